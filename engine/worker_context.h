@@ -1,0 +1,47 @@
+#pragma once
+// The report conventions every engine module shares, and the small context through which a
+// protocol layer reaches back to the worker that owns it.
+//
+//  - to report a text: ReportStatus(8, text, 1)   -> Report(text)
+//  - to note a text:   ReportStatus(5, text, 0)   -> Note(text)
+//  - to raise a text:  ReportError(text): only the first failure of a run is recorded in the
+//    error code (the system's last error, or 31 when that is 0) and sent to the window as
+//    "ERROR, " + text + ", Error code: " + code.
+// The worker counts as stopped once its error code is not 0: Stop wrote 210, or a step raised.
+#include <cstdint>
+#include <string>
+
+namespace upwend {
+
+class Clock;
+
+// MESSAGE_TYPE of a report.
+enum MessageType : int {
+  kMsgPlain = 0,     // plain line (waiting, diagnostics)
+  kMsgStep = 1,      // step done
+  kMsgFailure = 2,   // failure
+  kMsgSuccess = 3,   // the final "PASS"
+  kMsgLineOnly = 4,  // line only
+};
+
+constexpr int kStopRequestCode = 210;
+constexpr int kDefaultErrorCode = 31;
+
+class WorkerContext {
+public:
+  virtual ~WorkerContext() = default;
+  virtual void ReportStatus(int commStatus, const std::string& text, int messageType) = 0;
+  virtual void ReportError(const std::string& text) = 0;
+  virtual int ErrorCode() const = 0;
+  virtual Clock& clock() = 0;
+  // The fastboot transfer sets the slot's gauge itself.
+  virtual void SetGauge(uint64_t position, uint64_t maximum) = 0;
+
+  bool Stopped() const { return ErrorCode() != 0; }
+  void Report(const std::string& text) { ReportStatus(8, text, kMsgStep); }
+  void Note(const std::string& text) { ReportStatus(5, text, kMsgPlain); }
+  void Raise(const std::string& text) { ReportError(text); }
+  void Sleep(uint64_t ms);
+};
+
+}  // namespace upwend
