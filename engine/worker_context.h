@@ -36,6 +36,8 @@ public:
   virtual Clock& clock() = 0;
   // The fastboot transfer sets the slot's gauge itself.
   virtual void SetGauge(uint64_t position, uint64_t maximum) = 0;
+  // Bytes sent to the device in this run (fastboot transfer, EFS writes); the gauge follows them.
+  virtual void AddSentBytes(uint64_t count) {}
 
   bool Stopped() const { return ErrorCode() != 0; }
   void Report(const std::string& text) { ReportStatus(8, text, kMsgStep); }
