@@ -1,0 +1,226 @@
+#include "engine/at_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "platform/clock.h"
+#include "tests/unit/engine/fake_serial_port.h"
+
+namespace upwend {
+namespace {
+
+using testing::FakeSerialPort;
+
+class RecordingContext final : public WorkerContext {
+public:
+  explicit RecordingContext(Clock& clock) : clock_(clock) {}
+  void ReportStatus(int, const std::string& text, int) override { reports.push_back(text); }
+  void ReportError(const std::string& text) override {
+    raised.push_back(text);
+    if (code == 0) code = 31;
+  }
+  int ErrorCode() const override { return code; }
+  Clock& clock() override { return clock_; }
+  void SetGauge(uint64_t, uint64_t) override {}
+
+  std::vector<std::string> reports, raised;
+  int code = 0;
+
+private:
+  Clock& clock_;
+};
+
+struct FakeDiag final : DiagControl {
+  int SendDiagOffline() override {
+    calls.push_back("offline");
+    return -1;
+  }
+  int SendDiagReset() override {
+    calls.push_back("reset");
+    return -1;
+  }
+  int QueryPlatform() override { return 186; }
+  std::vector<std::string> calls;
+};
+
+struct FakeValues final : IdentityValues {
+  std::string ValueForItem(int item) const override {
+    auto it = values.find(item);
+    return it == values.end() ? "" : it->second;
+  }
+  std::map<int, std::string> values;
+};
+
+struct FakeAtWindow final : AtWindow {
+  bool DiskModeSwitched() override { return diskSwitched; }
+  void CheckForComPorts() override { ++discoveries; }
+  std::string PortText() override { return diag; }
+  std::string SerialPortText() override { return at; }
+  void ShowDeviceVersion(SerialPort*) override {}
+  bool diskSwitched = false;
+  int discoveries = 0;
+  std::string diag, at;
+};
+
+class AtChannelTest : public ::testing::Test {
+protected:
+  ScaledClock clock_{0.01};
+  RecordingContext ctx_{clock_};
+  RunParameters params_;
+  FakeSerialPort port_;
+  FakeDiag diag_;
+  FakeValues values_;
+  FakeAtWindow window_;
+  StringList start_, end_;
+  AtChannel at_{ctx_, params_, [this] { return &port_; }, diag_, values_, window_};
+
+  void SetUp() override {
+    params_.StartATList = &start_;
+    params_.EndATList = &end_;
+  }
+};
+
+TEST(AtReplyValueTest, TakesTheTextBetweenTheFirstColonAndTheFirstOk) {
+  EXPECT_EQ(AtReplyValue("\r\n+VXTSN: ABC123\r\n\r\nOK\r\n"), " ABC123\r\n\r\n");
+  EXPECT_EQ(AtReplyValue("\r\nABC\r\n\r\nOK\r\n"), "\r\nABC\r\n\r\n");
+  EXPECT_EQ(AtReplyValue("\r\n+CGMI: BOOKSTORE\r\nOK\r\n"), " BO");  // a value holding "OK" is cut there
+  EXPECT_EQ(AtReplyValue("OK then: late"), "");
+  EXPECT_EQ(AtReplyValue("no verdict: x"), "");
+}
+
+TEST(AtSleepTest, ReadsMillisecondsAndNeverSendsTheEntry) {
+  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP= 2000 \r\n\r\n"), 2000u);
+  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP\r\n\r\n"), std::nullopt);
+  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP=two\r\n\r\n"), 0u);
+  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP=99999999999999999999\r\n"), 0u);
+}
+
+TEST_F(AtChannelTest, QueryReturnsTheValueOfThePollThatBringsOk) {
+  port_.polls = {"", "\r\n+VXTSN: ABC\r\n\r\nOK\r\n"};
+  std::string value;
+  EXPECT_TRUE(at_.SendAtQuery("AT+VXTSN=0,5\r\n\r\n", value));
+  EXPECT_EQ(value, " ABC\r\n\r\n");
+  EXPECT_EQ(port_.writes.at(0), "AT+VXTSN=0,5\r\n\r\n");
+  EXPECT_EQ(ctx_.reports.back(), "Read......");
+}
+
+TEST_F(AtChannelTest, QuerySplitOverTwoPollsKeepsOnlyWhatPrecedesOkInTheSecond) {
+  port_.polls = {"\r\n+VXTSN: ABC\r\n", "\r\nOK\r\n"};
+  std::string value = "old";
+  EXPECT_TRUE(at_.SendAtQuery("AT+VXTSN=0,5\r\n\r\n", value));
+  EXPECT_EQ(value, "\r\n");
+}
+
+TEST_F(AtChannelTest, QueryFailsOnErrorAtOnceAndOnSilenceAfterEightSeconds) {
+  port_.polls = {"\r\nERROR\r\n"};
+  std::string value;
+  EXPECT_FALSE(at_.SendAtQuery("AT+X\r\n\r\n", value));
+  EXPECT_EQ(port_.reads, 1);
+  EXPECT_TRUE(ctx_.raised.empty());
+
+  port_.reads = 0;
+  EXPECT_FALSE(at_.SendAtQuery("AT+X\r\n\r\n", value));
+  EXPECT_GE(port_.reads, 9);
+  EXPECT_LE(port_.reads, 11);
+
+  port_.reads = 0;
+  params_.bFastSpeedDownload = true;
+  EXPECT_FALSE(at_.SendAtQuery("AT+X\r\n\r\n", value));
+  EXPECT_GE(port_.reads, 70);
+  EXPECT_LE(port_.reads, 81);
+  EXPECT_TRUE(ctx_.raised.empty());
+}
+
+TEST_F(AtChannelTest, QueryReportsWriteAndReadFailures) {
+  port_.failWrites = true;
+  port_.failReads = true;
+  std::string value;
+  EXPECT_FALSE(at_.SendAtQuery("AT\r\n", value));
+  ASSERT_EQ(ctx_.raised.size(), 2u);
+  EXPECT_EQ(ctx_.raised[0], "Could not send command to serial port");
+  EXPECT_EQ(ctx_.raised[1], "Could not read from serial port");
+}
+
+TEST_F(AtChannelTest, StartListSendsEntriesSleepsAndStopsAtTheFirstRealFailure) {
+  start_ = {"AT+CFUN=5\r\n\r\n", "AT%SLEEP=2000\r\n\r\n", "AT+DIAG=1\r\n\r\n", "AT+DISK=8,\"D1\"\r\n\r\n",
+            "AT+BAD\r\n\r\n", "AT+NEVER\r\n\r\n"};
+  window_.diskSwitched = true;
+  port_.polls = {"OK", "ERROR", "ERROR"};
+  uint64_t before = clock_.NowMs();
+  at_.RunStartAtList();
+  EXPECT_GE(clock_.NowMs() - before, 2000u);
+  EXPECT_EQ(port_.writes, (std::vector<std::string>{"AT+CFUN=5\r\n\r\n", "AT+DIAG=1\r\n\r\n", "AT+BAD\r\n\r\n"}));
+  ASSERT_EQ(ctx_.raised.size(), 1u);
+  EXPECT_EQ(ctx_.raised[0], "Fail to send command(start) :5");
+}
+
+TEST_F(AtChannelTest, EndListToleratesRejectionsExceptTheTwoThatMatter) {
+  end_ = {"AT+CFUN=1\r\n\r\n", "AT%RESET\r\n\r\n", "AT+CDROM=1\r\n\r\n", "AT+LATER\r\n\r\n"};
+  port_.polls = {"ERROR", "ERROR"};
+  at_.RunEndAtList();
+  EXPECT_EQ(diag_.calls, (std::vector<std::string>{"offline", "reset"}));
+  EXPECT_EQ(port_.writes.size(), 2u);
+  ASSERT_EQ(ctx_.raised.size(), 1u);
+  EXPECT_EQ(ctx_.raised[0], "Fail to send command(end) :3[AT+CDROM=1\r\n\r\n]");
+}
+
+TEST_F(AtChannelTest, ListsSendNothingOnceTheRunHasFailed) {
+  start_ = {"AT+CFUN=5\r\n\r\n"};
+  end_ = {"AT+CFUN=1\r\n\r\n"};
+  ctx_.code = 210;
+  at_.RunStartAtList();
+  at_.RunEndAtList();
+  EXPECT_TRUE(port_.writes.empty());
+}
+
+TEST_F(AtChannelTest, WriteBackVerdictsDependOnTheItem) {
+  values_.values = {{0, "\"SN1\""}, {7, "12"}};
+  port_.polls = {"OK"};
+  EXPECT_TRUE(at_.WriteAtValue("AT+VXTSN=1,5,", 0, "Fail to write SN"));
+  EXPECT_EQ(port_.writes.back(), "AT+VXTSN=1,5,\"SN1\"\r\n");
+
+  port_.polls = {"ERROR"};
+  EXPECT_TRUE(at_.WriteAtValue("AT+CLLEN=", 7, "Fail to write CLLEN"));
+  EXPECT_EQ(ctx_.reports.back(), "Could not support command:CLLEN");
+
+  port_.polls = {"ERROR"};
+  EXPECT_FALSE(at_.WriteAtValue("AT+VXTSN=1,11,", 15, "Fail to Write SalesCount/WIFIMAC"));
+  EXPECT_TRUE(ctx_.raised.empty());
+
+  port_.polls = {};
+  EXPECT_FALSE(at_.WriteAtValue("AT\r\n", -1, ""));  // silent time-out
+  EXPECT_TRUE(ctx_.raised.empty());
+  EXPECT_EQ(port_.writes.back(), "AT\r\n");
+
+  port_.polls = {"ERROR"};
+  EXPECT_FALSE(at_.WriteAtValue("AT+TESTINF2=", 2, "Fail to write TESTINFO"));
+  EXPECT_EQ(ctx_.raised.at(0), "Fail to write TESTINFO");
+}
+
+TEST_F(AtChannelTest, SimLockWriteBackFollowsTheMode) {
+  params_.simLockText = "1,ABCDEF";
+  params_.simLockMode = 1;
+  port_.polls = {"OK"};
+  at_.WriteAtValue("AT+NWLSET=", 4, "Fail to write SIMLOCK to phone");
+  EXPECT_EQ(port_.writes.back(), "AT+NWLSET=1,ABCDEF\r\n");
+  params_.simLockMode = 0;
+  port_.polls = {"OK"};
+  at_.WriteAtValue("AT+NWLSET=", 4, "Fail to write SIMLOCK to phone");
+  EXPECT_EQ(port_.writes.back(), "AT+NWLSET=0\r\n");
+}
+
+TEST_F(AtChannelTest, FindComPortTakesTheNewNumbersAndKeepsOldOnesForEmptyBoxes) {
+  params_.ComPort = 5;
+  params_.SerialComPort = 6;
+  window_.diag = "COM12";
+  EXPECT_TRUE(at_.FindComPort());
+  EXPECT_EQ(params_.ComPort, 12);
+  EXPECT_EQ(params_.SerialComPort, 6);
+  window_.diag.clear();
+  EXPECT_FALSE(at_.FindComPort());
+  EXPECT_EQ(window_.discoveries, 2);
+}
+
+}  // namespace
+}  // namespace upwend
