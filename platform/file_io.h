@@ -1,0 +1,48 @@
+#pragma once
+// Whole-file reads and writes and the folder helpers of the shell. Paths are native ("/" on
+// POSIX); NativePath turns the "\" of configuration values and Windows-style rules into "/".
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace upwend {
+
+struct FileError {
+  int code = 0;  // errno
+  std::string message;
+};
+
+std::expected<std::string, FileError> ReadWholeFile(const std::string& path);
+// Creates or replaces the file; the bytes go to a temporary file beside it that is renamed over
+// the target, so readers never see half a file.
+std::expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes);
+// Creates or replaces the file in place (as the original writes resources).
+std::expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes);
+// Copies a file over the target (replacing it). Never follows a target that is a folder.
+std::expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to);
+
+bool FileExists(const std::string& path);    // a regular file (or a link to one)
+bool FolderExists(const std::string& path);  // a folder (or a link to one)
+
+// "\" becomes "/" on POSIX; both separators are accepted in configuration values.
+std::string NativePath(std::string_view path);
+// The text after the last "\" or "/" (the whole text when there is none).
+std::string_view FileNamePart(std::string_view path);
+// The folder of the running executable, ending with "/".
+std::string ExecutableFolder();
+// The path of the running executable.
+std::string ExecutablePath();
+
+// Creates every missing folder of `path`, part by part from the root. On failure returns
+// "Could not create folder!" followed by the first folder that could neither be found nor created.
+std::expected<void, std::string> CreateFolderPath(const std::string& path);
+
+// Deletes a folder with its content; true when the folder itself was removed.
+//  - a path of 3 characters or fewer is refused, so a root is never deleted;
+//  - names beginning with "." are skipped (never deleted), so a folder that holds one stays;
+//  - after the first failure nothing further is deleted;
+//  - a link is removed as a link: the tree it points to is never entered.
+bool DeleteFolderTree(const std::string& path);
+
+}  // namespace upwend

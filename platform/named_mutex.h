@@ -1,0 +1,36 @@
+#pragma once
+// Named mutexes that mark running programs. A NamedMutex is held from creation until it is
+// destroyed (or the process ends); creating one whose name another holder (this process or
+// another) already holds reports that it already existed. POSIX: a lock file per name in
+// ToolPaths::runtimeDir, locked with flock(); the kernel drops the lock when the process ends,
+// so a crashed program never leaves a stale mutex behind.
+#include <memory>
+#include <string>
+
+namespace upwend {
+
+class NamedMutex {
+public:
+  ~NamedMutex();
+  NamedMutex(const NamedMutex&) = delete;
+  NamedMutex& operator=(const NamedMutex&) = delete;
+
+  // Creates (or opens) the mutex. `alreadyExisted` is set when another holder has it; the
+  // returned object then holds nothing. nullptr when the lock folder or file cannot be used.
+  // `runtimeDir` empty means CurrentPaths().runtimeDir.
+  static std::unique_ptr<NamedMutex> Create(const std::string& name, bool& alreadyExisted,
+                                            const std::string& runtimeDir = {});
+
+  bool held() const { return fd_ >= 0; }
+  const std::string& name() const { return name_; }
+
+private:
+  NamedMutex(std::string name, int fd) : name_(std::move(name)), fd_(fd) {}
+  std::string name_;
+  int fd_;
+};
+
+// Keeps a mutex until the process ends (the original never closes these handles).
+void HoldUntilExit(std::unique_ptr<NamedMutex> mutex);
+
+}  // namespace upwend

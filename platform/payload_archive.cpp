@@ -1,0 +1,310 @@
+#include "platform/payload_archive.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <utility>
+
+#include "platform/ini_file.h"
+
+namespace upwend {
+
+namespace {
+
+constexpr char kMagic[8] = {'U', 'P', 'W', 'P', 'A', 'Y', '0', '1'};
+constexpr size_t kMinEntrySize = 1 + 1 + 2 + 1 + 8 + 8 + 4;
+constexpr size_t kChunk = 1 << 16;
+
+std::array<uint32_t, 256> MakeCrcTable() {
+  std::array<uint32_t, 256> t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    t[i] = c;
+  }
+  return t;
+}
+
+class Reader {
+public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  bool Take(size_t n, std::string_view& out) {
+    if (bytes_.size() - pos_ < n) return false;
+    out = bytes_.substr(pos_, n);
+    pos_ += n;
+    return true;
+  }
+  template <typename T>
+  bool Number(T& out) {
+    std::string_view b;
+    if (!Take(sizeof(T), b)) return false;
+    uint64_t v = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) v |= uint64_t{static_cast<unsigned char>(b[i])} << (8 * i);
+    out = static_cast<T>(v);
+    return true;
+  }
+  size_t left() const { return bytes_.size() - pos_; }
+
+private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+};
+
+template <typename T>
+void PutNumber(std::string& out, T v) {
+  for (size_t i = 0; i < sizeof(T); ++i) out += static_cast<char>((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF);
+}
+
+std::expected<uint64_t, std::string> FileSize(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(path, ec);
+  if (ec) return std::unexpected(fmt::format("cannot read {}: {}", path, ec.message()));
+  return static_cast<uint64_t>(size);
+}
+
+std::expected<std::string, std::string> ReadRange(const std::string& path, uint64_t offset, uint64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::unexpected(fmt::format("cannot open {}", path));
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::string out(size, '\0');
+  in.read(out.data(), static_cast<std::streamsize>(size));
+  if (static_cast<uint64_t>(in.gcount()) != size) return std::unexpected(fmt::format("cannot read {}: file ends early", path));
+  return out;
+}
+
+bool NameIsSound(std::string_view name, size_t maxLen) {
+  if (name.empty() || name.size() > maxLen) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '\\' || c == '#') return false;
+  }
+  return name != "." && name != "..";
+}
+
+}  // namespace
+
+uint32_t Crc32(std::string_view bytes, uint32_t crc) {
+  static const std::array<uint32_t, 256> kTable = MakeCrcTable();
+  crc = ~crc;
+  for (char ch : bytes) crc = kTable[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+std::expected<ParsedIndex, std::string> ParsePayloadIndex(std::string_view indexBytes, uint64_t dataSize) {
+  Reader r(indexBytes);
+  uint32_t count = 0;
+  if (!r.Number(count)) return std::unexpected("payload index is truncated");
+  if (count > r.left() / kMinEntrySize) return std::unexpected("payload index is corrupt: too many entries");
+  ParsedIndex out;
+  out.entries.reserve(count);
+  std::set<std::pair<std::string, std::string>> seen;
+  for (uint32_t i = 0; i < count; ++i) {
+    ResourceEntry e;
+    uint8_t typeLen = 0;
+    uint16_t nameLen = 0;
+    std::string_view type;
+    std::string_view name;
+    if (!r.Number(typeLen) || !r.Take(typeLen, type) || !r.Number(nameLen) || !r.Take(nameLen, name) ||
+        !r.Number(e.offset) || !r.Number(e.size) || !r.Number(e.crc)) {
+      return std::unexpected(fmt::format("payload index is truncated at entry {}", i));
+    }
+    if (!NameIsSound(type, 255) || !NameIsSound(name, 65535)) {
+      return std::unexpected(fmt::format("payload index is corrupt: bad name at entry {}", i));
+    }
+    if (e.offset > dataSize || e.size > dataSize - e.offset) {
+      return std::unexpected(fmt::format("payload index is corrupt: resource {} lies outside the archive", name));
+    }
+    e.type = std::string(type);
+    e.name = std::string(name);
+    if (!seen.emplace(AsciiLower(e.name), AsciiLower(e.type)).second) {
+      return std::unexpected(fmt::format("payload index is corrupt: resource {} ({}) appears twice", e.name, e.type));
+    }
+    out.entries.push_back(std::move(e));
+  }
+  if (r.left() != 0) return std::unexpected("payload index is corrupt: bytes after the last entry");
+  return out;
+}
+
+std::expected<PayloadArchive, std::string> PayloadArchive::FromTail(std::string_view bytes, uint64_t fileSize) {
+  if (bytes.size() < kPayloadTrailerSize || fileSize < bytes.size()) return std::unexpected("no payload archive (file too short)");
+  Reader t(bytes.substr(bytes.size() - kPayloadTrailerSize));
+  std::string_view magic;
+  uint64_t archiveSize = 0;
+  uint64_t indexSize = 0;
+  uint32_t indexCrc = 0;
+  uint32_t zero = 0;
+  t.Take(8, magic);
+  t.Number(archiveSize);
+  t.Number(indexSize);
+  t.Number(indexCrc);
+  t.Number(zero);
+  if (std::memcmp(magic.data(), kMagic, sizeof kMagic) != 0) return std::unexpected("no payload archive (no trailer)");
+  if (archiveSize < kPayloadTrailerSize || archiveSize > fileSize || zero != 0) {
+    return std::unexpected("payload archive is truncated or corrupt (bad archive size)");
+  }
+  if (indexSize > archiveSize - kPayloadTrailerSize) return std::unexpected("payload archive is corrupt (bad index size)");
+  uint64_t tailNeeded = indexSize + kPayloadTrailerSize;
+  if (bytes.size() < tailNeeded) return std::unexpected("payload archive: index not in the bytes given");
+  std::string_view index = bytes.substr(bytes.size() - tailNeeded, indexSize);
+  if (Crc32(index) != indexCrc) return std::unexpected("payload archive is corrupt (index checksum)");
+  auto parsed = ParsePayloadIndex(index, archiveSize - tailNeeded);
+  if (!parsed) return std::unexpected(parsed.error());
+  PayloadArchive a;
+  a.archiveStart_ = fileSize - archiveSize;
+  a.entries_ = std::move(parsed->entries);
+  return a;
+}
+
+std::expected<PayloadArchive, std::string> PayloadArchive::Open(const std::string& path) {
+  auto size = FileSize(path);
+  if (!size) return std::unexpected(size.error());
+  if (*size < kPayloadTrailerSize) return std::unexpected(fmt::format("{} carries no payload", path));
+  auto trailer = ReadRange(path, *size - kPayloadTrailerSize, kPayloadTrailerSize);
+  if (!trailer) return std::unexpected(trailer.error());
+  if (std::memcmp(trailer->data(), kMagic, sizeof kMagic) != 0) return std::unexpected(fmt::format("{} carries no payload", path));
+  Reader t(std::string_view(*trailer).substr(8));
+  uint64_t archiveSize = 0;
+  uint64_t indexSize = 0;
+  t.Number(archiveSize);
+  t.Number(indexSize);
+  if (indexSize > *size - kPayloadTrailerSize) return std::unexpected(fmt::format("{}: payload archive is corrupt (bad index size)", path));
+  auto tail = ReadRange(path, *size - kPayloadTrailerSize - indexSize, indexSize + kPayloadTrailerSize);
+  if (!tail) return std::unexpected(tail.error());
+  auto a = FromTail(*tail, *size);
+  if (!a) return std::unexpected(fmt::format("{}: {}", path, a.error()));
+  a->path_ = path;
+  return a;
+}
+
+const ResourceEntry* PayloadArchive::Find(std::string_view name, std::string_view type) const {
+  for (const ResourceEntry& e : entries_) {
+    if (EqualsNoCase(e.name, name) && EqualsNoCase(e.type, type)) return &e;
+  }
+  return nullptr;
+}
+
+std::expected<std::string, std::string> PayloadArchive::Read(const ResourceEntry& entry) const {
+  auto bytes = ReadRange(path_, archiveStart_ + entry.offset, entry.size);
+  if (!bytes) return std::unexpected(bytes.error());
+  if (Crc32(*bytes) != entry.crc) return std::unexpected(fmt::format("resource {} is damaged (checksum)", entry.name));
+  return bytes;
+}
+
+std::expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, const std::string& path) const {
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) return std::unexpected(fmt::format("cannot open {}", path_));
+  in.seekg(static_cast<std::streamoff>(archiveStart_ + entry.offset));
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return std::unexpected(fmt::format("cannot create {}", path));
+  auto fail = [&](std::string why) -> std::expected<void, std::string> {
+    out.close();
+    std::remove(path.c_str());
+    return std::unexpected(std::move(why));
+  };
+  std::string buf(kChunk, '\0');
+  uint64_t left = entry.size;
+  uint32_t crc = 0;
+  while (left > 0) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+    in.read(buf.data(), static_cast<std::streamsize>(n));
+    if (static_cast<size_t>(in.gcount()) != n) return fail(fmt::format("cannot read resource {}: file ends early", entry.name));
+    crc = Crc32(std::string_view(buf.data(), n), crc);
+    out.write(buf.data(), static_cast<std::streamsize>(n));
+    if (!out) return fail(fmt::format("cannot write {}", path));
+    left -= n;
+  }
+  if (crc != entry.crc) return fail(fmt::format("resource {} is damaged (checksum)", entry.name));
+  out.close();
+  if (!out) return fail(fmt::format("cannot write {}", path));
+  return {};
+}
+
+std::expected<uint64_t, std::string> ProgramSizeWithoutPayload(const std::string& path) {
+  auto size = FileSize(path);
+  if (!size) return std::unexpected(size.error());
+  auto a = PayloadArchive::Open(path);
+  return a ? a->archiveStart() : *size;
+}
+
+std::expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
+                                                     const std::string& out) {
+  std::set<std::pair<std::string, std::string>> seen;
+  for (const PayloadInput& in : inputs) {
+    if (!NameIsSound(in.type, 255) || !NameIsSound(in.name, 65535)) {
+      return std::unexpected(fmt::format("bad resource name or type: {} {}", in.type, in.name));
+    }
+    if (!seen.emplace(AsciiLower(in.name), AsciiLower(in.type)).second) {
+      return std::unexpected(fmt::format("resource {} of type {} is given twice", in.name, in.type));
+    }
+  }
+  auto programSize = ProgramSizeWithoutPayload(program);
+  if (!programSize) return std::unexpected(programSize.error());
+
+  std::string tmp = out + ".partial";
+  std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
+  if (!o) return std::unexpected(fmt::format("cannot create {}", tmp));
+  auto fail = [&](std::string why) -> std::expected<void, std::string> {
+    o.close();
+    std::remove(tmp.c_str());
+    return std::unexpected(std::move(why));
+  };
+  auto copy = [&](const std::string& from, uint64_t size, uint32_t* crc) -> std::expected<void, std::string> {
+    std::ifstream i(from, std::ios::binary);
+    if (!i) return std::unexpected(fmt::format("cannot open {}", from));
+    std::string buf(kChunk, '\0');
+    uint64_t left = size;
+    while (left > 0) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+      i.read(buf.data(), static_cast<std::streamsize>(n));
+      if (static_cast<size_t>(i.gcount()) != n) return std::unexpected(fmt::format("cannot read {}", from));
+      if (crc) *crc = Crc32(std::string_view(buf.data(), n), *crc);
+      o.write(buf.data(), static_cast<std::streamsize>(n));
+      left -= n;
+    }
+    return {};
+  };
+  if (auto r = copy(program, *programSize, nullptr); !r) return fail(r.error());
+
+  std::string index;
+  PutNumber<uint32_t>(index, static_cast<uint32_t>(inputs.size()));
+  uint64_t offset = 0;
+  for (const PayloadInput& in : inputs) {
+    auto size = FileSize(in.file);
+    if (!size) return fail(size.error());
+    uint32_t crc = 0;
+    if (auto r = copy(in.file, *size, &crc); !r) return fail(r.error());
+    PutNumber<uint8_t>(index, static_cast<uint8_t>(in.type.size()));
+    index += in.type;
+    PutNumber<uint16_t>(index, static_cast<uint16_t>(in.name.size()));
+    index += in.name;
+    PutNumber<uint64_t>(index, offset);
+    PutNumber<uint64_t>(index, *size);
+    PutNumber<uint32_t>(index, crc);
+    offset += *size;
+  }
+  std::string trailer(kMagic, sizeof kMagic);
+  PutNumber<uint64_t>(trailer, offset + index.size() + kPayloadTrailerSize);
+  PutNumber<uint64_t>(trailer, index.size());
+  PutNumber<uint32_t>(trailer, Crc32(index));
+  PutNumber<uint32_t>(trailer, 0);
+  o.write(index.data(), static_cast<std::streamsize>(index.size()));
+  o.write(trailer.data(), static_cast<std::streamsize>(trailer.size()));
+  o.close();
+  if (!o) return fail(fmt::format("cannot write {}", tmp));
+  std::error_code ec;
+  std::filesystem::permissions(tmp, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                        std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                        std::filesystem::perms::others_exec, ec);
+  std::filesystem::rename(tmp, out, ec);
+  if (ec) {
+    std::remove(tmp.c_str());
+    return std::unexpected(fmt::format("cannot write {}: {}", out, ec.message()));
+  }
+  return {};
+}
+
+}  // namespace upwend

@@ -1,0 +1,28 @@
+#include "platform/dynamic_library.h"
+
+#include <dlfcn.h>
+
+namespace upwend {
+
+DynamicLibrary::~DynamicLibrary() {
+  if (handle_ != nullptr) ::dlclose(handle_);
+}
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string& error) {
+  // A bare name would be searched on the library path; the tool always means a file.
+  std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* why = ::dlerror();
+    error = why ? why : "cannot load " + path;
+    return nullptr;
+  }
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+}
+
+void* DynamicLibrary::Symbol(const std::string& name) const {
+  ::dlerror();
+  return ::dlsym(handle_, name.c_str());
+}
+
+}  // namespace upwend

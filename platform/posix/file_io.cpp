@@ -1,0 +1,202 @@
+#include "platform/file_io.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace upwend {
+
+namespace {
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::expected<std::string, FileError> ReadWholeFile(const std::string& path) {
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (f.fd < 0) return std::unexpected(FileError{errno, fmt::format("cannot open {}: {}", path, ErrnoText(errno))});
+  struct stat st {};
+  if (::fstat(f.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    return std::unexpected(FileError{EISDIR, fmt::format("cannot read {}: it is a folder", path)});
+  }
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(f.fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(FileError{errno, fmt::format("cannot read {}: {}", path, ErrnoText(errno))});
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+std::expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes) {
+  Fd f(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (f.fd < 0) return std::unexpected(fmt::format("cannot create {}: {}", path, ErrnoText(errno)));
+  if (!WriteAll(f.fd, bytes)) return std::unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(errno)));
+  if (::close(f.fd) != 0) {
+    f.fd = -1;
+    return std::unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(errno)));
+  }
+  f.fd = -1;
+  return {};
+}
+
+std::expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes) {
+  std::string tmp = fmt::format("{}.tmp{}", path, ::getpid());
+  Fd f(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (f.fd < 0) return std::unexpected(fmt::format("cannot create {}: {}", tmp, ErrnoText(errno)));
+  bool ok = WriteAll(f.fd, bytes) && ::fsync(f.fd) == 0;
+  int err = errno;
+  ok = (::close(f.fd) == 0) && ok;
+  f.fd = -1;
+  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (ok) err = errno;
+    ::unlink(tmp.c_str());
+    return std::unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(err)));
+  }
+  return {};
+}
+
+std::expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to) {
+  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.fd < 0) return std::unexpected(fmt::format("cannot open {}: {}", from, ErrnoText(errno)));
+  struct stat st {};
+  if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::unexpected(fmt::format("{} is not a file", from));
+  if (FolderExists(to)) return std::unexpected(fmt::format("{} is a folder", to));
+  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (out.fd < 0) return std::unexpected(fmt::format("cannot create {}: {}", to, ErrnoText(errno)));
+  std::vector<char> buf(1 << 16);
+  for (;;) {
+    ssize_t n = ::read(in.fd, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(fmt::format("cannot read {}: {}", from, ErrnoText(errno)));
+    }
+    if (n == 0) break;
+    if (!WriteAll(out.fd, std::string_view(buf.data(), static_cast<size_t>(n)))) {
+      return std::unexpected(fmt::format("cannot write {}: {}", to, ErrnoText(errno)));
+    }
+  }
+  int rc = ::close(out.fd);
+  out.fd = -1;
+  if (rc != 0) return std::unexpected(fmt::format("cannot write {}: {}", to, ErrnoText(errno)));
+  return {};
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string NativePath(std::string_view path) {
+  std::string out(path);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+std::string_view FileNamePart(std::string_view path) {
+  size_t pos = path.find_last_of("\\/");
+  return pos == std::string_view::npos ? path : path.substr(pos + 1);
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buf(4096);
+  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return {};
+  return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+std::string ExecutableFolder() {
+  std::string exe = ExecutablePath();
+  size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
+}
+
+std::expected<void, std::string> CreateFolderPath(const std::string& path) {
+  std::string native = NativePath(path);
+  std::string current;
+  size_t pos = 0;
+  while (pos < native.size()) {
+    size_t slash = native.find('/', pos);
+    size_t end = slash == std::string::npos ? native.size() : slash + 1;
+    current += native.substr(pos, end - pos);
+    pos = end;
+    if (current == "/" || current.empty()) continue;
+    if (FolderExists(current)) continue;
+    if (::mkdir(current.c_str(), 0755) != 0 && !(errno == EEXIST && FolderExists(current))) {
+      return std::unexpected("Could not create folder!" + current);
+    }
+  }
+  return {};
+}
+
+bool DeleteFolderTree(const std::string& path) {
+  if (path.size() <= 3) return false;
+  std::string native = NativePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  DIR* dir = ::opendir(native.c_str());
+  if (dir == nullptr) return false;
+  bool failed = false;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    if (failed) continue;  // the enumeration runs to its end, but deletes nothing more
+    std::string child = native + "/" + name;
+    struct stat st {};
+    if (::lstat(child.c_str(), &st) != 0) {
+      failed = true;
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      ::chmod(child.c_str(), st.st_mode | S_IRWXU);
+      if (!DeleteFolderTree(child)) failed = true;
+    } else if (::unlink(child.c_str()) != 0) {
+      failed = true;
+    }
+  }
+  ::closedir(dir);
+  if (failed) return false;
+  return ::rmdir(native.c_str()) == 0;
+}
+
+}  // namespace upwend
