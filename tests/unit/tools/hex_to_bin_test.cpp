@@ -1,0 +1,97 @@
+// HexToBin.dll as the tool uses it: loaded by path, the entry point looked up by name.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tools/hextobin/hex_to_bin.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+class HexToBinDllTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    lib_ = dlopen(UPWEND_HEXTOBIN_DLL, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib_, nullptr) << dlerror();
+    convert_ = reinterpret_cast<HexToBinFn>(dlsym(lib_, "HexToBin"));
+    lastError_ = reinterpret_cast<HexToBinLastErrorFn>(dlsym(lib_, "HexToBinLastError"));
+    ASSERT_NE(convert_, nullptr);
+    ASSERT_NE(lastError_, nullptr);
+    dir_ = fs::temp_directory_path() / ("hextobin-test-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    if (lib_ != nullptr) dlclose(lib_);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  void* lib_ = nullptr;
+  HexToBinFn convert_ = nullptr;
+  HexToBinLastErrorFn lastError_ = nullptr;
+  fs::path dir_;
+};
+
+TEST_F(HexToBinDllTest, ReproducesAnImageEncodedByAnIndependentTool) {
+  // objcopy writes extended linear address records at every 64 KiB boundary; its output is
+  // the reference that our reader must invert byte for byte.
+  if (std::system("objcopy --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "objcopy not installed";
+  std::mt19937 rng(8);
+  std::string image(300000, '\0');
+  for (char& c : image) c = static_cast<char>(rng());
+  WriteFile(dir_ / "prog.raw", image);
+  std::string cmd = "objcopy -I binary -O ihex --change-addresses 0x0800fff0 " + (dir_ / "prog.raw").string() + " " +
+                    (dir_ / "prog.hex").string();
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+
+  std::string bin = (dir_ / "prog.bin").string();
+  ASSERT_NE(convert_((dir_ / "prog.hex").c_str(), bin.c_str()), 0) << lastError_();
+  EXPECT_STREQ(lastError_(), "");
+  EXPECT_TRUE(ReadFile(bin) == image);
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << "temporary file left: " << entry.path();
+  }
+}
+
+TEST_F(HexToBinDllTest, FailedConversionWritesNoBinAndSaysWhy) {
+  std::string bin = (dir_ / "out.bin").string();
+  WriteFile(dir_ / "bad.hex", ":0400000001020304F1\n:00000001FF\n");  // checksum should be F2
+  EXPECT_EQ(convert_((dir_ / "bad.hex").c_str(), bin.c_str()), 0);
+  EXPECT_NE(std::string(lastError_()).find("checksum"), std::string::npos) << lastError_();
+  EXPECT_FALSE(fs::exists(bin));
+
+  // A BIN from an earlier good conversion is neither replaced by a partial one nor truncated.
+  WriteFile(bin, "previous");
+  EXPECT_EQ(convert_((dir_ / "bad.hex").c_str(), bin.c_str()), 0);
+  EXPECT_EQ(ReadFile(bin), "previous");
+
+  EXPECT_EQ(convert_((dir_ / "missing.hex").c_str(), bin.c_str()), 0);
+  EXPECT_NE(std::string(lastError_()).find("cannot open"), std::string::npos);
+  EXPECT_EQ(convert_(nullptr, bin.c_str()), 0);
+  EXPECT_EQ(convert_((dir_ / "bad.hex").c_str(), nullptr), 0);
+
+  WriteFile(dir_ / "good.hex", ":0400000001020304F2\n:00000001FF\n");
+  EXPECT_EQ(convert_((dir_ / "good.hex").c_str(), (dir_ / "no-such-dir" / "x.bin").c_str()), 0);
+  EXPECT_NE(std::string(lastError_()).find("cannot create"), std::string::npos) << lastError_();
+  ASSERT_NE(convert_((dir_ / "good.hex").c_str(), bin.c_str()), 0);
+  EXPECT_EQ(ReadFile(bin), std::string("\x01\x02\x03\x04"));
+}
+
+}  // namespace

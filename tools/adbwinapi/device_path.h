@@ -1,0 +1,39 @@
+#pragma once
+// The device paths AdbCreateInterfaceByName accepts (docs/adb-device-paths.md):
+//   tcp:HOST[:PORT]                     fastboot over TCP (the simulator, network devices)
+//   usb:BUS:ADDR:IFACE:VID:PID[:MI_NN]  a USB interface, found through libusb
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace upwend::adb {
+
+inline constexpr uint16_t kDefaultFastbootTcpPort = 5554;
+// Paths are ASCII and short; anything longer is not a path we made.
+inline constexpr size_t kMaxDevicePathLength = 1024;
+
+struct TcpPath {
+  std::string host;  // name or address; IPv6 addresses are written in brackets in the path
+  uint16_t port = kDefaultFastbootTcpPort;
+};
+
+struct UsbPath {
+  uint8_t bus = 0;
+  uint8_t address = 0;
+  uint8_t interfaceNumber = 0;
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  bool composite = false;  // ":MI_NN" present: one interface of a multi-interface device
+};
+
+using DevicePath = std::variant<TcpPath, UsbPath>;
+
+std::expected<DevicePath, std::string> ParseDevicePath(std::string_view path);
+std::string FormatUsbPath(const UsbPath& path);
+
+// Wide path as the caller passes it, to 8-bit text; only ASCII is accepted.
+std::expected<std::string, std::string> NarrowDevicePath(const wchar_t* path);
+
+}  // namespace upwend::adb

@@ -1,0 +1,35 @@
+#pragma once
+// One open device connection behind an interface handle. The bulk endpoints of the interface
+// map to Write (host to device) and Read (device to host).
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <memory>
+
+#include "tools/adbwinapi/adb_api.h"
+#include "tools/adbwinapi/adb_error.h"
+#include "tools/adbwinapi/device_path.h"
+
+namespace upwend::adb {
+
+// Bytes moved before a failure are reported with it, as the sync calls return them.
+struct IoFailure {
+  Error error;
+  size_t bytesDone = 0;
+};
+
+class Transport {
+public:
+  virtual ~Transport() = default;
+  virtual AdbUsbInterfaceDescriptor InterfaceDescriptor() const = 0;
+  virtual AdbEndpointInformation ReadEndpointInfo() const = 0;
+  virtual AdbEndpointInformation WriteEndpointInfo() const = 0;
+  // timeoutMs 0 means no limit.
+  virtual std::expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) = 0;
+  virtual std::expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) = 0;
+};
+
+std::expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path);
+std::expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path);
+
+}  // namespace upwend::adb

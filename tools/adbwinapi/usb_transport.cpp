@@ -1,0 +1,191 @@
+// A real USB interface through libusb: claim it, find its bulk pipes, synchronous transfers.
+#include <libusb.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "tools/adbwinapi/transport.h"
+#include "tools/adbwinapi/usb_descriptors.h"
+
+namespace upwend::adb {
+
+namespace {
+
+constexpr unsigned long kMaxTransferSize = 1024 * 1024;
+constexpr size_t kConfigHeaderLength = 9;
+constexpr int kMaxConfigLength = 0xFFFF;
+
+int ErrnoFor(int usbError) {
+  switch (usbError) {
+    case LIBUSB_ERROR_TIMEOUT: return ETIMEDOUT;
+    case LIBUSB_ERROR_NO_DEVICE: return ENODEV;
+    case LIBUSB_ERROR_NOT_FOUND: return ENODEV;
+    case LIBUSB_ERROR_ACCESS: return EACCES;
+    case LIBUSB_ERROR_BUSY: return EBUSY;
+    case LIBUSB_ERROR_PIPE: return EPIPE;
+    case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
+    case LIBUSB_ERROR_NO_MEM: return ENOMEM;
+    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
+    case LIBUSB_ERROR_INVALID_PARAM: return EINVAL;
+    case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
+    default: return EIO;
+  }
+}
+
+Error UsbError(int rc, const std::string& what) { return {ErrnoFor(rc), fmt::format("{}: {}", what, libusb_strerror(rc))}; }
+
+// libusb takes an unsigned int time-out with 0 meaning no limit, as ours does.
+unsigned int UsbTimeout(unsigned long ms) { return static_cast<unsigned int>(std::min<unsigned long>(ms, 0xFFFFFFFFul)); }
+
+class UsbTransport final : public Transport {
+public:
+  UsbTransport(libusb_context* ctx, libusb_device_handle* handle, BulkInterface pipes)
+      : ctx_(ctx), handle_(handle), pipes_(pipes) {}
+  ~UsbTransport() override {
+    libusb_release_interface(handle_, pipes_.descriptor.bInterfaceNumber);
+    libusb_close(handle_);
+    libusb_exit(ctx_);
+  }
+
+  AdbUsbInterfaceDescriptor InterfaceDescriptor() const override { return pipes_.descriptor; }
+  AdbEndpointInformation ReadEndpointInfo() const override {
+    return EndpointInformation(pipes_.in, pipes_.descriptor.bAlternateSetting, kMaxTransferSize);
+  }
+  AdbEndpointInformation WriteEndpointInfo() const override {
+    return EndpointInformation(pipes_.out, pipes_.descriptor.bAlternateSetting, kMaxTransferSize);
+  }
+
+  std::expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+    std::lock_guard lock(writeMutex_);
+    size_t done = 0;
+    // libusb takes an int length; a caller's write beyond that goes in pieces.
+    do {
+      int chunk = static_cast<int>(std::min<size_t>(size - done, kMaxTransferSize));
+      int transferred = 0;
+      int rc = libusb_bulk_transfer(handle_, pipes_.out.address, const_cast<uint8_t*>(data + done), chunk, &transferred,
+                                    UsbTimeout(timeoutMs));
+      done += static_cast<size_t>(std::max(transferred, 0));
+      if (rc != 0) return std::unexpected(IoFailure{UsbError(rc, "bulk write"), done});
+    } while (done < size);
+    return done;
+  }
+
+  std::expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+    std::lock_guard lock(readMutex_);
+    // Read whole packets: a reply longer than the caller's buffer would otherwise be an
+    // overflow error instead of a cut reply.
+    size_t packet = std::max<size_t>(pipes_.in.maxPacketSize, 1);
+    size_t want = std::min<size_t>(std::max<size_t>((capacity + packet - 1) / packet * packet, packet), kMaxTransferSize);
+    buffer_.resize(want);
+    int transferred = 0;
+    int rc = libusb_bulk_transfer(handle_, pipes_.in.address, buffer_.data(), static_cast<int>(want), &transferred,
+                                  UsbTimeout(timeoutMs));
+    size_t n = std::min(capacity, static_cast<size_t>(std::max(transferred, 0)));
+    if (n > 0) std::memcpy(data, buffer_.data(), n);
+    if (rc != 0) return std::unexpected(IoFailure{UsbError(rc, "bulk read"), n});
+    return n;
+  }
+
+private:
+  libusb_context* ctx_;
+  libusb_device_handle* handle_;
+  BulkInterface pipes_;
+  std::mutex writeMutex_;
+  std::mutex readMutex_;
+  std::vector<uint8_t> buffer_;
+};
+
+// The raw bytes of the active configuration descriptor.
+std::expected<std::vector<uint8_t>, Error> ActiveConfigBytes(libusb_device* device, libusb_device_handle* handle) {
+  int active = 0;
+  if (int rc = libusb_get_configuration(handle, &active); rc != 0) return std::unexpected(UsbError(rc, "get configuration"));
+  libusb_device_descriptor dd{};
+  if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) return std::unexpected(UsbError(rc, "device descriptor"));
+  for (uint8_t index = 0; index < dd.bNumConfigurations; ++index) {
+    std::vector<uint8_t> bytes(kConfigHeaderLength);
+    int rc = libusb_get_descriptor(handle, LIBUSB_DT_CONFIG, index, bytes.data(), static_cast<int>(bytes.size()));
+    if (rc < static_cast<int>(kConfigHeaderLength)) continue;
+    if (bytes[5] != active) continue;
+    int total = std::min(bytes[2] | bytes[3] << 8, kMaxConfigLength);
+    bytes.resize(static_cast<size_t>(total));
+    rc = libusb_get_descriptor(handle, LIBUSB_DT_CONFIG, index, bytes.data(), total);
+    if (rc < 0) return std::unexpected(UsbError(rc, "configuration descriptor"));
+    bytes.resize(static_cast<size_t>(rc));
+    return bytes;
+  }
+  return std::unexpected(Error{ENODEV, fmt::format("active configuration {} not found", active)});
+}
+
+std::expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, const UsbPath& path) {
+  libusb_device** list = nullptr;
+  ssize_t count = libusb_get_device_list(ctx, &list);
+  if (count < 0) return std::unexpected(UsbError(static_cast<int>(count), "list USB devices"));
+  std::expected<libusb_device_handle*, Error> result = std::unexpected(
+      Error{ENODEV, fmt::format("no USB device at bus {} address {}", path.bus, path.address)});
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device* device = list[i];
+    if (libusb_get_bus_number(device) != path.bus || libusb_get_device_address(device) != path.address) continue;
+    libusb_device_descriptor dd{};
+    if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) {
+      result = std::unexpected(UsbError(rc, "device descriptor"));
+      break;
+    }
+    if (dd.idVendor != path.vendorId || dd.idProduct != path.productId) {
+      // The address was given to another device after ours went away.
+      result = std::unexpected(Error{ENODEV, fmt::format("bus {} address {} is now {:04x}:{:04x}, not {:04x}:{:04x}",
+                                                         path.bus, path.address, dd.idVendor, dd.idProduct,
+                                                         path.vendorId, path.productId)});
+      break;
+    }
+    libusb_device_handle* handle = nullptr;
+    if (int rc = libusb_open(device, &handle); rc != 0) {
+      result = std::unexpected(UsbError(rc, "open USB device"));
+      break;
+    }
+    result = handle;
+    break;
+  }
+  libusb_free_device_list(list, 1);
+  return result;
+}
+
+}  // namespace
+
+std::expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path) {
+  libusb_context* ctx = nullptr;
+  if (int rc = libusb_init(&ctx); rc != 0) return std::unexpected(UsbError(rc, "libusb init"));
+  auto handle = OpenDevice(ctx, path);
+  if (!handle) {
+    libusb_exit(ctx);
+    return std::unexpected(handle.error());
+  }
+  auto fail = [&](Error e) -> std::expected<std::shared_ptr<Transport>, Error> {
+    libusb_close(*handle);
+    libusb_exit(ctx);
+    return std::unexpected(std::move(e));
+  };
+  auto bytes = ActiveConfigBytes(libusb_get_device(*handle), *handle);
+  if (!bytes) return fail(bytes.error());
+  auto config = ParseConfigDescriptor(*bytes);
+  if (!config) return fail({EPROTO, config.error()});
+  auto pipes = SelectBulkInterface(*config, path.interfaceNumber);
+  if (!pipes) return fail({ENODEV, pipes.error()});
+
+  libusb_set_auto_detach_kernel_driver(*handle, 1);
+  if (int rc = libusb_claim_interface(*handle, path.interfaceNumber); rc != 0) return fail(UsbError(rc, "claim interface"));
+  if (pipes->descriptor.bAlternateSetting != 0) {
+    int rc = libusb_set_interface_alt_setting(*handle, path.interfaceNumber, pipes->descriptor.bAlternateSetting);
+    if (rc != 0) {
+      libusb_release_interface(*handle, path.interfaceNumber);
+      return fail(UsbError(rc, "select alternate setting"));
+    }
+  }
+  return std::make_shared<UsbTransport>(ctx, *handle, *pipes);
+}
+
+}  // namespace upwend::adb
