@@ -2,7 +2,7 @@
 // Whole-file reads and writes and the folder helpers of the shell. Paths are native ("/" on
 // POSIX); NativePath turns the "\" of configuration values and Windows-style rules into "/".
 #include <cstdint>
-#include <expected>
+#include "platform/expected.h"
 #include <string>
 #include <string_view>
 
@@ -13,14 +13,14 @@ struct FileError {
   std::string message;
 };
 
-std::expected<std::string, FileError> ReadWholeFile(const std::string& path);
+Expected<std::string, FileError> ReadWholeFile(const std::string& path);
 // Creates or replaces the file; the bytes go to a temporary file beside it that is renamed over
 // the target, so readers never see half a file.
-std::expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes);
+Expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes);
 // Creates or replaces the file in place (as the original writes resources).
-std::expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes);
+Expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes);
 // Copies a file over the target (replacing it). Never follows a target that is a folder.
-std::expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to);
+Expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to);
 
 bool FileExists(const std::string& path);    // a regular file (or a link to one)
 bool FolderExists(const std::string& path);  // a folder (or a link to one)
@@ -36,7 +36,7 @@ std::string ExecutablePath();
 
 // Creates every missing folder of `path`, part by part from the root. On failure returns
 // "Could not create folder!" followed by the first folder that could neither be found nor created.
-std::expected<void, std::string> CreateFolderPath(const std::string& path);
+Expected<void, std::string> CreateFolderPath(const std::string& path);
 
 // Deletes a folder with its content; true when the folder itself was removed.
 //  - a path of 3 characters or fewer is refused, so a root is never deleted;

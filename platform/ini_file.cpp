@@ -147,11 +147,11 @@ IniFile IniFile::FromText(std::string_view text) {
   return ini;
 }
 
-std::expected<IniFile, std::string> IniFile::Load(const std::string& path) {
+Expected<IniFile, std::string> IniFile::Load(const std::string& path) {
   auto bytes = ReadWholeFile(path);
   if (!bytes) {
     if (bytes.error().code == ENOENT) return IniFile{};
-    return std::unexpected(bytes.error().message);
+    return Unexpected(bytes.error().message);
   }
   return FromText(*bytes);
 }
@@ -165,7 +165,7 @@ std::string IniFile::ToText() const {
   return out;
 }
 
-std::expected<void, std::string> IniFile::Save(const std::string& path) const {
+Expected<void, std::string> IniFile::Save(const std::string& path) const {
   return WriteWholeFileAtomic(path, ToText());
 }
 

@@ -13,7 +13,7 @@
 // Any bytes are accepted: NUL and other binary bytes are ordinary characters, and "\r\n", "\n"
 // and a lone "\r" all end a line.
 #include <cstdint>
-#include <expected>
+#include "platform/expected.h"
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,9 +30,9 @@ public:
   static IniFile FromText(std::string_view text);
   // Reads a file. A file that does not exist gives an empty IniFile (as the Windows reader
   // gives defaults for a missing file); a file that exists but cannot be read is an error.
-  static std::expected<IniFile, std::string> Load(const std::string& path);
+  static Expected<IniFile, std::string> Load(const std::string& path);
   // Writes the file (through a temporary file and a rename, so a crash never leaves half a file).
-  std::expected<void, std::string> Save(const std::string& path) const;
+  Expected<void, std::string> Save(const std::string& path) const;
   std::string ToText() const;
 
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;

@@ -60,20 +60,20 @@ void PutNumber(std::string& out, T v) {
   for (size_t i = 0; i < sizeof(T); ++i) out += static_cast<char>((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF);
 }
 
-std::expected<uint64_t, std::string> FileSize(const std::string& path) {
+Expected<uint64_t, std::string> FileSize(const std::string& path) {
   std::error_code ec;
   auto size = std::filesystem::file_size(path, ec);
-  if (ec) return std::unexpected(fmt::format("cannot read {}: {}", path, ec.message()));
+  if (ec) return Unexpected(fmt::format("cannot read {}: {}", path, ec.message()));
   return static_cast<uint64_t>(size);
 }
 
-std::expected<std::string, std::string> ReadRange(const std::string& path, uint64_t offset, uint64_t size) {
+Expected<std::string, std::string> ReadRange(const std::string& path, uint64_t offset, uint64_t size) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::unexpected(fmt::format("cannot open {}", path));
+  if (!in) return Unexpected(fmt::format("cannot open {}", path));
   in.seekg(static_cast<std::streamoff>(offset));
   std::string out(size, '\0');
   in.read(out.data(), static_cast<std::streamsize>(size));
-  if (static_cast<uint64_t>(in.gcount()) != size) return std::unexpected(fmt::format("cannot read {}: file ends early", path));
+  if (static_cast<uint64_t>(in.gcount()) != size) return Unexpected(fmt::format("cannot read {}: file ends early", path));
   return out;
 }
 
@@ -94,11 +94,11 @@ uint32_t Crc32(std::string_view bytes, uint32_t crc) {
   return ~crc;
 }
 
-std::expected<ParsedIndex, std::string> ParsePayloadIndex(std::string_view indexBytes, uint64_t dataSize) {
+Expected<ParsedIndex, std::string> ParsePayloadIndex(std::string_view indexBytes, uint64_t dataSize) {
   Reader r(indexBytes);
   uint32_t count = 0;
-  if (!r.Number(count)) return std::unexpected("payload index is truncated");
-  if (count > r.left() / kMinEntrySize) return std::unexpected("payload index is corrupt: too many entries");
+  if (!r.Number(count)) return Unexpected("payload index is truncated");
+  if (count > r.left() / kMinEntrySize) return Unexpected("payload index is corrupt: too many entries");
   ParsedIndex out;
   out.entries.reserve(count);
   std::set<std::pair<std::string, std::string>> seen;
@@ -110,27 +110,27 @@ std::expected<ParsedIndex, std::string> ParsePayloadIndex(std::string_view index
     std::string_view name;
     if (!r.Number(typeLen) || !r.Take(typeLen, type) || !r.Number(nameLen) || !r.Take(nameLen, name) ||
         !r.Number(e.offset) || !r.Number(e.size) || !r.Number(e.crc)) {
-      return std::unexpected(fmt::format("payload index is truncated at entry {}", i));
+      return Unexpected(fmt::format("payload index is truncated at entry {}", i));
     }
     if (!NameIsSound(type, 255) || !NameIsSound(name, 65535)) {
-      return std::unexpected(fmt::format("payload index is corrupt: bad name at entry {}", i));
+      return Unexpected(fmt::format("payload index is corrupt: bad name at entry {}", i));
     }
     if (e.offset > dataSize || e.size > dataSize - e.offset) {
-      return std::unexpected(fmt::format("payload index is corrupt: resource {} lies outside the archive", name));
+      return Unexpected(fmt::format("payload index is corrupt: resource {} lies outside the archive", name));
     }
     e.type = std::string(type);
     e.name = std::string(name);
     if (!seen.emplace(AsciiLower(e.name), AsciiLower(e.type)).second) {
-      return std::unexpected(fmt::format("payload index is corrupt: resource {} ({}) appears twice", e.name, e.type));
+      return Unexpected(fmt::format("payload index is corrupt: resource {} ({}) appears twice", e.name, e.type));
     }
     out.entries.push_back(std::move(e));
   }
-  if (r.left() != 0) return std::unexpected("payload index is corrupt: bytes after the last entry");
+  if (r.left() != 0) return Unexpected("payload index is corrupt: bytes after the last entry");
   return out;
 }
 
-std::expected<PayloadArchive, std::string> PayloadArchive::FromTail(std::string_view bytes, uint64_t fileSize) {
-  if (bytes.size() < kPayloadTrailerSize || fileSize < bytes.size()) return std::unexpected("no payload archive (file too short)");
+Expected<PayloadArchive, std::string> PayloadArchive::FromTail(std::string_view bytes, uint64_t fileSize) {
+  if (bytes.size() < kPayloadTrailerSize || fileSize < bytes.size()) return Unexpected("no payload archive (file too short)");
   Reader t(bytes.substr(bytes.size() - kPayloadTrailerSize));
   std::string_view magic;
   uint64_t archiveSize = 0;
@@ -142,40 +142,40 @@ std::expected<PayloadArchive, std::string> PayloadArchive::FromTail(std::string_
   t.Number(indexSize);
   t.Number(indexCrc);
   t.Number(zero);
-  if (std::memcmp(magic.data(), kMagic, sizeof kMagic) != 0) return std::unexpected("no payload archive (no trailer)");
+  if (std::memcmp(magic.data(), kMagic, sizeof kMagic) != 0) return Unexpected("no payload archive (no trailer)");
   if (archiveSize < kPayloadTrailerSize || archiveSize > fileSize || zero != 0) {
-    return std::unexpected("payload archive is truncated or corrupt (bad archive size)");
+    return Unexpected("payload archive is truncated or corrupt (bad archive size)");
   }
-  if (indexSize > archiveSize - kPayloadTrailerSize) return std::unexpected("payload archive is corrupt (bad index size)");
+  if (indexSize > archiveSize - kPayloadTrailerSize) return Unexpected("payload archive is corrupt (bad index size)");
   uint64_t tailNeeded = indexSize + kPayloadTrailerSize;
-  if (bytes.size() < tailNeeded) return std::unexpected("payload archive: index not in the bytes given");
+  if (bytes.size() < tailNeeded) return Unexpected("payload archive: index not in the bytes given");
   std::string_view index = bytes.substr(bytes.size() - tailNeeded, indexSize);
-  if (Crc32(index) != indexCrc) return std::unexpected("payload archive is corrupt (index checksum)");
+  if (Crc32(index) != indexCrc) return Unexpected("payload archive is corrupt (index checksum)");
   auto parsed = ParsePayloadIndex(index, archiveSize - tailNeeded);
-  if (!parsed) return std::unexpected(parsed.error());
+  if (!parsed) return Unexpected(parsed.error());
   PayloadArchive a;
   a.archiveStart_ = fileSize - archiveSize;
   a.entries_ = std::move(parsed->entries);
   return a;
 }
 
-std::expected<PayloadArchive, std::string> PayloadArchive::Open(const std::string& path) {
+Expected<PayloadArchive, std::string> PayloadArchive::Open(const std::string& path) {
   auto size = FileSize(path);
-  if (!size) return std::unexpected(size.error());
-  if (*size < kPayloadTrailerSize) return std::unexpected(fmt::format("{} carries no payload", path));
+  if (!size) return Unexpected(size.error());
+  if (*size < kPayloadTrailerSize) return Unexpected(fmt::format("{} carries no payload", path));
   auto trailer = ReadRange(path, *size - kPayloadTrailerSize, kPayloadTrailerSize);
-  if (!trailer) return std::unexpected(trailer.error());
-  if (std::memcmp(trailer->data(), kMagic, sizeof kMagic) != 0) return std::unexpected(fmt::format("{} carries no payload", path));
+  if (!trailer) return Unexpected(trailer.error());
+  if (std::memcmp(trailer->data(), kMagic, sizeof kMagic) != 0) return Unexpected(fmt::format("{} carries no payload", path));
   Reader t(std::string_view(*trailer).substr(8));
   uint64_t archiveSize = 0;
   uint64_t indexSize = 0;
   t.Number(archiveSize);
   t.Number(indexSize);
-  if (indexSize > *size - kPayloadTrailerSize) return std::unexpected(fmt::format("{}: payload archive is corrupt (bad index size)", path));
+  if (indexSize > *size - kPayloadTrailerSize) return Unexpected(fmt::format("{}: payload archive is corrupt (bad index size)", path));
   auto tail = ReadRange(path, *size - kPayloadTrailerSize - indexSize, indexSize + kPayloadTrailerSize);
-  if (!tail) return std::unexpected(tail.error());
+  if (!tail) return Unexpected(tail.error());
   auto a = FromTail(*tail, *size);
-  if (!a) return std::unexpected(fmt::format("{}: {}", path, a.error()));
+  if (!a) return Unexpected(fmt::format("{}: {}", path, a.error()));
   a->path_ = path;
   return a;
 }
@@ -187,23 +187,23 @@ const ResourceEntry* PayloadArchive::Find(std::string_view name, std::string_vie
   return nullptr;
 }
 
-std::expected<std::string, std::string> PayloadArchive::Read(const ResourceEntry& entry) const {
+Expected<std::string, std::string> PayloadArchive::Read(const ResourceEntry& entry) const {
   auto bytes = ReadRange(path_, archiveStart_ + entry.offset, entry.size);
-  if (!bytes) return std::unexpected(bytes.error());
-  if (Crc32(*bytes) != entry.crc) return std::unexpected(fmt::format("resource {} is damaged (checksum)", entry.name));
+  if (!bytes) return Unexpected(bytes.error());
+  if (Crc32(*bytes) != entry.crc) return Unexpected(fmt::format("resource {} is damaged (checksum)", entry.name));
   return bytes;
 }
 
-std::expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, const std::string& path) const {
+Expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, const std::string& path) const {
   std::ifstream in(path_, std::ios::binary);
-  if (!in) return std::unexpected(fmt::format("cannot open {}", path_));
+  if (!in) return Unexpected(fmt::format("cannot open {}", path_));
   in.seekg(static_cast<std::streamoff>(archiveStart_ + entry.offset));
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return std::unexpected(fmt::format("cannot create {}", path));
-  auto fail = [&](std::string why) -> std::expected<void, std::string> {
+  if (!out) return Unexpected(fmt::format("cannot create {}", path));
+  auto fail = [&](std::string why) -> Expected<void, std::string> {
     out.close();
     std::remove(path.c_str());
-    return std::unexpected(std::move(why));
+    return Unexpected(std::move(why));
   };
   std::string buf(kChunk, '\0');
   uint64_t left = entry.size;
@@ -223,44 +223,44 @@ std::expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& en
   return {};
 }
 
-std::expected<uint64_t, std::string> ProgramSizeWithoutPayload(const std::string& path) {
+Expected<uint64_t, std::string> ProgramSizeWithoutPayload(const std::string& path) {
   auto size = FileSize(path);
-  if (!size) return std::unexpected(size.error());
+  if (!size) return Unexpected(size.error());
   auto a = PayloadArchive::Open(path);
   return a ? a->archiveStart() : *size;
 }
 
-std::expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
+Expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
                                                      const std::string& out) {
   std::set<std::pair<std::string, std::string>> seen;
   for (const PayloadInput& in : inputs) {
     if (!NameIsSound(in.type, 255) || !NameIsSound(in.name, 65535)) {
-      return std::unexpected(fmt::format("bad resource name or type: {} {}", in.type, in.name));
+      return Unexpected(fmt::format("bad resource name or type: {} {}", in.type, in.name));
     }
     if (!seen.emplace(AsciiLower(in.name), AsciiLower(in.type)).second) {
-      return std::unexpected(fmt::format("resource {} of type {} is given twice", in.name, in.type));
+      return Unexpected(fmt::format("resource {} of type {} is given twice", in.name, in.type));
     }
   }
   auto programSize = ProgramSizeWithoutPayload(program);
-  if (!programSize) return std::unexpected(programSize.error());
+  if (!programSize) return Unexpected(programSize.error());
 
   std::string tmp = out + ".partial";
   std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
-  if (!o) return std::unexpected(fmt::format("cannot create {}", tmp));
-  auto fail = [&](std::string why) -> std::expected<void, std::string> {
+  if (!o) return Unexpected(fmt::format("cannot create {}", tmp));
+  auto fail = [&](std::string why) -> Expected<void, std::string> {
     o.close();
     std::remove(tmp.c_str());
-    return std::unexpected(std::move(why));
+    return Unexpected(std::move(why));
   };
-  auto copy = [&](const std::string& from, uint64_t size, uint32_t* crc) -> std::expected<void, std::string> {
+  auto copy = [&](const std::string& from, uint64_t size, uint32_t* crc) -> Expected<void, std::string> {
     std::ifstream i(from, std::ios::binary);
-    if (!i) return std::unexpected(fmt::format("cannot open {}", from));
+    if (!i) return Unexpected(fmt::format("cannot open {}", from));
     std::string buf(kChunk, '\0');
     uint64_t left = size;
     while (left > 0) {
       size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
       i.read(buf.data(), static_cast<std::streamsize>(n));
-      if (static_cast<size_t>(i.gcount()) != n) return std::unexpected(fmt::format("cannot read {}", from));
+      if (static_cast<size_t>(i.gcount()) != n) return Unexpected(fmt::format("cannot read {}", from));
       if (crc) *crc = Crc32(std::string_view(buf.data(), n), *crc);
       o.write(buf.data(), static_cast<std::streamsize>(n));
       left -= n;
@@ -302,7 +302,7 @@ std::expected<void, std::string> WritePayloadProgram(const std::string& program,
   std::filesystem::rename(tmp, out, ec);
   if (ec) {
     std::remove(tmp.c_str());
-    return std::unexpected(fmt::format("cannot write {}: {}", out, ec.message()));
+    return Unexpected(fmt::format("cannot write {}: {}", out, ec.message()));
   }
   return {};
 }

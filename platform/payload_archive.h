@@ -13,7 +13,7 @@
 // truncated or damaged archive gives a clear error and never a crash or a wrong file.
 // Names and types are matched without regard to case.
 #include <cstdint>
-#include <expected>
+#include "platform/expected.h"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,14 +37,14 @@ struct ParsedIndex {
 };
 
 // Parses an index of `indexBytes` for an archive whose resource bytes span `dataSize` bytes.
-std::expected<ParsedIndex, std::string> ParsePayloadIndex(std::string_view indexBytes, uint64_t dataSize);
+Expected<ParsedIndex, std::string> ParsePayloadIndex(std::string_view indexBytes, uint64_t dataSize);
 
 class PayloadArchive {
 public:
   // Reads the archive at the end of the file. An error when the file has none or it is damaged.
-  static std::expected<PayloadArchive, std::string> Open(const std::string& path);
+  static Expected<PayloadArchive, std::string> Open(const std::string& path);
   // Parses an archive held in memory (the whole file or just its tail); for checks and fuzzing.
-  static std::expected<PayloadArchive, std::string> FromTail(std::string_view bytes, uint64_t fileSize);
+  static Expected<PayloadArchive, std::string> FromTail(std::string_view bytes, uint64_t fileSize);
 
   const std::vector<ResourceEntry>& entries() const { return entries_; }
   // The resource of that name and type, compared without regard to case; nullptr when absent.
@@ -53,9 +53,9 @@ public:
   uint64_t archiveStart() const { return archiveStart_; }
 
   // The resource's bytes, checked against its checksum.
-  std::expected<std::string, std::string> Read(const ResourceEntry& entry) const;
+  Expected<std::string, std::string> Read(const ResourceEntry& entry) const;
   // Writes the resource to `path` (replacing it); on any error the partial file is removed.
-  std::expected<void, std::string> WriteTo(const ResourceEntry& entry, const std::string& path) const;
+  Expected<void, std::string> WriteTo(const ResourceEntry& entry, const std::string& path) const;
 
 private:
   std::string path_;
@@ -64,7 +64,7 @@ private:
 };
 
 // The size of a program file without any payload archive appended to it.
-std::expected<uint64_t, std::string> ProgramSizeWithoutPayload(const std::string& path);
+Expected<uint64_t, std::string> ProgramSizeWithoutPayload(const std::string& path);
 
 struct PayloadInput {
   std::string type;
@@ -75,7 +75,7 @@ struct PayloadInput {
 // Writes `program` (without any payload it already carries) followed by an archive of `inputs`
 // to `out`, made executable. Refuses an empty or over-long name or type and a (name, type)
 // given twice (without regard to case).
-std::expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
+Expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
                                                      const std::string& out);
 
 }  // namespace upwend

@@ -41,12 +41,12 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::expected<std::string, FileError> ReadWholeFile(const std::string& path) {
+Expected<std::string, FileError> ReadWholeFile(const std::string& path) {
   Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (f.fd < 0) return std::unexpected(FileError{errno, fmt::format("cannot open {}: {}", path, ErrnoText(errno))});
+  if (f.fd < 0) return Unexpected(FileError{errno, fmt::format("cannot open {}: {}", path, ErrnoText(errno))});
   struct stat st {};
   if (::fstat(f.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    return std::unexpected(FileError{EISDIR, fmt::format("cannot read {}: it is a folder", path)});
+    return Unexpected(FileError{EISDIR, fmt::format("cannot read {}: it is a folder", path)});
   }
   std::string out;
   char buf[65536];
@@ -54,7 +54,7 @@ std::expected<std::string, FileError> ReadWholeFile(const std::string& path) {
     ssize_t n = ::read(f.fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return std::unexpected(FileError{errno, fmt::format("cannot read {}: {}", path, ErrnoText(errno))});
+      return Unexpected(FileError{errno, fmt::format("cannot read {}: {}", path, ErrnoText(errno))});
     }
     if (n == 0) break;
     out.append(buf, static_cast<size_t>(n));
@@ -62,22 +62,22 @@ std::expected<std::string, FileError> ReadWholeFile(const std::string& path) {
   return out;
 }
 
-std::expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes) {
+Expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes) {
   Fd f(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (f.fd < 0) return std::unexpected(fmt::format("cannot create {}: {}", path, ErrnoText(errno)));
-  if (!WriteAll(f.fd, bytes)) return std::unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(errno)));
+  if (f.fd < 0) return Unexpected(fmt::format("cannot create {}: {}", path, ErrnoText(errno)));
+  if (!WriteAll(f.fd, bytes)) return Unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(errno)));
   if (::close(f.fd) != 0) {
     f.fd = -1;
-    return std::unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(errno)));
+    return Unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(errno)));
   }
   f.fd = -1;
   return {};
 }
 
-std::expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes) {
+Expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes) {
   std::string tmp = fmt::format("{}.tmp{}", path, ::getpid());
   Fd f(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (f.fd < 0) return std::unexpected(fmt::format("cannot create {}: {}", tmp, ErrnoText(errno)));
+  if (f.fd < 0) return Unexpected(fmt::format("cannot create {}: {}", tmp, ErrnoText(errno)));
   bool ok = WriteAll(f.fd, bytes) && ::fsync(f.fd) == 0;
   int err = errno;
   ok = (::close(f.fd) == 0) && ok;
@@ -85,34 +85,34 @@ std::expected<void, std::string> WriteWholeFileAtomic(const std::string& path, s
   if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
     if (ok) err = errno;
     ::unlink(tmp.c_str());
-    return std::unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(err)));
+    return Unexpected(fmt::format("cannot write {}: {}", path, ErrnoText(err)));
   }
   return {};
 }
 
-std::expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to) {
+Expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to) {
   Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.fd < 0) return std::unexpected(fmt::format("cannot open {}: {}", from, ErrnoText(errno)));
+  if (in.fd < 0) return Unexpected(fmt::format("cannot open {}: {}", from, ErrnoText(errno)));
   struct stat st {};
-  if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::unexpected(fmt::format("{} is not a file", from));
-  if (FolderExists(to)) return std::unexpected(fmt::format("{} is a folder", to));
+  if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return Unexpected(fmt::format("{} is not a file", from));
+  if (FolderExists(to)) return Unexpected(fmt::format("{} is a folder", to));
   Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (out.fd < 0) return std::unexpected(fmt::format("cannot create {}: {}", to, ErrnoText(errno)));
+  if (out.fd < 0) return Unexpected(fmt::format("cannot create {}: {}", to, ErrnoText(errno)));
   std::vector<char> buf(1 << 16);
   for (;;) {
     ssize_t n = ::read(in.fd, buf.data(), buf.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return std::unexpected(fmt::format("cannot read {}: {}", from, ErrnoText(errno)));
+      return Unexpected(fmt::format("cannot read {}: {}", from, ErrnoText(errno)));
     }
     if (n == 0) break;
     if (!WriteAll(out.fd, std::string_view(buf.data(), static_cast<size_t>(n)))) {
-      return std::unexpected(fmt::format("cannot write {}: {}", to, ErrnoText(errno)));
+      return Unexpected(fmt::format("cannot write {}: {}", to, ErrnoText(errno)));
     }
   }
   int rc = ::close(out.fd);
   out.fd = -1;
-  if (rc != 0) return std::unexpected(fmt::format("cannot write {}: {}", to, ErrnoText(errno)));
+  if (rc != 0) return Unexpected(fmt::format("cannot write {}: {}", to, ErrnoText(errno)));
   return {};
 }
 
@@ -152,7 +152,7 @@ std::string ExecutableFolder() {
   return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
 }
 
-std::expected<void, std::string> CreateFolderPath(const std::string& path) {
+Expected<void, std::string> CreateFolderPath(const std::string& path) {
   std::string native = NativePath(path);
   std::string current;
   size_t pos = 0;
@@ -164,7 +164,7 @@ std::expected<void, std::string> CreateFolderPath(const std::string& path) {
     if (current == "/" || current.empty()) continue;
     if (FolderExists(current)) continue;
     if (::mkdir(current.c_str(), 0755) != 0 && !(errno == EEXIST && FolderExists(current))) {
-      return std::unexpected("Could not create folder!" + current);
+      return Unexpected("Could not create folder!" + current);
     }
   }
   return {};

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/processes.h"
+#include "test_dir.h"
+
+namespace upwend {
+namespace {
+
+// A copy of sleep under a name no other process on the machine has, so only our own children
+// can match.
+std::string UniqueSleeper(const std::string& dir, const std::string& name) {
+  std::string path = dir + "/" + name;
+  std::filesystem::copy_file("/bin/sleep", path, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  return path;
+}
+
+bool WasKilled(pid_t pid) {
+  int status = 0;
+  for (int i = 0; i < 500; ++i) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) return WIFSIGNALED(status);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+void Reap(pid_t pid) {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+TEST(ProcessesTest, KillsByNameFragmentAndByWholeNameIgnoringCase) {
+  std::string dir = testing::FreshTestDir();
+  std::string tag = std::to_string(getpid());
+  auto a = StartProgramHidden(UniqueSleeper(dir, "sleeper" + tag + "Frag"), {"30"});
+  auto b = StartProgramHidden(UniqueSleeper(dir, "Whole" + tag + ".EXE"), {"30"}, dir);
+  ASSERT_TRUE(a && b);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let exec finish
+
+  bool listed = false;
+  for (const ProcessInfo& p : ListProcesses()) listed |= (p.pid == *a && p.exeName == "sleeper" + tag + "Frag");
+  EXPECT_TRUE(listed);
+
+  EXPECT_EQ(KillProcessesContaining("sleeper" + tag + "frag"), 0);  // case-sensitive
+  EXPECT_EQ(KillProcessesContaining(tag + "Fr"), 1);
+  EXPECT_TRUE(WasKilled(*a));
+  EXPECT_EQ(KillProcessesNamed("Whole" + tag), 0);  // a fragment is not the name
+  EXPECT_EQ(KillProcessesNamed("whole" + tag + ".exe"), 1);
+  EXPECT_TRUE(WasKilled(*b));
+}
+
+TEST(ProcessesTest, LeavesProcessesOfAnotherHomeAlone) {
+  std::string dir = testing::FreshTestDir();
+  std::string tag = std::to_string(getpid());
+  std::string ours = std::getenv("UPWEND_HOME");
+  setenv("UPWEND_HOME", (dir + "/elsewhere").c_str(), 1);
+  auto other = StartProgramHidden(UniqueSleeper(dir, "foreign" + tag), {"30"});
+  setenv("UPWEND_HOME", ours.c_str(), 1);
+  ASSERT_TRUE(other);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(KillProcessesContaining("foreign" + tag), 0);
+  EXPECT_EQ(waitpid(*other, nullptr, WNOHANG), 0);  // still running
+  Reap(*other);
+}
+
+TEST(ProcessesTest, StartingAMissingProgramFails) {
+  EXPECT_FALSE(StartProgramHidden("/nonexistent/DoShiftDevice.exe", {}).has_value());
+}
+
+}  // namespace
+}  // namespace upwend

@@ -1,0 +1,1 @@
+extern "C" int UpwendTestAnswer() { return 42; }
