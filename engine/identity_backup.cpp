@@ -247,7 +247,7 @@ bool IdentityBackup::RestoreIdentity() {
   if (ExtraItems()) order.insert(order.end(), {I::CLLEN, I::VXREQ, I::GMI});
   if (GmiOnly()) order.push_back(I::GMI);
   {
-    auto loaded = atbakFile_.empty() ? std::expected<IniFile, std::string>(IniFile())
+    auto loaded = atbakFile_.empty() ? Expected<IniFile, std::string>(IniFile())
                                      : IniFile::Load(atbakFile_);
     IniFile ini = loaded ? std::move(*loaded) : IniFile();
     for (I item : order) {
