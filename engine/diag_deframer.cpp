@@ -4,6 +4,7 @@
 
 #include "engine/crc16_x25.h"
 #include "engine/diag_tx_frame.h"
+#include "engine/hdlc_scan.h"
 
 namespace upwend {
 
@@ -80,8 +81,7 @@ DiagDeframer::Event DiagDeframer::FeedBlock(std::span<const uint8_t> bytes, size
       const size_t room = kMaxContent - count_;
       const size_t limit = std::min(room, bytes.size() - i);
       const uint8_t* start = bytes.data() + i;
-      size_t run = 0;
-      while (run < limit && start[run] != kHdlcFlag && start[run] != kHdlcEscape) ++run;
+      const size_t run = PlainRunLength(start, limit);
       if (run > 0) {
         std::copy_n(start, run, buffer_.data() + count_);
         crc_ = Crc16Update(crc_, start, run);

@@ -39,6 +39,7 @@ private:
 
   uint16_t length_ = 0;
   bool overflow_ = false;
+  uint16_t crc_ = 0xFFFF;  // running check value over the unescaped payload
   std::array<uint8_t, kCapacity> data_{};
 };
 
