@@ -1,8 +1,9 @@
 #include "engine/at_channel.h"
 
-#include <cctype>
 #include <cstring>
 
+#include "engine/at_reply.h"
+#include "engine/device_window.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
@@ -20,32 +21,8 @@ uint64_t WholeSeconds(Clock& clock) { return clock.NowMs() / 1000; }
 
 }  // namespace
 
-std::string AtReplyValue(const std::string& pollText) {
-  size_t ok = pollText.find("OK");
-  if (ok == std::string::npos) return {};
-  size_t colon = pollText.find(':');
-  if (colon == std::string::npos) return pollText.substr(0, ok);
-  if (colon > ok) return {};
-  return pollText.substr(colon + 1, ok - colon - 1);
-}
-
-std::optional<uint64_t> AtSleepMilliseconds(const std::string& entry) {
-  size_t eq = entry.find('=');
-  if (eq == std::string::npos) return std::nullopt;
-  std::string digits;
-  for (size_t i = eq + 1; i < entry.size(); ++i) {
-    char c = entry[i];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-    digits += c;
-  }
-  if (digits.empty() || digits.size() > 9) return 0;
-  for (char c : digits)
-    if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-  return std::stoull(digits);
-}
-
 AtChannel::AtChannel(WorkerContext& ctx, RunParameters& params, std::function<SerialPort*()> atPort,
-                     DiagControl& diag, IdentityValues& values, AtWindow& window)
+                     DiagControl& diag, IdentityValues& values, DeviceWindow& window)
     : ctx_(ctx), params_(params), atPort_(std::move(atPort)), diag_(diag), values_(values), window_(window) {}
 
 bool AtChannel::WriteCommand(const std::string& command) {
@@ -70,13 +47,16 @@ bool AtChannel::SendAtQuery(const std::string& command, std::string& value) {
       ctx_.Raise("Could not read from serial port");
       return false;
     }
-    std::string text(buffer, got);
-    if (Contains(text, "OK")) {
-      value = AtReplyValue(text);
-      ctx_.Report("Read......");
-      return true;
+    // Each poll is judged on its own: a reply split over two polls loses its first part.
+    switch (ParseAtPoll(std::string_view(buffer, got), value)) {
+      case AtVerdict::kOk:
+        ctx_.Report("Read......");
+        return true;
+      case AtVerdict::kError:
+        return false;
+      case AtVerdict::kPending:
+        break;
     }
-    if (Contains(text, "ERROR")) return false;
   }
   return false;
 }
@@ -128,7 +108,7 @@ bool AtChannel::WriteAtValue(const std::string& prefix, int item, const std::str
 
 bool AtChannel::SleepEntry(const std::string& entry) {
   if (!Contains(entry, "AT%SLEEP")) return false;
-  if (auto ms = AtSleepMilliseconds(entry)) ctx_.Sleep(*ms);
+  ctx_.Sleep(AtSleepMs(entry));
   return true;
 }
 

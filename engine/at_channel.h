@@ -14,6 +14,7 @@
 namespace upwend {
 
 class SerialPort;
+class DeviceWindow;
 
 // DIAG control requests the AT lists and the sequence use (mode change and platform query).
 class DiagControl {
@@ -33,31 +34,11 @@ public:
   virtual std::string ValueForItem(int item) const = 0;
 };
 
-// What the channel needs from the window, carried out on the UI thread by the real link.
-class AtWindow {
-public:
-  virtual ~AtWindow() = default;
-  virtual bool DiskModeSwitched() = 0;
-  // Re-runs port discovery (CheckForComPorts) and waits for it.
-  virtual void CheckForComPorts() = 0;
-  virtual std::string PortText() = 0;
-  virtual std::string SerialPortText() = 0;
-  // Queries "AT+CGMR" on the given open port and shows "Version:" + text in the version label.
-  virtual void ShowDeviceVersion(SerialPort* atPort) = 0;
-};
-
-// The value a successful query returns: between the first ":" and the first "OK" of one poll's
-// text (from the start when there is no ":", empty when the ":" comes after the "OK").
-std::string AtReplyValue(const std::string& pollText);
-
-// "AT%SLEEP=<ms>" entries: the milliseconds, or nullopt when the entry has no "=". A value that is
-// not a decimal number sleeps 0 ms: the entry is a pause, never a command to send.
-std::optional<uint64_t> AtSleepMilliseconds(const std::string& entry);
 
 class AtChannel final : public AtLayer {
 public:
   AtChannel(WorkerContext& ctx, RunParameters& params, std::function<SerialPort*()> atPort, DiagControl& diag,
-            IdentityValues& values, AtWindow& window);
+            IdentityValues& values, DeviceWindow& window);
 
   bool SendAtQuery(const std::string& command, std::string& value) override;
   bool SendAtReboot(const std::string& command) override;
@@ -77,7 +58,7 @@ private:
   std::function<SerialPort*()> atPort_;
   DiagControl& diag_;
   IdentityValues& values_;
-  AtWindow& window_;
+  DeviceWindow& window_;
 };
 
 }  // namespace upwend

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/device_window.h"
 #include "engine/qmsl/qmsl_api.h"
 
 namespace upwend {
@@ -112,24 +113,16 @@ public:
 
 // The main window as the worker sees it. The real implementation carries every call out on the
 // UI thread while the worker waits.
-class WindowLink {
+class WindowLink : public DeviceWindow {
 public:
-  virtual ~WindowLink() = default;
   virtual void OnStatusText(int commStatus, const std::string& text, int index, int messageType) = 0;
   virtual void OnError(const std::string& text, int index) = 0;
   virtual void SetGauge(int index, uint64_t position, uint64_t maximum) = 0;
   // A modal box; returns the button pressed (1 OK).
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
   virtual int FindAdbInterface(int index, std::string& path) = 0;
-  virtual bool CheckDiagPortSame(int portNumber) = 0;
-  virtual std::string PortText() = 0;
-  virtual std::string SerialPortText() = 0;
   virtual void ShiftDevice1Click() = 0;
   virtual bool VariantFlag() = 0;
-  // Device-change flags: set by the window procedure, cleared and polled by the worker.
-  virtual bool DeviceChangeSeen() = 0;
-  virtual bool DeviceArrivalSeen() = 0;
-  virtual void ClearDeviceFlags() = 0;
   // The reset-modem program; false when it raised its text.
   virtual bool RunResetModem() = 0;
 };

@@ -1,4 +1,6 @@
 #include "engine/at_channel.h"
+#include "engine/at_reply.h"
+#include "engine/device_window.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +54,11 @@ struct FakeValues final : IdentityValues {
   std::map<int, std::string> values;
 };
 
-struct FakeAtWindow final : AtWindow {
+struct FakeAtWindow final : DeviceWindow {
+  void ClearDeviceFlags() override {}
+  bool DeviceChangeSeen() override { return false; }
+  bool DeviceArrivalSeen() override { return false; }
+  bool CheckDiagPortSame(int) override { return true; }
   bool DiskModeSwitched() override { return diskSwitched; }
   void CheckForComPorts() override { ++discoveries; }
   std::string PortText() override { return diag; }
@@ -81,19 +87,24 @@ protected:
   }
 };
 
-TEST(AtReplyValueTest, TakesTheTextBetweenTheFirstColonAndTheFirstOk) {
-  EXPECT_EQ(AtReplyValue("\r\n+VXTSN: ABC123\r\n\r\nOK\r\n"), " ABC123\r\n\r\n");
-  EXPECT_EQ(AtReplyValue("\r\nABC\r\n\r\nOK\r\n"), "\r\nABC\r\n\r\n");
-  EXPECT_EQ(AtReplyValue("\r\n+CGMI: BOOKSTORE\r\nOK\r\n"), " BO");  // a value holding "OK" is cut there
-  EXPECT_EQ(AtReplyValue("OK then: late"), "");
-  EXPECT_EQ(AtReplyValue("no verdict: x"), "");
+TEST(AtReplyTest, ValueIsTheTextBetweenTheFirstColonAndTheFirstOk) {
+  auto value = [](const std::string& text) {
+    std::string v = "unset";
+    return ParseAtPoll(text, v) == AtVerdict::kOk ? v : std::string("<not ok>");
+  };
+  EXPECT_EQ(value("\r\n+VXTSN: ABC123\r\n\r\nOK\r\n"), " ABC123\r\n\r\n");
+  EXPECT_EQ(value("\r\nABC\r\n\r\nOK\r\n"), "\r\nABC\r\n\r\n");
+  EXPECT_EQ(value("\r\n+CGMI: BOOKSTORE\r\nOK\r\n"), " BO");  // a value holding "OK" is cut there
+  EXPECT_EQ(value("OK then: late"), "");
+  EXPECT_EQ(value("no verdict: x"), "<not ok>");
+  EXPECT_EQ(value("ERROR and OK"), "ERROR and ");  // "OK" is looked for first
 }
 
-TEST(AtSleepTest, ReadsMillisecondsAndNeverSendsTheEntry) {
-  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP= 2000 \r\n\r\n"), 2000u);
-  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP\r\n\r\n"), std::nullopt);
-  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP=two\r\n\r\n"), 0u);
-  EXPECT_EQ(AtSleepMilliseconds("AT%SLEEP=99999999999999999999\r\n"), 0u);
+TEST(AtReplyTest, SleepEntriesGiveMillisecondsOrNothing) {
+  EXPECT_EQ(AtSleepMs("AT%SLEEP= 2000 \r\n\r\n"), 2000u);
+  EXPECT_EQ(AtSleepMs("AT%SLEEP\r\n\r\n"), 0u);
+  EXPECT_EQ(AtSleepMs("AT%SLEEP=two\r\n\r\n"), 0u);
+  EXPECT_EQ(AtSleepMs("AT%SLEEP=99999999999999999999\r\n"), 0u);
 }
 
 TEST_F(AtChannelTest, QueryReturnsTheValueOfThePollThatBringsOk) {

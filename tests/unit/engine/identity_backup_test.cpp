@@ -1,4 +1,5 @@
 #include "engine/identity_backup.h"
+#include "engine/device_window.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,11 @@ struct NoDiag final : DiagControl {
   int SendDiagReset() override { return 0; }
   int QueryPlatform() override { return -1; }
 };
-struct NoWindow final : AtWindow {
+struct NoWindow final : DeviceWindow {
+  void ClearDeviceFlags() override {}
+  bool DeviceChangeSeen() override { return false; }
+  bool DeviceArrivalSeen() override { return false; }
+  bool CheckDiagPortSame(int) override { return true; }
   bool DiskModeSwitched() override { return false; }
   void CheckForComPorts() override {}
   std::string PortText() override { return {}; }

@@ -67,6 +67,9 @@ public:
   bool DeviceChangeSeen() override { return d_.script.deviceChange; }
   bool DeviceArrivalSeen() override { return d_.script.deviceArrival; }
   void ClearDeviceFlags() override { d_.journal.Add("ClearDeviceFlags"); }
+  void CheckForComPorts() override { d_.journal.Add("CheckForComPorts"); }
+  bool DiskModeSwitched() override { return false; }
+  void ShowDeviceVersion(SerialPort*) override { d_.journal.Add("ShowDeviceVersion"); }
   bool RunResetModem() override {
     d_.journal.Add("RunResetModem");
     return true;
