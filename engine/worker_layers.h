@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/device_window.h"
 #include "engine/qmsl/qmsl_api.h"
@@ -128,6 +129,8 @@ public:
 };
 
 struct WorkerLayers {
+  // Objects the layers share (transport, framing, stores); declared first so they outlive them.
+  std::vector<std::shared_ptr<void>> parts;
   std::unique_ptr<PortLayer> ports;
   std::unique_ptr<DiagLayer> diag;
   std::unique_ptr<AtLayer> at;
