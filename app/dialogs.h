@@ -7,19 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/message_box.h"
+
 namespace upwend {
 
-// Buttons and icon of a box, as MessageBox flags.
-enum MessageBoxFlags : unsigned {
-  kMbOk = 0x0,
-  kMbOkCancel = 0x1,
-  kMbYesNo = 0x4,
-  kMbIconWarning = 0x30,
-};
-constexpr unsigned kMbButtonMask = 0xF;
-
-// The answer, as MessageBox results.
-enum DialogResult : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
 class Dialogs {
 public:

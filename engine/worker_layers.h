@@ -126,6 +126,8 @@ public:
   virtual bool VariantFlag() = 0;
   // The reset-modem program; false when it raised its text.
   virtual bool RunResetModem() = 0;
+  // The device backup folder of this run, kept so that a Re-update finds it.
+  virtual void RememberDeviceBackupFolder(const std::string& folder) {}
 };
 
 struct WorkerLayers {
