@@ -67,7 +67,7 @@ const std::vector<uint8_t> kBootLoaderConfig = {
 // and an interrupt pipe, then an interface whose setting 0 has no pipes and setting 1 has an
 // interrupt pipe before its bulk pair.
 const std::vector<uint8_t> kCompositeConfig = {
-    0x09, 0x02, 0x58, 0x00, 0x02, 0x01, 0x00, 0xA0, 0xFA,  // config, 88 bytes
+    0x09, 0x02, 0x58, 0x00, 0x02, 0x03, 0x00, 0xA0, 0xFA,  // config, 88 bytes, value 3
     0x08, 0x0B, 0x00, 0x02, 0x02, 0x02, 0x01, 0x00,        // interface association
     0x09, 0x04, 0x00, 0x00, 0x01, 0x02, 0x02, 0x01, 0x00,  // interface 0: CDC control
     0x05, 0x24, 0x00, 0x10, 0x01,                          // CDC header
@@ -97,7 +97,7 @@ TEST(UsbDescriptorTest, SelectsTheBulkPairOfTheRequestedInterface) {
 
   auto composite = ParseConfigDescriptor(kCompositeConfig);
   ASSERT_TRUE(composite) << composite.error();
-  EXPECT_EQ(composite->configurationValue, 2);
+  EXPECT_EQ(composite->configurationValue, 3);
   auto second = SelectBulkInterface(*composite, 1);
   ASSERT_TRUE(second) << second.error();
   EXPECT_EQ(second->descriptor.bAlternateSetting, 1);
