@@ -4,6 +4,7 @@
 // hanging it.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -83,9 +84,10 @@ public:
   }
 
   bool Reply(const std::string& text) {
-    uint8_t h[8];
-    for (int i = 0; i < 8; ++i) h[7 - i] = static_cast<uint8_t>(static_cast<uint64_t>(text.size()) >> (8 * i));
-    return WriteAll(h, 8) && WriteAll(text.data(), text.size());
+    std::string frame(8, '\0');
+    for (int i = 0; i < 8; ++i) frame[7 - i] = static_cast<char>(static_cast<uint64_t>(text.size()) >> (8 * i));
+    frame += text;  // one send, so a reply is not held back waiting for an acknowledgement
+    return WriteAll(frame.data(), frame.size());
   }
 
 private:
@@ -122,7 +124,10 @@ public:
         ADD_FAILURE() << "no client connected";
         return;
       }
-      ServerConnection connection(accept(listenFd_, nullptr, nullptr));
+      int fd = accept(listenFd_, nullptr, nullptr);
+      int one = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      ServerConnection connection(fd);
       script(connection);
     });
   }
