@@ -67,15 +67,18 @@ std::optional<Error> WaitReady(int fd, short events, const Deadline& deadline, c
 
 // Sends all of data; returns the bytes sent, with an error when not all went out.
 std::pair<size_t, std::optional<Error>> SendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
+  // Try first and wait only when the socket buffer is full: one system call per block in the
+  // common case.
   size_t done = 0;
   while (done < size) {
-    if (auto e = WaitReady(fd, POLLOUT, deadline, "sending to the device")) return {done, e};
     ssize_t n = send(fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return {done, SystemError("send to the device")};
+    if (n >= 0) {
+      done += static_cast<size_t>(n);
+      continue;
     }
-    done += static_cast<size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return {done, SystemError("send to the device")};
+    if (auto e = WaitReady(fd, POLLOUT, deadline, "sending to the device")) return {done, e};
   }
   return {done, std::nullopt};
 }
