@@ -30,6 +30,9 @@ public:
 };
 
 tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path);
+// Through AdbWinUsbApi.dll, loaded from the folder of AdbWinApi.dll.
 tools::Expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path);
+// The libusb transport itself, inside AdbWinUsbApi.dll.
+tools::Expected<std::shared_ptr<Transport>, Error> OpenLibusbTransport(const UsbPath& path);
 
 }  // namespace upwend::adb

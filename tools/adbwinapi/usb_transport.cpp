@@ -156,7 +156,7 @@ tools::Expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, co
 
 }  // namespace
 
-tools::Expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path) {
+tools::Expected<std::shared_ptr<Transport>, Error> OpenLibusbTransport(const UsbPath& path) {
   libusb_context* ctx = nullptr;
   if (int rc = libusb_init(&ctx); rc != 0) return tools::Unexpected(UsbError(rc, "libusb init"));
   auto handle = OpenDevice(ctx, path);

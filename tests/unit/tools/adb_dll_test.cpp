@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -376,6 +377,41 @@ TEST_F(AdbDllTest, SilentOrWrongDevicesTimeOutOrAreRefused) {
   errno = 0;
   EXPECT_EQ(api_.createByName(closedPort.c_str()), nullptr);
   EXPECT_EQ(errno, ECONNREFUSED) << api_.lastError();
+}
+
+TEST_F(AdbDllTest, UsbPathsGoThroughTheCompanionLibraryBesideIt) {
+  // Beside the built library: the companion loads, and only the device is missing.
+  errno = 0;
+  EXPECT_EQ(api_.createByName(L"usb:255:127:0:18d1:d00d"), nullptr);
+  EXPECT_NE(errno, 0);
+  EXPECT_EQ(std::string(api_.lastError()).find("AdbWinUsbApi.dll"), std::string::npos) << api_.lastError();
+
+  // A copy without its companion: USB paths fail naming it, TCP still works.
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("adbwinapi-alone-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  fs::copy_file(UPWEND_ADBWINAPI_DLL, dir / "AdbWinApi.dll", fs::copy_options::overwrite_existing);
+  void* alone = dlopen((dir / "AdbWinApi.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(alone, nullptr) << dlerror();
+  ASSERT_NE(alone, api_.lib);
+  auto create = reinterpret_cast<AdbCreateInterfaceByNameFn>(dlsym(alone, "AdbCreateInterfaceByName"));
+  auto lastError = reinterpret_cast<AdbGetLastErrorTextFn>(dlsym(alone, "AdbGetLastErrorText"));
+  auto closeHandle = reinterpret_cast<AdbCloseHandleFn>(dlsym(alone, "AdbCloseHandle"));
+  errno = 0;
+  EXPECT_EQ(create(L"usb:1:2:0:18d1:d00d"), nullptr);
+  EXPECT_EQ(errno, ENODEV);
+  EXPECT_NE(std::string(lastError()).find("AdbWinUsbApi.dll"), std::string::npos) << lastError();
+
+  ScriptedFastbootServer server;
+  server.Run([](ServerConnection& c) { EXPECT_TRUE(c.Handshake()); });
+  ADBAPIHANDLE iface = create(server.Path().c_str());
+  EXPECT_NE(iface, nullptr) << lastError();
+  if (iface != nullptr) {
+    EXPECT_TRUE(closeHandle(iface));
+  }
+  server.Join();
+  dlclose(alone);
+  fs::remove_all(dir);
 }
 
 // Runs only with a real device in fastboot mode: UPWEND_TEST_USB_FASTBOOT=usb:BUS:ADDR:IFACE:VID:PID.
