@@ -1,6 +1,7 @@
 // The exports of AdbWinUsbApi.dll: the libusb transport behind a plain C interface.
 #include "tools/adbwinapi/winusb_api.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
