@@ -345,7 +345,7 @@ TEST_F(AdbDllTest, SilentOrWrongDevicesTimeOutOrAreRefused) {
     server.Run([](ServerConnection& c) {
       ASSERT_TRUE(c.Handshake());
       c.Expect("flash:boot");
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));  // never answers; then goes away
+      EXPECT_FALSE(c.ReadMessage().has_value());  // never answers; waits for the client to hang up
     });
     Connection conn = Connect(server.Path());
     ASSERT_NE(conn.iface, nullptr);
@@ -357,7 +357,7 @@ TEST_F(AdbDllTest, SilentOrWrongDevicesTimeOutOrAreRefused) {
     EXPECT_EQ(errno, ETIMEDOUT);
     auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(140));
-    EXPECT_LT(waited, std::chrono::milliseconds(450));
+    EXPECT_LT(waited, std::chrono::seconds(5));
     Close(conn);
     server.Join();
   }
