@@ -273,7 +273,8 @@ public:
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EAGAIN) return FailErrno(errno);
+      if (n == 0) return Fail(kErrorDeviceRemoved);
+      if (errno != EAGAIN) return FailErrno(errno);
       // A write time-out is not an error: the call succeeds with what went out.
       switch (WaitFor(POLLOUT, deadline)) {
         case Wait::Ready: break;
