@@ -1,6 +1,8 @@
 // The sysfs backend on a fake tree laid out like /sys: USB devices below a PCI host controller,
 // interfaces below them, usb-serial ttys (<intf>/ttyUSBn/tty/ttyUSBn) and CDC-ACM ttys
 // (<intf>/tty/ttyACMn), with the class/tty and bus/usb/devices links pointing into it.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -107,8 +109,14 @@ protected:
   void SetUp() override {
     const char* home = std::getenv("UPWEND_HOME");
     base_ = fs::path(home != nullptr ? home : fs::temp_directory_path().string()) /
-            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+             std::to_string(::getpid()));
     fake_ = std::make_unique<FakeSysfs>(base_);
+  }
+  void TearDown() override {
+    fake_.reset();
+    std::error_code ec;
+    fs::remove_all(base_, ec);
   }
   std::unique_ptr<DeviceBackend> Backend(std::vector<std::string> nameFiles = {}) {
     SysfsBackendOptions o;
