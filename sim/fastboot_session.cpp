@@ -45,6 +45,7 @@ void FastbootSession::Feed(const uint8_t* data, size_t len, std::string& out) {
           messageRemaining_ = 0;
           for (uint8_t b : header_) messageRemaining_ = (messageRemaining_ << 8) | b;
           stage_ = Stage::Payload;
+          dataMessage_ = downloadRemaining_ > 0;
           if (downloadRemaining_ > 0 && messageRemaining_ > downloadRemaining_) {
             Fail("data beyond the announced size");
             close_ = true;
@@ -68,7 +69,7 @@ void FastbootSession::Feed(const uint8_t* data, size_t len, std::string& out) {
 }
 
 void FastbootSession::OnPayload(const uint8_t* data, size_t len) {
-  if (downloadRemaining_ == 0) {
+  if (!dataMessage_) {
     if (command_.size() + len > kMaxCommand) {
       commandTooLong_ = true;
     } else {
@@ -101,7 +102,7 @@ void FastbootSession::OnPayload(const uint8_t* data, size_t len) {
 
 void FastbootSession::OnMessageEnd() {
   stage_ = Stage::Header;
-  if (downloadRemaining_ > 0) return;  // data message; the phase ends in OnPayload
+  if (dataMessage_) return;  // the data phase ends in OnPayload
   std::string command = std::move(command_);
   command_.clear();
   if (commandTooLong_) {

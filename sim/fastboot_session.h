@@ -52,6 +52,7 @@ private:
   uint8_t header_[8] = {};
   size_t headerFill_ = 0;
   uint64_t messageRemaining_ = 0;
+  bool dataMessage_ = false;  // the current message belongs to a download's data phase
   std::string command_;
   bool commandTooLong_ = false;
   uint64_t downloadSize_ = 0;
