@@ -183,7 +183,8 @@ std::vector<TimedOutput> AtEngine::Feed(const uint8_t* data, size_t len) {
   uint64_t latency = faults_.LatencyMs();
   for (size_t i = 0; i < len; ++i) {
     char ch = static_cast<char>(data[i]);
-    if (line_.size() < kMaxLine || ch == '\r' || ch == '\n') echo += ch;
+    // Past the line limit nothing more is echoed, so a flood cannot flood back.
+    if ((!overflow_ && line_.size() < kMaxLine) || ch == '\r' || ch == '\n') echo += ch;
     if (ch != '\r' && ch != '\n') {
       if (line_.size() >= kMaxLine) {
         overflow_ = true;
