@@ -115,6 +115,7 @@ TEST_F(StartupTest, BuiltInProductStartsUpAndCleansUp) {
   EXPECT_FALSE(s.Reupdate1.visible);
   EXPECT_FALSE(s.Timer1Enabled);
   EXPECT_TRUE(s.lvFileList.empty());
+  EXPECT_EQ(form->slots()[0].gauge, "ProgressBar");
   EXPECT_EQ(form->calls, (std::vector<std::string>{"DiscoverPorts", "VerifyImageFolder " + work, "StartDeviceWatch"}));
   bool saidSo = false;
   for (const auto& line : diag_) saidSo |= line.find("image verification is not built yet") != std::string::npos;
