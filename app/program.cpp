@@ -40,7 +40,8 @@ int RunProgram(HeadlessLoop& loop, Dialogs& dialogs, const ProgramOptions& optio
   if (!payload) return errorBox(payload.error());
 
   FormServices services{SystemClock(), loop, dialogs, *payload, paths, ExecutableFolder(), options.diag, nullptr};
-  auto form = std::make_unique<TVorezUzeUiForm>(services);
+  std::unique_ptr<TVorezUzeUiForm> form =
+      options.makeForm ? options.makeForm(services) : std::make_unique<TVorezUzeUiForm>(services);
   int exitCode = kExitOk;
   try {
     // 2. The windows, then the message loop.

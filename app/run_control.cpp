@@ -65,6 +65,9 @@ public:
   void SetGauge(int index, uint64_t position, uint64_t maximum) override {
     rc_.ui_.Invoke([&] { rc_.OnWorkerProgress(position, index, maximum); });
   }
+  void SentBytes(int index, uint64_t total) override {
+    if (index == 0 && rc_.hooks_.sentBytes) rc_.hooks_.sentBytes(total);
+  }
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
     int answer = 0;
     rc_.ui_.Invoke([&] { answer = rc_.dialogs_.MessageBox(text, caption, flags); });

@@ -62,6 +62,8 @@ struct RunHooks {
   std::function<void(const std::string& line, int type)> logLine;
   // The gauge of slot 0 changed.
   std::function<void(uint64_t position, uint64_t maximum)> gaugeChanged;
+  // Bytes sent to the device so far in the run (worker's thread; must not touch window state).
+  std::function<void(uint64_t total)> sentBytes;
 };
 
 enum class LogViewColour { Window, Red, Lime };

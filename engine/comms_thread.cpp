@@ -73,6 +73,7 @@ void TCommsThread::SetGauge(uint64_t position, uint64_t maximum) { window_.SetGa
 void TCommsThread::AddSentBytes(uint64_t count) {
   sentBytes_ += count;
   window_.SetGauge(params_.Index, static_cast<uint64_t>(static_cast<float>(sentBytes_) * progressFactor_), 100);
+  window_.SentBytes(params_.Index, sentBytes_);
 }
 
 // ---- terms of the sequence -------------------------------------------------------------------

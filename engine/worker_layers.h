@@ -119,6 +119,8 @@ public:
   virtual void OnStatusText(int commStatus, const std::string& text, int index, int messageType) = 0;
   virtual void OnError(const std::string& text, int index) = 0;
   virtual void SetGauge(int index, uint64_t position, uint64_t maximum) = 0;
+  // The bytes sent to the device so far in this run (for a transfer rate).
+  virtual void SentBytes(int index, uint64_t total) {}
   // A modal box; returns the button pressed (1 OK).
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
   virtual int FindAdbInterface(int index, std::string& path) = 0;

@@ -2,11 +2,17 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <memory>
 #include <cstdlib>
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "app/update_shell.h"
+#include "platform/headless_loop.h"
 
 namespace upwend {
 
@@ -99,5 +105,85 @@ std::string StartupReport(const TVorezUzeUiForm& form) {
   }
   return out;
 }
+
+}  // namespace upwend
+
+namespace upwend {
+
+namespace {
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+void ProgressBar::PrintLine(const std::string& line) {
+  if (drawn_) std::fputs("\r\033[K", stderr);
+  std::fprintf(stdout, "%s\n", line.c_str());
+  std::fflush(stdout);
+  if (drawn_) Draw();
+}
+
+void ProgressBar::Update(uint64_t position, uint64_t maximum) {
+  position_ = position;
+  maximum_ = maximum == 0 ? 100 : maximum;
+  Draw();
+}
+
+void ProgressBar::SentBytes(uint64_t total) {
+  double now = WallSeconds();
+  if (startSeconds_ < 0) startSeconds_ = now;
+  double start = startSeconds_;
+  if (now > start) rate_ = static_cast<double>(total) / (now - start) / 1e6;
+}
+
+void ProgressBar::Draw() {
+  constexpr int kWidth = 40;
+  uint64_t pct = std::min<uint64_t>(100, position_ * 100 / maximum_);
+  int filled = static_cast<int>(pct * kWidth / 100);
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kWidth - filled), '-');
+  std::fprintf(stderr, "\r[%s] %3u%%  %7.2f MB/s", bar.c_str(), static_cast<unsigned>(pct), rate_.load());
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void ProgressBar::Finish() {
+  if (drawn_) std::fputs("\n", stderr);
+  drawn_ = false;
+}
+
+void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds) {
+  auto press = [&shell, &loop, reupdate] {
+    RunControl& rc = shell.runControl();
+    if (reupdate) {
+      rc.Reupdate1Click();
+    } else {
+      rc.StartClick();
+    }
+    if (!rc.running()) loop.Quit(kExitRefused);
+  };
+  if (reupdate || !shell.WaitsForReady()) {
+    press();
+    return;
+  }
+  auto waited = std::make_shared<uint64_t>(0);
+  auto timer = std::make_shared<int>(0);
+  constexpr uint32_t kPollMs = 100;
+  *timer = loop.StartTimer(kPollMs, [&shell, &loop, press, waited, timer, waitSeconds] {
+    if (shell.state().StartButton.enabled) {
+      loop.StopTimer(*timer);
+      press();
+      return;
+    }
+    *waited += kPollMs;
+    if (waitSeconds > 0 && *waited >= static_cast<uint64_t>(waitSeconds) * 1000) {
+      loop.StopTimer(*timer);
+      std::fprintf(stderr, "upwend: the device did not become ready within %d s\n", waitSeconds);
+      loop.Quit(kExitRefused);
+    }
+  });
+}
+
+ExtraLayerFactories EngineExtraLayers() { return {}; }
 
 }  // namespace upwend

@@ -13,6 +13,7 @@
 #include "app/dialogs.h"
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/update_shell.h"
 #include "platform/clock.h"
 #include "platform/headless_loop.h"
 
@@ -47,11 +48,19 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   HeadlessLoop loop(SystemClock());
+  UpdateShell* shell = nullptr;
   std::thread signalThread([&] {
     for (;;) {
       int sig = 0;
       if (sigwait(&signals, &sig) != 0 || sig == SIGUSR1) return;
-      loop.Quit(kExitOk);
+      // Closing the window: a running update is stopped first, as Stop would.
+      loop.Post([&] {
+        if (shell != nullptr) {
+          shell->CloseRequested();
+        } else {
+          loop.Quit(kExitOk);
+        }
+      });
     }
   });
 
@@ -65,7 +74,30 @@ int main(int argc, char** argv) {
       loop.Quit(kExitOk);
     };
   }
+  ProgressBar progress;
+  ShellOptions shellOptions;
+  shellOptions.devices = cl->devices;
+  shellOptions.logLine = [&progress](const std::string& line, int type) { progress.PrintLine(line); };
+  shellOptions.gaugeChanged = [&progress](uint64_t position, uint64_t maximum) { progress.Update(position, maximum); };
+  shellOptions.sentBytes = [&progress](uint64_t total) { progress.SentBytes(total); };
+  shellOptions.runFinished = [&loop, &progress, &cl](bool passed) {
+    progress.Finish();
+    if (cl->start || cl->reupdate) loop.Quit(passed ? kExitOk : kExitRunFailed);
+  };
+  shellOptions.extraLayers = EngineExtraLayers();
+  options.makeForm = [&](const FormServices& services) {
+    auto made = std::make_unique<UpdateShell>(services, shellOptions);
+    shell = made.get();
+    return made;
+  };
+  if (cl->start || cl->reupdate) {
+    options.onStarted = [&loop, &cl, waitSeconds = cl->waitSeconds](TVorezUzeUiForm& form) {
+      auto& s = static_cast<UpdateShell&>(form);
+      PressStartWhenReady(s, loop, cl->reupdate, waitSeconds);
+    };
+  }
   int code = RunProgram(loop, dialogs, options);
+  shell = nullptr;
 
   pthread_kill(signalThread.native_handle(), SIGUSR1);
   signalThread.join();
