@@ -100,13 +100,14 @@ void SimDevice::Controller() {
         if (options_.comApp > 0) options_.comApp += step;
       }
     }
-    std::string error;
-    if (!BringUp(target, error)) announce_("error " + error);
     {
-      // Requests that came while the device was down are void: it had no ports to hear them.
+      // Requests that came while the device was going down are void: once its ports are back,
+      // whatever they hear next counts.
       std::lock_guard lock(mutex_);
       hasRequest_ = false;
     }
+    std::string error;
+    if (!BringUp(target, error)) announce_("error " + error);
   }
 }
 
