@@ -16,6 +16,9 @@ namespace upwend::sim {
 namespace {
 
 constexpr size_t kKeptEvents = 256;
+// A reboot starts a moment after the command that asked for it, so its acknowledgement still
+// reaches the host before the ports vanish.
+constexpr uint64_t kSettleMs = 1000;
 constexpr const char* kAdbClass = "{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}";
 
 struct PortRole {
@@ -88,6 +91,7 @@ void SimDevice::Controller() {
       target = requested_;
       hasRequest_ = false;
     }
+    if (!WaitLogical(clock_, kSettleMs, stopFlag_)) return;
     Mode from = CurrentMode();
     TearDown();
     uint64_t delay = target == Mode::Fastboot ? options_.bootloaderDelayMs : options_.normalDelayMs;
