@@ -142,7 +142,7 @@ bool SimDevice::BringUp(Mode mode, std::string& error) {
       }
       std::string com = ComName(p.number);
       next.com.push_back({fmt::format("{} ({})", p.role.friendly, com), p.role.friendly,
-                          fmt::format("USB\\VID_05C6&PID_9025&REV_0000&MI_{}", p.role.mi), com, port->SlavePath()});
+                          fmt::format("{}&MI_{}", options_.usbId, p.role.mi), com, port->SlavePath()});
       next.serial.push_back({fmt::format("\\Device\\SimUsbSer_{}_{}", com, p.role.mi), com});
       lines.push_back(fmt::format("published {} {} {}", p.role.kind, com, port->SlavePath()));
       port->Start();
