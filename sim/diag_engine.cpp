@@ -8,7 +8,7 @@ namespace {
 constexpr uint8_t kVersion = 0x00, kEsn = 0x01, kStreamReset = 0x0B, kStreamResetAck = 0x0C,
                   kPowerOff = 0x11, kPowerOffAck = 0x12, kNvRead = 0x26, kNvWrite = 0x27, kControl = 0x29,
                   kSubsystem = 0x4B, kFsSubsystem = 0x13, kBuildId = 0x7C, kNak = 0x03;
-constexpr uint16_t kModeOffline = 1, kModeReset = 2, kModeMax = 6;
+constexpr uint16_t kModeReset = 2, kModeMax = 6;  // 1, offline, needs nothing of the simulator
 constexpr uint16_t kNvDone = 0, kNvNotActive = 5;
 
 void PutFixed(Bytes& out, const std::string& text, size_t len) {
@@ -105,7 +105,6 @@ std::optional<Bytes> DiagEngine::Answer(const Bytes& req, DeviceAction& action) 
       uint16_t mode = static_cast<uint16_t>(req[1] | (req[2] << 8));
       if (mode > kModeMax) return bad(kBadCommand);
       if (mode == kModeReset) action = DeviceAction::RebootNormal;
-      (void)kModeOffline;
       return req;
     }
     case kBuildId:

@@ -13,6 +13,7 @@ FastbootSession::FastbootSession(StateStore& state, FaultSet& faults, uint64_t m
 
 FastbootSession::~FastbootSession() {
   if (spool_) fclose(spool_);
+  if (!spoolPath_.empty()) std::remove(spoolPath_.c_str());
 }
 
 void FastbootSession::Reply(const std::string& text) {
@@ -177,8 +178,8 @@ void FastbootSession::Command(const std::string& c) {
     if (size > maxDownload_) return Fail("data too large");
     haveDownload_ = false;
     if (spool_) fclose(spool_);
-    std::string spoolPath = state_.Dir() + "/partitions/.download";
-    spool_ = fopen(spoolPath.c_str(), "w+b");
+    spoolPath_ = state_.Dir() + "/partitions/.download";
+    spool_ = fopen(spoolPath_.c_str(), "w+b");
     if (!spool_) return Fail("cannot store the download");
     downloadSize_ = size;
     downloadRemaining_ = size;

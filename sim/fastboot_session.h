@@ -59,6 +59,7 @@ private:
   uint64_t downloadRemaining_ = 0;
   bool haveDownload_ = false;
   FILE* spool_ = nullptr;
+  std::string spoolPath_;
   uint64_t dataBytes_ = 0;
   std::optional<uint64_t> disconnectAfter_;
   bool close_ = false;

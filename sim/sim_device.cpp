@@ -16,6 +16,9 @@ namespace upwend::sim {
 namespace {
 
 constexpr size_t kKeptEvents = 256;
+// A reboot starts a moment after the command that asked for it, so its acknowledgement still
+// reaches the host before the ports vanish.
+constexpr uint64_t kSettleMs = 1000;
 constexpr const char* kAdbClass = "{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}";
 
 struct PortRole {
@@ -88,6 +91,7 @@ void SimDevice::Controller() {
       target = requested_;
       hasRequest_ = false;
     }
+    if (!WaitLogical(clock_, kSettleMs, stopFlag_)) return;
     Mode from = CurrentMode();
     TearDown();
     uint64_t delay = target == Mode::Fastboot ? options_.bootloaderDelayMs : options_.normalDelayMs;
@@ -100,13 +104,14 @@ void SimDevice::Controller() {
         if (options_.comApp > 0) options_.comApp += step;
       }
     }
-    std::string error;
-    if (!BringUp(target, error)) announce_("error " + error);
     {
-      // Requests that came while the device was down are void: it had no ports to hear them.
+      // Requests that came while the device was going down are void: once its ports are back,
+      // whatever they hear next counts.
       std::lock_guard lock(mutex_);
       hasRequest_ = false;
     }
+    std::string error;
+    if (!BringUp(target, error)) announce_("error " + error);
   }
 }
 
@@ -137,7 +142,7 @@ bool SimDevice::BringUp(Mode mode, std::string& error) {
       }
       std::string com = ComName(p.number);
       next.com.push_back({fmt::format("{} ({})", p.role.friendly, com), p.role.friendly,
-                          fmt::format("USB\\VID_05C6&PID_9025&REV_0000&MI_{}", p.role.mi), com, port->SlavePath()});
+                          fmt::format("{}&MI_{}", options_.usbId, p.role.mi), com, port->SlavePath()});
       next.serial.push_back({fmt::format("\\Device\\SimUsbSer_{}_{}", com, p.role.mi), com});
       lines.push_back(fmt::format("published {} {} {}", p.role.kind, com, port->SlavePath()));
       port->Start();

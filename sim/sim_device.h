@@ -31,6 +31,7 @@ struct SimOptions {
   int comAt = 6;
   int comApp = 0;                     // 0: no application port
   bool compositeAdb = true;           // an ADB interface in normal mode (path with "MI_0n")
+  std::string usbId = "USB\\VID_05C6&PID_9025&REV_0000";  // hardware IDs are this + "&MI_nn"
   uint64_t bootloaderDelayMs = 3000;  // from the reboot command to the fastboot endpoint
   uint64_t normalDelayMs = 5000;      // from a reset or a fastboot reboot to the serial ports
   uint16_t fastbootPort = 0;          // 0: any free loopback port

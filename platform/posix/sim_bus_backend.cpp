@@ -59,6 +59,8 @@ public:
   }
 
   void Watch(std::function<void(const DeviceEvent&)> onEvent) override {
+    // From inside a callback the watch that is running stays as it is.
+    if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) return;
     Unwatch();
     seen_.clear();
     // Only what happens from now on is news: remember where each present file stands.
@@ -69,7 +71,9 @@ public:
 
   void Unwatch() override {
     stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    // From inside a callback the thread cannot wait for itself: it ends after this delivery,
+    // and the destructor (or the next Watch) joins it.
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
   }
 
 private:
@@ -101,6 +105,7 @@ private:
       if (seen.session != s.session) seen = {s.session, 0};
       for (const auto& e : s.events) {
         if (e.seq <= seen.lastSeq) continue;
+        if (stop_) return;
         seen.lastSeq = e.seq;
         if (cb) cb(e.event);
       }

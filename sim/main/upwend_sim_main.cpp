@@ -24,6 +24,7 @@ constexpr const char* kUsage =
     "  --id NAME               device name on the bus (sim): the bus file is DIR/NAME.bus\n"
     "  --com-diag N --com-at N --com-app N   COM numbers (5, 6, none)\n"
     "  --no-composite-adb      no ADB interface in normal mode\n"
+    "  --usb-id TEXT           hardware ID stem (USB\\VID_05C6&PID_9025&REV_0000); \"&MI_nn\" follows\n"
     "  --bootloader-delay MS   reboot to fastboot endpoint (3000)\n"
     "  --normal-delay MS       reset or fastboot reboot to serial ports (5000)\n"
     "  --fastboot-port N       loopback port of the fastboot endpoint (any free one)\n"
@@ -93,6 +94,8 @@ int main(int argc, char** argv) {
     } else if (a == "--com-diag" || a == "--com-at" || a == "--com-app") {
       if (!number(n, 255)) return Fail(a + " needs a port number up to 255");
       (a == "--com-diag" ? options.comDiag : a == "--com-at" ? options.comAt : options.comApp) = static_cast<int>(n);
+    } else if (a == "--usb-id") {
+      if (!value(options.usbId) || options.usbId.empty()) return Fail("--usb-id needs a hardware ID stem");
     } else if (a == "--no-composite-adb") {
       options.compositeAdb = false;
     } else if (a == "--bootloader-delay") {
