@@ -1,5 +1,7 @@
 #include "tools/adbwinapi/device_path.h"
 
+#include "platform/usb_device_path.h"
+
 #include <fmt/format.h>
 
 #include <charconv>
@@ -100,6 +102,25 @@ tools::Expected<DevicePath, std::string> ParseDevicePath(std::string_view path) 
   }
   if (path.starts_with("tcp:")) return ParseTcp(path.substr(4));
   if (path.starts_with("usb:")) return ParseUsb(path.substr(4));
+  // A device-interface path that names a network endpoint ("...#tcp:HOST:PORT#{class}").
+  if (size_t at = path.find("#tcp:"); at != std::string_view::npos) {
+    std::string_view endpoint = path.substr(at + 5);
+    return ParseTcp(endpoint.substr(0, endpoint.find('#')));
+  }
+  // The device backend's interface paths, shaped like Windows device-interface paths.
+  if (auto usb = ParseUsbDevicePath(std::string(path)); usb && usb->interfaceNumber) {
+    if (usb->busNumber < 1 || usb->busNumber > 255 || usb->deviceAddress < 1 || usb->deviceAddress > 127) {
+      return tools::Unexpected(fmt::format("bus or address out of range in '{}'", path));
+    }
+    UsbPath p;
+    p.bus = static_cast<uint8_t>(usb->busNumber);
+    p.address = static_cast<uint8_t>(usb->deviceAddress);
+    p.interfaceNumber = *usb->interfaceNumber;
+    p.vendorId = usb->vendorId;
+    p.productId = usb->productId;
+    p.composite = usb->composite;
+    return DevicePath(p);
+  }
   return tools::Unexpected(fmt::format("unknown device path '{}' (expected tcp:... or usb:...)", path));
 }
 

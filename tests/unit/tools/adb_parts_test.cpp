@@ -41,6 +41,26 @@ TEST(AdbDevicePathTest, TcpAndUsbFormsParse) {
   EXPECT_NE(FormatUsbPath(std::get<UsbPath>(*composite)).find("MI_0"), std::string::npos);
 }
 
+TEST(AdbDevicePathTest, DeviceBackendInterfacePathsParse) {
+  // The simulator's fastboot entry names its loopback endpoint.
+  auto sim = ParseDevicePath(
+      "\\\\?\\USB#VID_18D1&PID_D00D#tcp:127.0.0.1:40123#{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}");
+  ASSERT_TRUE(sim) << sim.error();
+  EXPECT_EQ(std::get<TcpPath>(*sim).port, 40123);
+  // The sysfs backend's interface of a boot loader and of a composite device.
+  auto single = ParseDevicePath(
+      "\\\\?\\usb#vid_18d1&pid_d00d#bus_001&dev_007&if_00#{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}");
+  ASSERT_TRUE(single) << single.error();
+  EXPECT_EQ(std::get<UsbPath>(*single).address, 7);
+  EXPECT_FALSE(std::get<UsbPath>(*single).composite);
+  auto composite = ParseDevicePath(
+      "\\\\?\\usb#vid_05c6&pid_9025&mi_01#bus_001&dev_005&if_01#{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}");
+  ASSERT_TRUE(composite) << composite.error();
+  EXPECT_TRUE(std::get<UsbPath>(*composite).composite);
+  EXPECT_EQ(std::get<UsbPath>(*composite).interfaceNumber, 1);
+  EXPECT_FALSE(ParseDevicePath("\\\\?\\usb#vid_05c6&pid_9025#bus_001&dev_200&if_01#{x}"));
+}
+
 TEST(AdbDevicePathTest, MalformedPathsAreRefused) {
   for (const char* bad :
        {"", "tcp", "tcp:", "tcp::5554", "tcp:host:", "tcp:host:0", "tcp:host:65536", "tcp:host:12x", "tcp:[::1",
