@@ -122,6 +122,20 @@ TEST_F(AtTest, QueryPortFailures) {
   EXPECT_EQ(worker.raised.back(), "Could not read from serial port");
 }
 
+TEST_F(AtTest, QueryThroughNoise) {
+  // 64 KiB of noise without a verdict, then "OK": each poll takes at most 512 bytes.
+  Bytes noise(65536);
+  for (size_t i = 0; i < noise.size(); ++i) {
+    const auto b = static_cast<uint8_t>(i * 131 + 17);
+    noise[i] = b == 'O' || b == 'E' ? '.' : b;  // binary noise, NULs included, with no verdict
+  }
+  at->ExpectWrite(Text("AT\r\n"), noise);
+  std::string value;
+  EXPECT_FALSE(channel.SendAtQuery("AT\r\n", value));
+  EXPECT_EQ(at->Pending(), noise.size() - 10 * 512);
+  at->Purge(kPurgeRxClear);
+}
+
 TEST_F(AtTest, RebootDoesNotWaitForAReply) {
   at->ExpectWrite(Text("at+syscmd=sys_reboot bootloader\r\n\r\n"));
   EXPECT_TRUE(channel.SendAtReboot("at+syscmd=sys_reboot bootloader\r\n\r\n"));
