@@ -16,7 +16,7 @@ void DiagDeframer::Reset(Hunt hunt) {
   crc_ = kCrc16Init;
 }
 
-DiagDeframer::Event DiagDeframer::Feed(uint8_t byte) {
+DiagDeframer::Event DiagDeframer::FeedSlow(uint8_t byte) {
   switch (state_) {
     case State::kHunt:
       if (byte == kHdlcFlag) {

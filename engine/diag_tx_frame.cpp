@@ -23,7 +23,7 @@ void DiagTxFrame::Begin() {
   crc_ = kCrc16Init;
 }
 
-void DiagTxFrame::Append(uint8_t byte) {
+void DiagTxFrame::AppendSlow(uint8_t byte) {
   if (overflow_) return;
   const size_t reserve = NeedsEscape(byte) ? kReserveEscaped : kReservePlain;
   if (length_ + reserve >= kCapacity) {
@@ -45,7 +45,7 @@ void DiagTxFrame::Append(std::span<const uint8_t> bytes) {
     crc_ = Crc16Update(crc_, bytes.data() + i, run);
     length_ = static_cast<uint16_t>(length_ + run);
     i += run;
-    if (i < bytes.size()) Append(bytes[i++]);
+    if (i < bytes.size()) AppendSlow(bytes[i++]);
   }
 }
 
