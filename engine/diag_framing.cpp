@@ -17,7 +17,7 @@ constexpr uint8_t kNakCode = 0x03;
 
 }  // namespace
 
-DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, DeviceWindow* window)
+DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, ReconnectWindow* window)
     : worker_(worker), transport_(transport), window_(window) {}
 
 int DiagFraming::SendFrame() {
