@@ -22,6 +22,29 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table() {
 }
 inline constexpr std::array<uint16_t, 256> kCrc16Table = MakeCrc16Table();
 
+// Slice tables: slice k advances a byte that sits k positions before the end of an 8-byte
+// group, so eight bytes fold into one step.
+using Crc16Slices = std::array<std::array<uint16_t, 256>, 8>;
+constexpr Crc16Slices MakeCrc16Slices() {
+  Crc16Slices t{};
+  t[0] = MakeCrc16Table();
+  for (unsigned i = 0; i < 256; ++i) {
+    for (size_t k = 1; k < 8; ++k) {
+      const uint16_t prev = t[k - 1][i];
+      t[k][i] = static_cast<uint16_t>((prev >> 8) ^ t[0][prev & 0xFF]);
+    }
+  }
+  return t;
+}
+inline constexpr Crc16Slices kCrc16Slices = MakeCrc16Slices();
+
+// Eight bytes in one step.
+inline uint16_t Crc16Fold8(uint16_t crc, const uint8_t* p) {
+  const auto& t = kCrc16Slices;
+  return static_cast<uint16_t>(t[7][p[0] ^ (crc & 0xFF)] ^ t[6][p[1] ^ (crc >> 8)] ^ t[5][p[2]] ^ t[4][p[3]] ^
+                               t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]]);
+}
+
 // One table-driven byte step (no final inversion); inline, as the receivers take it per byte.
 inline uint16_t Crc16Step(uint16_t crc, uint8_t byte) {
   return static_cast<uint16_t>((crc >> 8) ^ kCrc16Table[(crc ^ byte) & 0xFF]);

@@ -40,9 +40,7 @@ void DiagTxFrame::Append(std::span<const uint8_t> bytes) {
   while (i < bytes.size() && !overflow_) {
     size_t room = length_ + kReservePlain < kCapacity ? kCapacity - kReservePlain - length_ : 0;
     const size_t limit = std::min(room, bytes.size() - i);
-    const size_t run = PlainRunLength(bytes.data() + i, limit);
-    std::copy_n(bytes.data() + i, run, data_.data() + length_);
-    crc_ = Crc16Update(crc_, bytes.data() + i, run);
+    const size_t run = CopyPlainRun(bytes.data() + i, limit, data_.data() + length_, crc_);
     length_ = static_cast<uint16_t>(length_ + run);
     i += run;
     if (i < bytes.size()) AppendSlow(bytes[i++]);
