@@ -16,7 +16,7 @@ void DiagDeframer::Reset(Hunt hunt) {
   crc_ = kCrc16Init;
 }
 
-DiagDeframer::Event DiagDeframer::Feed(uint8_t byte) {
+DiagDeframer::Event DiagDeframer::FeedSlow(uint8_t byte) {
   switch (state_) {
     case State::kHunt:
       if (byte == kHdlcFlag) {
@@ -81,10 +81,8 @@ DiagDeframer::Event DiagDeframer::FeedBlock(std::span<const uint8_t> bytes, size
       const size_t room = kMaxContent - count_;
       const size_t limit = std::min(room, bytes.size() - i);
       const uint8_t* start = bytes.data() + i;
-      const size_t run = PlainRunLength(start, limit);
+      const size_t run = CopyPlainRun(start, limit, buffer_.data() + count_, crc_);
       if (run > 0) {
-        std::copy_n(start, run, buffer_.data() + count_);
-        crc_ = Crc16Update(crc_, start, run);
         count_ += run;
         i += run;
         continue;

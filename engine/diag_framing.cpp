@@ -15,9 +15,19 @@ constexpr uint32_t kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | k
 constexpr uint8_t kAckCode = 0x02;
 constexpr uint8_t kNakCode = 0x03;
 
+// The results all receives share for a frame that ended badly; 0 for a good one.
+int16_t BrokenFrameResult(DiagDeframer::Event event) {
+  switch (event) {
+    case DiagDeframer::Event::kBadCheck: return kRxBadCheck;
+    case DiagDeframer::Event::kShort: return kRxShort;
+    case DiagDeframer::Event::kTooLong: return kRxTooLong;
+    default: return 0;
+  }
+}
+
 }  // namespace
 
-DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, DeviceWindow* window)
+DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, ReconnectWindow* window)
     : worker_(worker), transport_(transport), window_(window) {}
 
 int DiagFraming::SendFrame() {
@@ -57,12 +67,7 @@ bool DiagFraming::WaitByte(bool timed, uint64_t limitMs) {
 }
 
 int16_t DiagFraming::AckResult(DiagDeframer::Event event) const {
-  switch (event) {
-    case DiagDeframer::Event::kBadCheck: return kRxBadCheck;
-    case DiagDeframer::Event::kShort: return kRxShort;
-    case DiagDeframer::Event::kTooLong: return kRxTooLong;
-    default: break;
-  }
+  if (const int16_t broken = BrokenFrameResult(event)) return broken;
   if (rx_[0] == kAckCode && rxCount_ == 3) return kRxAck;
   if (rx_[0] == kNakCode && rxCount_ == 5) return static_cast<int16_t>((rx_[1] << 8) | rx_[2]);
   return kRxOtherFrame;
@@ -98,12 +103,7 @@ int16_t DiagFraming::Receive(Kind kind) {
 
     rxCount_ = deframer_.count();
     if (ack) return AckResult(event);
-    switch (event) {
-      case DiagDeframer::Event::kBadCheck: return kRxBadCheck;
-      case DiagDeframer::Event::kShort: return kRxShort;
-      case DiagDeframer::Event::kTooLong: return kRxTooLong;
-      default: break;
-    }
+    if (const int16_t broken = BrokenFrameResult(event)) return broken;
     if (kind == Kind::kFrame) return static_cast<int16_t>(rxCount_);
     // The buffer has one byte beyond the content for this flag.
     rx_[rxCount_] = kHdlcFlag;

@@ -23,7 +23,7 @@ void DiagTxFrame::Begin() {
   crc_ = kCrc16Init;
 }
 
-void DiagTxFrame::Append(uint8_t byte) {
+void DiagTxFrame::AppendSlow(uint8_t byte) {
   if (overflow_) return;
   const size_t reserve = NeedsEscape(byte) ? kReserveEscaped : kReservePlain;
   if (length_ + reserve >= kCapacity) {
@@ -40,12 +40,10 @@ void DiagTxFrame::Append(std::span<const uint8_t> bytes) {
   while (i < bytes.size() && !overflow_) {
     size_t room = length_ + kReservePlain < kCapacity ? kCapacity - kReservePlain - length_ : 0;
     const size_t limit = std::min(room, bytes.size() - i);
-    const size_t run = PlainRunLength(bytes.data() + i, limit);
-    std::copy_n(bytes.data() + i, run, data_.data() + length_);
-    crc_ = Crc16Update(crc_, bytes.data() + i, run);
+    const size_t run = CopyPlainRun(bytes.data() + i, limit, data_.data() + length_, crc_);
     length_ = static_cast<uint16_t>(length_ + run);
     i += run;
-    if (i < bytes.size()) Append(bytes[i++]);
+    if (i < bytes.size()) AppendSlow(bytes[i++]);
   }
 }
 

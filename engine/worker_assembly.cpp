@@ -62,6 +62,17 @@ private:
   std::function<bool()> amssOnlyVariant_;
 };
 
+class DiagControlLayer final : public DiagControl {
+public:
+  explicit DiagControlLayer(DiagControlRequests& requests) : r_(requests) {}
+  int SendDiagOffline() override { return r_.SendDiagOffline(); }
+  int SendDiagReset() override { return r_.SendDiagReset(); }
+  int QueryPlatform() override { return r_.QueryPlatform(); }
+
+private:
+  DiagControlRequests& r_;
+};
+
 class AtForward final : public AtLayer {
 public:
   explicit AtForward(AtChannel& at) : at_(at) {}
@@ -109,7 +120,8 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
   transport->config().fastSpeedDownload = p.bFastSpeedDownload;
   transport->config().blockSize = p.m_nBlockSize;
   auto framing = std::make_shared<DiagFraming>(w, *transport, &window);
-  auto control = std::make_shared<DiagControlRequests>(w, *transport, *framing);
+  auto requests = std::make_shared<DiagControlRequests>(w, *transport, *framing);
+  auto control = std::make_shared<DiagControlLayer>(*requests);
   auto store = std::make_shared<IdentityStore>();
   DiagTransport* t = transport.get();
   auto at = std::make_shared<AtChannel>(w, p, [t] { return t->atPort(); }, *control, *store, window);
@@ -118,7 +130,7 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
   adb->Load(p.TempFiles + "/" + kAdbWinApiFile, adbError);  // a library that fails makes the connect step fail
 
   WorkerLayers layers;
-  layers.parts = {transport, framing, control, store, at, adb};
+  layers.parts = {transport, framing, requests, control, store, at, adb};
   layers.ports = std::make_unique<TransportPorts>(*transport, p);
   layers.diag = std::make_unique<FramingCommands>(*framing, *at, [&w, &window] {
     const RunParameters& r = w.params();

@@ -9,7 +9,7 @@
 #include "engine/diag_framing.h"
 #include "engine/diag_transport.h"
 #include "tests/unit/diag/support/fake_worker.h"
-#include "tests/unit/diag/support/manual_clock.h"
+#include "platform/manual_clock.h"
 
 namespace upwend {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 // A byte 0xF7 in the input followed by n is a silence of n * 100 ms; everything else arrives.
 class FuzzPort final : public SerialPort {
 public:
-  FuzzPort(test::ManualClock& clock, const uint8_t* data, size_t size) : clock_(clock) {
+  FuzzPort(ManualClock& clock, const uint8_t* data, size_t size) : clock_(clock) {
     for (size_t i = 0; i < size; ++i) {
       if (data[i] == 0xF7 && i + 1 < size) {
         gaps_.push_back({bytes_.size(), static_cast<uint64_t>(data[++i]) * 100});
@@ -64,7 +64,7 @@ private:
     size_t at;
     uint64_t ms;
   };
-  test::ManualClock& clock_;
+  ManualClock& clock_;
   std::vector<uint8_t> bytes_;
   std::deque<Gap> gaps_;
   size_t pos_ = 0;
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace upwend;
   if (size < 1) return 0;
   const uint8_t mode = data[0] % 5;
-  test::ManualClock clock;
+  ManualClock clock;
   test::FakeWorker worker(clock);
   // Untimed receives end with the stop once the input has long run dry.
   worker.stopAtMs = 1000 * (size + 100);

@@ -6,7 +6,7 @@
 #include "engine/diag_transport.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_worker.h"
-#include "support/manual_clock.h"
+#include "platform/manual_clock.h"
 
 namespace upwend::test {
 namespace {

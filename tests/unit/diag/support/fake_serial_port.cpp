@@ -162,7 +162,12 @@ std::string Hex(const Bytes& bytes) {
   return out;
 }
 
-void FakeLine::Arrive(const Bytes& bytes, uint64_t delayMs) { rx_.push_back({clock_.NowMs() + delayMs, bytes}); }
+void FakeLine::Arrive(const Bytes& bytes, uint64_t delayMs) {
+  // Kept in order of arrival; equal moments keep the order they were scheduled in.
+  const uint64_t at = clock_.NowMs() + delayMs;
+  auto pos = std::find_if(rx_.begin(), rx_.end(), [at](const Chunk& c) { return c.atMs > at; });
+  rx_.insert(pos, {at, bytes});
+}
 
 void FakeLine::ExpectWrite(const Bytes& bytes, const Bytes& reply, uint64_t delayMs) {
   expected_.push_back({bytes, reply, delayMs});

@@ -20,7 +20,8 @@ struct ReportLine {
 
 class FakeWorker final : public WorkerContext {
 public:
-  explicit FakeWorker(Clock& clock) : clock_(clock) {}
+  // Each test starts with no system error left over from an earlier one on this thread.
+  explicit FakeWorker(Clock& clock) : clock_(clock) { SetLastSystemError(0); }
 
   void ReportStatus(int commStatus, const std::string& text, int messageType) override {
     lines.push_back({commStatus, text, messageType});
