@@ -12,7 +12,8 @@ namespace {
 constexpr std::string_view kMagic = "UPWQMS01";
 constexpr uint8_t kKindNv = 'N';
 constexpr uint8_t kKindEfs = 'F';
-constexpr size_t kRecordHead = 5;  // kind, id, length
+constexpr size_t kHeaderSize = 10;  // magic, record count
+constexpr size_t kRecordHead = 5;   // kind, id, length
 constexpr size_t kMaxNameLength = 255;
 
 void Put16(std::string& out, uint16_t v) {
@@ -42,6 +43,7 @@ bool QmslItemStore::Add(QmslStoreRecord record) {
 
 std::string EncodeQmslStore(const QmslItemStore& store) {
   std::string out(kMagic);
+  Put16(out, static_cast<uint16_t>(store.count()));
   for (const QmslStoreRecord& r : store.records()) {
     std::string body;
     if (r.IsEfsItem()) {
@@ -65,9 +67,10 @@ std::string EncodeQmslStore(const QmslItemStore& store) {
 
 DecodedQmslStore DecodeQmslStore(std::string_view bytes, const std::string& folder) {
   DecodedQmslStore result;
-  if (bytes.size() < kMagic.size() || bytes.substr(0, kMagic.size()) != kMagic) return result;
+  if (bytes.size() < kHeaderSize || bytes.substr(0, kMagic.size()) != kMagic) return result;
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  size_t pos = kMagic.size();
+  const size_t expected = Get16(data + kMagic.size());
+  size_t pos = kHeaderSize;
   while (pos < bytes.size()) {
     if (bytes.size() - pos < kRecordHead) return result;
     const uint8_t kind = data[pos];
@@ -91,7 +94,7 @@ DecodedQmslStore DecodeQmslStore(std::string_view bytes, const std::string& fold
     if (!result.store.Add(std::move(record))) return result;
     pos += kRecordHead + length + 2;
   }
-  result.complete = true;
+  result.complete = result.store.count() == expected;
   return result;
 }
 
@@ -124,7 +127,7 @@ std::optional<DecodedQmslStore> LoadQmslStore(const std::string& folder) {
   char chunk[4096];
   size_t got = 0;
   // More than a full store can hold is never read: the decoder then calls the file incomplete.
-  constexpr size_t kMaxBytes = 8 + QmslItemStore::kCapacity * (kRecordHead + kMaxNameLength + 2) + 1;
+  constexpr size_t kMaxBytes = kHeaderSize + QmslItemStore::kCapacity * (kRecordHead + kMaxNameLength + 2) + 1;
   while (bytes.size() < kMaxBytes && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);

@@ -5,14 +5,15 @@
 // (a new worker that made no backup) can still put the items back.
 //
 // File format, all integers little-endian:
-//   header  "UPWQMS01"                                   8 bytes
+//   header  "UPWQMS01", record count (2)               10 bytes
 //   record  kind (1: 'N' NV item, 'F' EFS item file)
 //           id (2), payload length (2), payload,
 //           check (2): CRC-16/X.25 of kind, id, length and payload
 //   NV payload: the 128 data bytes. EFS payload: the local copy's file name (no folder part),
 //   1 to 255 bytes, without "/", "\" or NUL; the copy sits in the same folder as the store.
 // A reader keeps every record before the first one that is cut off or fails its check, and
-// says that the file was not complete; records are never guessed.
+// says that the file was not complete, also when it ends on a record boundary short of the
+// count; records are never guessed.
 #include <array>
 #include <cstdint>
 #include <optional>
