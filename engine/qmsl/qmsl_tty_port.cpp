@@ -6,7 +6,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <vector>
 #include <cstdlib>
 
 #include "platform/clock.h"
@@ -60,7 +63,11 @@ public:
   }
   bool Purge(uint32_t flags) override {
     if (!IsOpen()) return Fail(kErrorInvalidHandle);
-    if (flags & kPurgeRxClear) ::tcflush(fd_, TCIFLUSH);
+    if (flags & kPurgeRxClear) {
+      ::tcflush(fd_, TCIFLUSH);
+      queued_.clear();
+      head_ = 0;
+    }
     if (flags & kPurgeTxClear) ::tcflush(fd_, TCOFLUSH);
     return true;
   }
@@ -85,13 +92,22 @@ public:
     }
     const uint64_t begin = clock_.NowMs();
     for (;;) {
-      const ssize_t got = ::read(fd_, buffer + done, len - done);
-      if (got > 0) {
-        done += static_cast<uint32_t>(got);
-        if (done == len || returnAtOnce || firstByteWait) return true;
-      } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+      // What the line delivered is kept here, as a driver's input queue would keep it: a
+      // caller that reads one byte at a time costs no system call per byte.
+      const size_t take = std::min<size_t>(len - done, queued_.size() - head_);
+      std::memcpy(buffer + done, queued_.data() + head_, take);
+      head_ += take;
+      done += static_cast<uint32_t>(take);
+      if (done == len || (done > 0 && (returnAtOnce || firstByteWait))) return true;
+
+      queued_.resize(kQueueSize);
+      const ssize_t got = ::read(fd_, queued_.data(), queued_.size());
+      queued_.resize(got > 0 ? static_cast<size_t>(got) : 0);
+      head_ = 0;
+      if (got > 0) continue;
+      if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
         // The other end went away (a pseudo-terminal's master closed, a device unplugged).
-        return got == 0 && done > 0 ? true : Fail(kErrorDeviceRemoved);
+        return done > 0 ? true : Fail(kErrorDeviceRemoved);
       }
       if (returnAtOnce) return true;
       int64_t left = -1;
@@ -102,8 +118,8 @@ public:
       }
       pollfd p{fd_, POLLIN, 0};
       ::poll(&p, 1, RealPollMs(clock_, left));
-      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-        if (!(p.revents & POLLIN)) return done > 0 ? true : Fail(kErrorDeviceRemoved);
+      if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+        return done > 0 ? true : Fail(kErrorDeviceRemoved);
       }
     }
   }
@@ -136,6 +152,8 @@ public:
       ::close(fd_);
       fd_ = -1;
     }
+    queued_.clear();
+    head_ = 0;
     return true;
   }
   uint32_t LastError() const override { return lastError_; }
@@ -152,6 +170,9 @@ private:
   CommState state_;
   CommTimeouts timeouts_;
   uint32_t lastError_ = 0;
+  static constexpr size_t kQueueSize = 4096;
+  std::vector<uint8_t> queued_;
+  size_t head_ = 0;
 };
 
 }  // namespace

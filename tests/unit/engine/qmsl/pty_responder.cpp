@@ -5,6 +5,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+
 namespace upwend::testing {
 
 PtyResponder::PtyResponder(FakeDiagDevice& device) : device_(device) {
@@ -35,6 +37,7 @@ void PtyResponder::Run() {
     const ssize_t got = read(master_, buffer, sizeof buffer);
     if (got <= 0) continue;
     for (const Bytes& request : deframer.Feed(buffer, static_cast<size_t>(got))) {
+      const auto begin = std::chrono::steady_clock::now();
       if (auto reply = device_.Handle(request)) {
         const Bytes framed = ReferenceFrame(*reply);
         size_t done = 0;
@@ -44,6 +47,8 @@ void PtyResponder::Run() {
           done += static_cast<size_t>(put);
         }
       }
+      replyNanos_ += static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin).count());
     }
   }
 }

@@ -2,6 +2,7 @@
 // A DIAG responder on the master side of a pseudo-terminal pair: the QMSL library opens the
 // slave side as its COM port and talks to the fake device through the real line discipline.
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,8 @@ public:
   ~PtyResponder();
   const std::string& slavePath() const { return slavePath_; }
   bool ok() const { return master_ >= 0; }
+  // Time spent between a whole request and the last byte of its reply written.
+  uint64_t replyNanos() const { return replyNanos_.load(); }
 
 private:
   void Run();
@@ -24,6 +27,7 @@ private:
   int slave_ = -1;  // held open so the line stays up between the library's opens
   std::string slavePath_;
   std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> replyNanos_{0};
   std::thread thread_;
 };
 
