@@ -212,6 +212,15 @@ void NvItems::BackupToFile(bool alternative) {
 
 void NvItems::RestoreFromFile(bool alternative) {
   ctx_.Report("Restore NV Start.");
+  if (bakFile_.empty() && !backupRan_) {
+    // A resumed run that named no device backup folder: the failed run's nv.bak, when there
+    // is exactly one.
+    const std::string device = FindSavedDeviceFolder("nv.bak");
+    if (!device.empty()) {
+      bakFile_ = device + "/nv.bak";
+      ctx_.Note("Restore NV items saved in " + bakFile_);
+    }
+  }
   FilePtr file(std::fopen(bakFile_.c_str(), "rb"));
   struct stat info {};
   if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -75,6 +75,8 @@ private:
   void RestoreFromFile(bool alternative);
   // The EFS folder of a saved item store for a run that made no backup, or "".
   std::string FindSavedStoreFolder() const;
+  // The one device backup folder below the backup folder that holds `file`, or "".
+  std::string FindSavedDeviceFolder(const std::string& file) const;
 
   WorkerContext& ctx_;
   const RunParameters& params_;

@@ -102,18 +102,22 @@ void NvItems::RestoreNvQmsl(QlibHandle connection) {
 std::string NvItems::FindSavedStoreFolder() const {
   if (!bakFile_.empty()) {
     const std::string folder = std::filesystem::path(bakFile_).parent_path().string() + "/EFS";
-    if (std::filesystem::exists(folder + "/" + kQmslStoreFileName)) return folder;
-    return {};
+    std::error_code ec;
+    return std::filesystem::is_regular_file(folder + "/" + kQmslStoreFileName, ec) ? folder : std::string();
   }
+  const std::string device = FindSavedDeviceFolder(std::string("EFS/") + kQmslStoreFileName);
+  return device.empty() ? device : device + "/EFS";
+}
+
+std::string NvItems::FindSavedDeviceFolder(const std::string& file) const {
   // No device backup folder named in this run: only a single saved set is taken, so that one
   // device never receives another's calibration.
   std::vector<std::string> found;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(params_.BackupFilePath, ec)) {
-    const std::string folder = entry.path().string() + "/EFS";
     std::error_code statEc;
-    if (entry.is_directory(statEc) && std::filesystem::is_regular_file(folder + "/" + kQmslStoreFileName, statEc)) {
-      found.push_back(folder);
+    if (entry.is_directory(statEc) && std::filesystem::is_regular_file(entry.path() / file, statEc)) {
+      found.push_back(entry.path().string());
     }
   }
   if (found.size() > 1) {

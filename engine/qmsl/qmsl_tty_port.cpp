@@ -95,7 +95,7 @@ public:
       // What the line delivered is kept here, as a driver's input queue would keep it: a
       // caller that reads one byte at a time costs no system call per byte.
       const size_t take = std::min<size_t>(len - done, queued_.size() - head_);
-      std::memcpy(buffer + done, queued_.data() + head_, take);
+      if (take > 0) std::memcpy(buffer + done, queued_.data() + head_, take);
       head_ += take;
       done += static_cast<uint32_t>(take);
       if (done == len || (done > 0 && (returnAtOnce || firstByteWait))) return true;

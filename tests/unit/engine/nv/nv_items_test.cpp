@@ -298,6 +298,30 @@ TEST(NvItemsDiag, RestoreOfAResumedRunPassesOverInactiveItemsAndLabelsByRecord) 
   EXPECT_TRUE(rig.device.items[1739] == Pattern(1739));
 }
 
+TEST(NvItemsDiag, AResumedRunFindsTheOneSavedNvBak) {
+  NvRig rig("resumed-find");
+  rig.params.BackupFilePath = rig.folder + "/backup";
+  fs::create_directories(rig.params.BackupFilePath + "/SN[A1]");
+  WriteRecords(rig.params.BackupFilePath + "/SN[A1]/nv.bak", {1738});
+  rig.device.items[1738] = {};
+  NvItems& nv = rig.Make();
+  nv.SetBackupFile("");
+  nv.RestoreNvFromFile();
+  EXPECT_TRUE(rig.ctx.Reported("Restore NV......OK"));
+  EXPECT_TRUE(rig.device.items[1738] == Pattern(1738));
+
+  // With a second device's file there, neither is taken.
+  fs::create_directories(rig.params.BackupFilePath + "/SN[B2]");
+  WriteRecords(rig.params.BackupFilePath + "/SN[B2]/nv.bak", {1739});
+  NvRig second("resumed-find-2");
+  second.params.BackupFilePath = rig.params.BackupFilePath;
+  NvItems& other = second.Make();
+  other.SetBackupFile("");
+  other.RestoreNvFromFile();
+  EXPECT_EQ(second.ctx.FirstError(), "Could not open backup file: ");
+  EXPECT_EQ(second.device.requests, 0);
+}
+
 TEST(NvItemsDiag, BrokenShortOrForeignRepliesAreAskedAgain) {
   NvRig rig("mangled");
   rig.params.PlatformType = 3;  // LTE table, first item 5609

@@ -30,7 +30,7 @@ inline FakeDiagDevice::Item Pattern(uint16_t id) {
 }
 
 struct NvRig {
-  explicit NvRig(const std::string& folderName, double scale = 0.0005) : ctx(scale) {
+  explicit NvRig(const std::string& folderName, double scale = 0.02) : ctx(scale) {
     folder = TestFolder(folderName);
     transport = std::make_unique<DiagTransport>(ctx, [this] {
       auto p = std::make_unique<FakeDiagPort>(device);

@@ -30,7 +30,7 @@ Bytes Blob(size_t size, uint8_t seed) {
 
 TEST(QmslSession, NvAndEfsRequestsAgainstTheDevice) {
   FakeDiagDevice device;
-  ScaledClock clock(0.001);
+  ScaledClock clock(0.02);
   QmslSession session(clock, [&] { return std::make_unique<FakeDiagPort>(device); });
   ASSERT_TRUE(session.Connect(5, 100));
   EXPECT_TRUE(session.IsPhoneConnected());
@@ -74,7 +74,7 @@ TEST(QmslSession, NvAndEfsRequestsAgainstTheDevice) {
 class QmslLibraryTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    setenv("UPWEND_TIME_SCALE", "0.002", 1);
+    setenv("UPWEND_TIME_SCALE", "0.02", 1);
     DynamicQmslLoader loader;
     ASSERT_TRUE(loader.Load(QMSL_DLL_PATH, q_)) << loader.error();
     QmslEntryPoints none;
