@@ -7,19 +7,13 @@ namespace upwend {
 
 namespace {
 
-constexpr uint16_t kPolynomial = 0x8408;
-
 // Slice tables: kTables[0] is the classic byte table; kTables[k] advances a byte that sits k
 // positions earlier, so eight bytes fold into one step.
 using SliceTables = std::array<std::array<uint16_t, 256>, 8>;
 
 constexpr SliceTables MakeTables() {
   SliceTables t{};
-  for (unsigned i = 0; i < 256; ++i) {
-    uint16_t crc = static_cast<uint16_t>(i);
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ kPolynomial) : static_cast<uint16_t>(crc >> 1);
-    t[0][i] = crc;
-  }
+  t[0] = MakeCrc16Table();
   for (unsigned i = 0; i < 256; ++i) {
     for (size_t k = 1; k < 8; ++k) {
       uint16_t prev = t[k - 1][i];
@@ -32,10 +26,6 @@ constexpr SliceTables MakeTables() {
 constexpr SliceTables kTables = MakeTables();
 
 }  // namespace
-
-uint16_t Crc16Step(uint16_t crc, uint8_t byte) {
-  return static_cast<uint16_t>((crc >> 8) ^ kTables[0][(crc ^ byte) & 0xFF]);
-}
 
 uint16_t Crc16Update(uint16_t crc, const uint8_t* data, size_t size) {
   while (size >= 8) {

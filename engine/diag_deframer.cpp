@@ -4,6 +4,7 @@
 
 #include "engine/crc16_x25.h"
 #include "engine/diag_tx_frame.h"
+#include "engine/hdlc_scan.h"
 
 namespace upwend {
 
@@ -15,7 +16,7 @@ void DiagDeframer::Reset(Hunt hunt) {
   crc_ = kCrc16Init;
 }
 
-DiagDeframer::Event DiagDeframer::Feed(uint8_t byte) {
+DiagDeframer::Event DiagDeframer::FeedSlow(uint8_t byte) {
   switch (state_) {
     case State::kHunt:
       if (byte == kHdlcFlag) {
@@ -80,8 +81,7 @@ DiagDeframer::Event DiagDeframer::FeedBlock(std::span<const uint8_t> bytes, size
       const size_t room = kMaxContent - count_;
       const size_t limit = std::min(room, bytes.size() - i);
       const uint8_t* start = bytes.data() + i;
-      size_t run = 0;
-      while (run < limit && start[run] != kHdlcFlag && start[run] != kHdlcEscape) ++run;
+      const size_t run = PlainRunLength(start, limit);
       if (run > 0) {
         std::copy_n(start, run, buffer_.data() + count_);
         crc_ = Crc16Update(crc_, start, run);

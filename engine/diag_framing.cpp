@@ -17,7 +17,7 @@ constexpr uint8_t kNakCode = 0x03;
 
 }  // namespace
 
-DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, DeviceWindow* window)
+DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, ReconnectWindow* window)
     : worker_(worker), transport_(transport), window_(window) {}
 
 int DiagFraming::SendFrame() {
@@ -124,6 +124,8 @@ int16_t DiagFraming::ReadReply(const ExchangeOptions& options, Reply& reply) {
     case ReplyReader::kFrameWait: reply.result = ReceiveFrameWait(); break;
     case ReplyReader::kRawRead: {
       const uint32_t count = std::min<uint32_t>(options.rawCount, DiagTransport::kScratchSize);
+      // Cleared first, so bytes of an earlier reply cannot pass for this one.
+      std::fill_n(transport_.scratch(), count, 0);
       const int got = transport_.ReadDiag(transport_.scratch(), count);
       reply.result = static_cast<int16_t>(got);
       reply.bytes = {transport_.scratch(), static_cast<size_t>(got)};

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/crc16_x25.h"
+#include "engine/hdlc_scan.h"
 
 namespace upwend {
 
@@ -19,15 +20,17 @@ bool NeedsEscape(uint8_t byte) { return byte == kHdlcFlag || byte == kHdlcEscape
 void DiagTxFrame::Begin() {
   length_ = 0;
   overflow_ = false;
+  crc_ = kCrc16Init;
 }
 
-void DiagTxFrame::Append(uint8_t byte) {
+void DiagTxFrame::AppendSlow(uint8_t byte) {
   if (overflow_) return;
   const size_t reserve = NeedsEscape(byte) ? kReserveEscaped : kReservePlain;
   if (length_ + reserve >= kCapacity) {
     overflow_ = true;
     return;
   }
+  crc_ = Crc16Step(crc_, byte);
   PutEscaped(byte);
 }
 
@@ -36,13 +39,13 @@ void DiagTxFrame::Append(std::span<const uint8_t> bytes) {
   size_t i = 0;
   while (i < bytes.size() && !overflow_) {
     size_t room = length_ + kReservePlain < kCapacity ? kCapacity - kReservePlain - length_ : 0;
-    size_t run = 0;
     const size_t limit = std::min(room, bytes.size() - i);
-    while (run < limit && !NeedsEscape(bytes[i + run])) ++run;
+    const size_t run = PlainRunLength(bytes.data() + i, limit);
     std::copy_n(bytes.data() + i, run, data_.data() + length_);
+    crc_ = Crc16Update(crc_, bytes.data() + i, run);
     length_ = static_cast<uint16_t>(length_ + run);
     i += run;
-    if (i < bytes.size()) Append(bytes[i++]);
+    if (i < bytes.size()) AppendSlow(bytes[i++]);
   }
 }
 
@@ -60,19 +63,8 @@ void DiagTxFrame::Finish() {
     std::copy(kOverflowFrame.begin(), kOverflowFrame.end(), data_.begin());
     return;
   }
-  // The check value covers the unescaped payload.
-  uint16_t crc = kCrc16Init;
-  const uint8_t* p = data_.data();
-  const uint8_t* end = p + length_;
-  while (p < end) {
-    const uint8_t* special = std::find(p, end, kHdlcEscape);
-    crc = Crc16Update(crc, p, static_cast<size_t>(special - p));
-    if (special == end) break;
-    // A trailing escape cannot occur: PutEscaped always writes the pair.
-    crc = Crc16Step(crc, static_cast<uint8_t>(special[1] ^ kHdlcEscapeXor));
-    p = special + 2;
-  }
-  crc = static_cast<uint16_t>(crc ^ 0xFFFF);
+  // The check value covers the unescaped payload; it was kept up as bytes were appended.
+  const uint16_t crc = static_cast<uint16_t>(crc_ ^ 0xFFFF);
   // The capacity rule reserved room for these, so they are placed without it: a payload that
   // just fits must not lose its check value.
   PutEscaped(static_cast<uint8_t>(crc & 0xFF));

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/crc16_x25.h"
+
 namespace upwend {
 
 constexpr uint8_t kHdlcFlag = 0x7E;
@@ -21,7 +23,14 @@ public:
 
   void Begin();
   // Appends one payload byte, escaped when it is a flag or escape byte, under the capacity rule.
-  void Append(uint8_t byte);
+  void Append(uint8_t byte) {
+    if (byte != kHdlcFlag && byte != kHdlcEscape && !overflow_ && length_ + 6u < kCapacity) {
+      crc_ = Crc16Step(crc_, byte);
+      data_[length_++] = byte;
+      return;
+    }
+    AppendSlow(byte);
+  }
   void Append(std::span<const uint8_t> bytes);
   // Appends the check value and places the trailing flag (not counted in length()).
   void Finish();
@@ -35,10 +44,12 @@ public:
   std::span<const uint8_t> Wire() const;
 
 private:
+  void AppendSlow(uint8_t byte);
   void PutEscaped(uint8_t byte);
 
   uint16_t length_ = 0;
   bool overflow_ = false;
+  uint16_t crc_ = 0xFFFF;  // running check value over the unescaped payload
   std::array<uint8_t, kCapacity> data_{};
 };
 
