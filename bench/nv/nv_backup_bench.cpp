@@ -49,7 +49,7 @@ void BM_NvBackup805_InProcess(benchmark::State& state) {
   }
   Report(state, totalNs, static_cast<double>(deviceNs), runs);
 }
-BENCHMARK(BM_NvBackup805_InProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NvBackup805_InProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_NvBackup805_Pty(benchmark::State& state) {
   FakeDiagDevice device;
@@ -84,7 +84,7 @@ void BM_NvBackup805_Pty(benchmark::State& state) {
   }
   Report(state, totalNs, static_cast<double>(deviceNs), runs);
 }
-BENCHMARK(BM_NvBackup805_Pty)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NvBackup805_Pty)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace upwend::testing
