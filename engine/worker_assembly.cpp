@@ -6,7 +6,8 @@
 #include "engine/diag_framing.h"
 #include "engine/fastboot_pass.h"
 #include "engine/identity_backup.h"
-#include "platform/dynamic_library.h"
+#include "engine/nv_items.h"
+#include "engine/qmsl_loader.h"
 
 namespace upwend {
 
@@ -90,25 +91,6 @@ private:
 
 }  // namespace
 
-bool QmslLibraryLoader::Load(const std::string& path, QmslEntryPoints& entry) {
-  std::string error;
-  std::shared_ptr<DynamicLibrary> library = DynamicLibrary::Load(path, error);
-  if (!library) return false;
-  auto& l = *library;
-  entry.connectServerWithWait = l.Function<QLIB_ConnectServerWithWait_t>("QLIB_ConnectServerWithWait");
-  entry.isPhoneConnected = l.Function<QLIB_IsPhoneConnected_t>("QLIB_IsPhoneConnected");
-  entry.nvRead = l.Function<QLIB_DIAG_NV_READ_F_t>("QLIB_DIAG_NV_READ_F");
-  entry.efsRead = l.Function<QLIB_EfsRead_t>("QLIB_EfsRead");
-  entry.nvWrite = l.Function<QLIB_DIAG_NV_WRITE_F_t>("QLIB_DIAG_NV_WRITE_F");
-  entry.efsWrite = l.Function<QLIB_EfsWrite_t>("QLIB_EfsWrite");
-  entry.disconnectServer = l.Function<QLIB_DisconnectServer_t>("QLIB_DisconnectServer");
-  // The library stays loaded for the life of the process, as the entry points may be held.
-  static std::vector<std::shared_ptr<DynamicLibrary>> keep;
-  keep.push_back(library);
-  library_ = library;
-  return true;
-}
-
 std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLink& window, Clock& clock,
                                                  SerialPortFactory serialPorts, const ExtraLayerFactories& extra) {
   auto worker = std::make_unique<TCommsThread>(std::move(params), window, clock);
@@ -138,12 +120,12 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
   });
   layers.at = std::make_unique<AtForward>(*at);
   layers.identity = std::make_unique<IdentityBackup>(w, p, *store, *at, [t] { return t->AtOpen(); });
-  if (extra.nv) layers.nv = extra.nv(w, *framing);
+  layers.nv = std::make_unique<NvItems>(w, p, *framing, w.Qmsl());
   if (extra.efs) layers.efs = extra.efs(w, *framing);
   layers.fastboot = std::make_unique<FastbootPass>(w, p, *adb, [&window](int index, std::string& path) {
     return window.FindAdbInterface(index, path);
   });
-  layers.qmsl = std::make_unique<QmslLibraryLoader>();
+  layers.qmsl = std::make_unique<DynamicQmslLoader>();
   w.SetLayers(std::move(layers));
   return worker;
 }

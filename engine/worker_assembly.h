@@ -10,22 +10,12 @@
 
 namespace upwend {
 
-// Builds the NV and EFS layers once the worker's transport and framing exist.
+// Builds a layer once the worker's transport and framing exist (tests put doubles in).
 struct ExtraLayerFactories {
-  std::function<std::unique_ptr<NvLayer>(TCommsThread&, class DiagFraming&)> nv;
   std::function<std::unique_ptr<EfsLayer>(TCommsThread&, class DiagFraming&)> efs;
 };
 
 std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLink& window, Clock& clock,
                                                  SerialPortFactory serialPorts, const ExtraLayerFactories& extra);
-
-// Loads QMSL_MSVC10R.dll by path and looks up its seven entry points.
-class QmslLibraryLoader final : public QmslLoader {
-public:
-  bool Load(const std::string& path, QmslEntryPoints& entry) override;
-
-private:
-  std::shared_ptr<void> library_;
-};
 
 }  // namespace upwend

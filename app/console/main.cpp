@@ -34,7 +34,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "upwend: the window is not built yet; run with --headless\n");
     return kExitRefused;
   }
-  if (cl->timeScale > 0) SetSystemTimeScale(cl->timeScale);
+  if (cl->timeScale > 0) {
+    SetSystemTimeScale(cl->timeScale);
+    // The helper libraries keep clocks of their own and read the scale from the environment.
+    setenv("UPWEND_TIME_SCALE", std::to_string(cl->timeScale).c_str(), 1);
+  }
   if (!cl->logDir.empty()) setenv("UPWEND_LOG_DIR", cl->logDir.c_str(), 1);
   if (!cl->devices.empty()) setenv("UPWEND_DEVICES", cl->devices.c_str(), 1);
 

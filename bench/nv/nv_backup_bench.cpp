@@ -9,7 +9,7 @@
 #include <chrono>
 
 #include "engine/nv_tables.h"
-#include "engine/qmsl/qmsl_tty_port.h"
+#include "platform/serial_port.h"
 #include "tests/unit/engine/nv/nv_rig.h"
 #include "tests/unit/engine/qmsl/pty_responder.h"
 
@@ -59,7 +59,7 @@ void BM_NvBackup805_Pty(benchmark::State& state) {
   ScaledClock clock(1.0);
   const std::string node = responder.slavePath();
   rig.transport = std::make_unique<DiagTransport>(rig.ctx, [&] {
-    return CreateQmslTtyPort(clock, [node](const std::string&) { return std::optional<std::string>(node); });
+    return CreatePosixSerialPort(clock, [node](const std::string&) { return std::optional<std::string>(node); });
   });
   rig.transport->config().comPort = 9;
   if (!rig.transport->OpenDiagPort()) {

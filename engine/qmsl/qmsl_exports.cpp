@@ -6,7 +6,8 @@
 
 #include "engine/qmsl/qmsl_api.h"
 #include "engine/qmsl/qmsl_session.h"
-#include "engine/qmsl/qmsl_tty_port.h"
+#include "engine/qmsl/qmsl_port.h"
+#include "platform/serial_port.h"
 #include "platform/clock.h"
 
 #define QLIB_EXPORT extern "C" __attribute__((visibility("default")))
@@ -18,7 +19,7 @@ std::mutex gSessionsMutex;
 std::set<QmslSession*> gSessions;
 
 SerialPortFactory PortFactory() {
-  return [] { return CreateQmslTtyPort(SystemClock(), ResolveQmslPortFromEnvironment); };
+  return [] { return CreatePosixSerialPort(SystemClock(), ResolveQmslPort); };
 }
 
 // Looks a connection up. As with any handle, a caller must not disconnect a connection that
