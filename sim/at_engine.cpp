@@ -1,11 +1,30 @@
 #include "sim/at_engine.h"
 
+#include <cctype>
 #include <map>
 
 #include <fmt/format.h>
 
 namespace upwend::sim {
 namespace {
+
+// Test information without its "UIT87:..." and "UIT89:..." fields (the results live apart).
+std::string WithoutStationResults(const std::string& info) {
+  std::string out;
+  size_t start = 0;
+  while (start <= info.size()) {
+    size_t comma = info.find(',', start);
+    std::string field = info.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::string upper = field;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (upper.rfind("UIT87:", 0) != 0 && upper.rfind("UIT89:", 0) != 0 && !field.empty()) {
+      out += (out.empty() ? "" : ",") + field;
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return out;
+}
 
 constexpr const char* kOk = "\r\nOK\r\n";
 constexpr const char* kError = "\r\nERROR\r\n";
@@ -128,10 +147,17 @@ TimedOutput AtEngine::Execute(const std::string& line) {
       r = kError;
     }
   } else if (n == "+TESTINF2" && (c.form == F::Test || c.form == F::Set)) {
+    // The device keeps its station results apart and reports the UIT87/UIT89 results as part
+    // of the test information, as the tool expects when it strips them before saving.
     if (c.form == F::Test) {
-      r = Value("+TESTINF2", state_.Identity("TESTINF"));
+      std::string info = state_.Identity("TESTINF");
+      for (const char* station : {"UIT87", "UIT89"}) {
+        std::string result = state_.Identity(station);
+        if (!result.empty()) info += std::string(info.empty() ? "" : ",") + station + ":" + result;
+      }
+      r = Value("+TESTINF2", info);
     } else {
-      state_.SetIdentity("TESTINF", Unquote(c.argument));
+      state_.SetIdentity("TESTINF", WithoutStationResults(Unquote(c.argument)));
       r = kOk;
     }
   } else if (auto qs = kQuerySetKeys.find(n); qs != kQuerySetKeys.end() && (c.form == F::Query || c.form == F::Set)) {

@@ -93,7 +93,7 @@ std::map<std::string, std::string> CalibratedIdentity(uint32_t seed) {
           {"WIFICAL", "CAL" + HexDigits(seed, 7, 16)},
           {"SALESCOUNT", "1"},
           {"SALESINFO", "SHOP" + Digits(seed, 8, 4) + " 20260105"},
-          {"TESTINF", "RF:PASS,MMI:PASS,UIT87:PASS,UIT89:PASS"},
+          {"TESTINF", "RF:PASS,MMI:PASS"},
           {"UIT87", "PASS"},
           {"UIT89", "PASS"},
           {"CLLEN", "1"},
