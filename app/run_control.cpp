@@ -335,7 +335,8 @@ bool RunControl::CheckPorts(int slot) {
   int diag = PortNumberOfField(st.PortCBox.text);
   int app = st.AppPortCBox.items.empty() ? 0 : PortNumberOfField(st.AppPortCBox.text);
   int at = 0;
-  if (!resume_ && (!config.phone || o.pcSuite || o.bBackup || o.bRestore || !config.startATList.empty()) &&
+  // A resumed run does not require the AT port, but uses it when the device shows one.
+  if ((!config.phone || o.pcSuite || o.bBackup || o.bRestore || !config.startATList.empty()) &&
       st.SerialPortCBox.text.size() > 3) {
     at = PortNumberOfField(st.SerialPortCBox.text);
   }

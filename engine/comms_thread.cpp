@@ -25,6 +25,17 @@ bool InRange(int value, int low, int high) { return value >= low && value <= hig
 
 constexpr const char* kAdbWinUsbApiFile = "AdbWinUsbApi.dll";
 
+// "COM12" -> 12; 0 when the text is not a port name.
+int PortNumberOf(const std::string& name) {
+  if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
+  int n = 0;
+  for (size_t i = 3; i < name.size() && n < 100000; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n;
+}
+
 }  // namespace
 
 TCommsThread::TCommsThread(RunParameters params, WindowLink& window, Clock& clock)
@@ -88,6 +99,8 @@ bool TCommsThread::ReadsImei() const {
   return params_.PlatformType != 2 && !In(params_.projectType, {35, 36, 37, 38, 39, 41, 48});
 }
 
+bool TCommsThread::ResumeWithoutAtPort() const { return params_.resume && params_.SerialComPort == 0; }
+
 bool TCommsThread::NeedsAtPort() {
   const auto& p = params_;
   int pt = p.projectType;
@@ -110,10 +123,12 @@ void TCommsThread::EndRunAtOnce() {
 void TCommsThread::Execute() {
   if (!LoadQmsl()) return;
   StepStart();
-  if (!Stopped() && NeedsAtPort()) layers_.ports->OpenAtPort();
+  if (!Stopped() && NeedsAtPort() && !ResumeWithoutAtPort()) layers_.ports->OpenAtPort();
   if (!params_.strGPIO.empty() && !StepGpioCheck()) return;
   if (!Stopped() && params_.PlatformName != 255) StepPlatformCheck();
-  if (!RunParameters::Or(params_.StartATList).empty() && !Stopped()) layers_.at->RunStartAtList();
+  if (!RunParameters::Or(params_.StartATList).empty() && !Stopped() && !ResumeWithoutAtPort()) {
+    layers_.at->RunStartAtList();
+  }
   StepDiskMode();
   if (!params_.bBackup && !params_.bBackupUserData && params_.resume) AdoptResumedBackup();
   if ((params_.bBackup || params_.bBackupUserData) && !Stopped()) {
@@ -295,10 +310,15 @@ void TCommsThread::QmslNvBackup() {
 }
 
 void TCommsThread::StepBootloaderAndFastboot() {
-  // The reboot command needs the AT port even when no earlier step opened it.
-  if (!layers_.ports->AtOpen()) layers_.ports->OpenAtPort();
-  layers_.at->SendAtReboot("at+syscmd=sys_reboot bootloader\r\n\r\n");
-  layers_.ports->CloseAtPort("Warning-2");
+  if (ResumeWithoutAtPort()) {
+    // The failed run left the device in its boot loader, where the reboot command would send it.
+    Report("Device without AT port: waiting for its boot loader");
+  } else {
+    // The reboot command needs the AT port even when no earlier step opened it.
+    if (!layers_.ports->AtOpen()) layers_.ports->OpenAtPort();
+    layers_.at->SendAtReboot("at+syscmd=sys_reboot bootloader\r\n\r\n");
+    layers_.ports->CloseAtPort("Warning-2");
+  }
   for (int i = 0; i < 120; ++i) {
     std::string path;
     if (window_.FindAdbInterface(0, path) == 0) {
@@ -353,6 +373,8 @@ TCommsThread::ResetOutcome TCommsThread::StepReset() {
   std::string atText = window_.SerialPortText();
   if (window_.CheckDiagPortSame(params_.ComPort) && !atText.empty()) {
     Report("Port has not changed.");
+    // A resumed run that began without an AT port learns its number now.
+    if (params_.SerialComPort == 0) params_.SerialComPort = PortNumberOf(atText);
   } else {
     Report("Port has changed");
     Report("DoShiftDevice Start");

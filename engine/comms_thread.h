@@ -62,6 +62,8 @@ private:
   bool Variant();
   bool ReadsImei() const;
   bool NeedsAtPort();
+  // A Re-update whose device showed no AT port (it is still in its boot loader).
+  bool ResumeWithoutAtPort() const;
   // The DIAG port for the exchanges before the reset; closed again before any QMSL connection.
   void EnsureDiagOpen();
   void EndRunAtOnce();
