@@ -1,6 +1,7 @@
 #include "app/hex_conversion.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,13 +21,18 @@ constexpr size_t kProbeBytes = 13;
 enum class Probe { Ok, OpenFailed, ReadFailed };
 
 Probe ProbeHexFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so a pipe or device that happens to carry a hex name cannot hang the window.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return Probe::OpenFailed;
-  char head[kProbeBytes];
-  ssize_t got;
-  do {
-    got = ::read(fd, head, sizeof head);
-  } while (got < 0 && errno == EINTR);
+  struct stat st {};
+  ssize_t got = -1;
+  // Only a regular file is handed to the library, which reads it to its end.
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    char head[kProbeBytes];
+    do {
+      got = ::read(fd, head, sizeof head);
+    } while (got < 0 && errno == EINTR);
+  }
   ::close(fd);
   return got < 0 ? Probe::ReadFailed : Probe::Ok;
 }

@@ -95,7 +95,7 @@ RoleMatch Role(ImageRole role) { return {RoleMatch::Kind::Role, role}; }
 
 // Opened read-only, as the size is taken; nothing when the file cannot be opened.
 std::optional<uint64_t> FileSizeOf(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat st {};
   bool ok = ::fstat(fd, &st) == 0;

@@ -3,6 +3,7 @@
 #include "app/hex_conversion.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <filesystem>
@@ -72,7 +73,11 @@ TEST_F(HexConversionTest, AHexFileThatCannotBeOpenedOrReadNeverReachesTheLibrary
   fs::create_directories(images_ + "/folder.hex");
   EXPECT_FALSE(Convert(images_ + "/folder.hex"));
   EXPECT_EQ(Messages().back(), "[ERROR] Read hex file failed!");
-  EXPECT_EQ(dialogs_.shown().size(), 2u);
+  // A pipe with no writer would block a reader for ever.
+  ASSERT_EQ(::mkfifo((images_ + "/pipe.hex").c_str(), 0600), 0);
+  EXPECT_FALSE(Convert(images_ + "/pipe.hex"));
+  EXPECT_EQ(Messages().back(), "[ERROR] Read hex file failed!");
+  EXPECT_EQ(dialogs_.shown().size(), 3u);
 }
 
 TEST_F(HexConversionTest, AMissingBrokenOrIncompleteLibraryFailsTheConversion) {
