@@ -123,6 +123,7 @@ void TVorezUzeUiForm::Create() {
   state_.compactLayout = config_.projectType == 41;
   slots_ = {};
   slots_[0].boundToControls = true;
+  slots_[0].gauge = state_.compactLayout ? "CGauge1" : "ProgressBar";
   diagPortBusy_.clear();
   atPortBusy_.clear();
   state_.StopButton.enabled = false;

@@ -46,6 +46,7 @@ public:
 struct WorkerSlot {
   std::shared_ptr<SlotWorker> worker;
   bool boundToControls = false;  // slot 0: port lists, gauge, Start and Stop
+  std::string gauge;             // the bound progress gauge: "ProgressBar", or "CGauge1" (compact layout)
 };
 
 struct FormServices {

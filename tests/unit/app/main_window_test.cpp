@@ -115,6 +115,7 @@ TEST_F(StartupTest, BuiltInProductStartsUpAndCleansUp) {
   EXPECT_FALSE(s.Reupdate1.visible);
   EXPECT_FALSE(s.Timer1Enabled);
   EXPECT_FALSE(s.lvFileList.empty());
+  EXPECT_EQ(form->slots()[0].gauge, "ProgressBar");
   EXPECT_EQ(form->calls, (std::vector<std::string>{"DiscoverPorts", "VerifyImageFolder " + work, "StartDeviceWatch"}));
 
   form->Destroy();
