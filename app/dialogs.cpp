@@ -15,6 +15,20 @@ std::optional<AnswerPolicy> ParseAnswerPolicy(std::string_view text) {
 HeadlessDialogs::HeadlessDialogs(AnswerPolicy policy, std::function<void(const std::string&)> sink)
     : policy_(policy), sink_(std::move(sink)) {}
 
+std::optional<std::string> HeadlessDialogs::ChooseFolder(const std::string& caption, const std::string& startFolder) {
+  bool positive = policy_ == AnswerPolicy::Ok || policy_ == AnswerPolicy::Yes;
+  std::optional<std::string> answer;
+  if (positive) answer = folderAnswer_.value_or(startFolder);
+  std::string line = "[" + caption + "] " + answer.value_or(startFolder) + (positive ? "" : " (cancelled)") + "\n";
+  if (sink_) {
+    sink_(line);
+  } else {
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+  }
+  return answer;
+}
+
 int HeadlessDialogs::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   std::string line = "[" + caption + "] " + text + "\n";
   if (sink_) {

@@ -1,5 +1,5 @@
 #pragma once
-// Modal message boxes (and, later, the folder chooser and the guides) go through Dialogs: Qt
+// Modal message boxes, the folder chooser (and, later, the guides) go through Dialogs: Qt
 // boxes in the window, printed and answered by policy in headless runs and tests.
 #include <functional>
 #include <optional>
@@ -17,6 +17,11 @@ public:
   virtual ~Dialogs() = default;
   // Shows a modal box and returns the button pressed.
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  // Shows the folder chooser with `caption`, starting at `startFolder`; the chosen folder, or
+  // nothing when it was cancelled. A front end without a chooser cancels.
+  virtual std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) {
+    return std::nullopt;
+  }
 };
 
 // --answer ok|cancel|yes|no
@@ -38,12 +43,17 @@ public:
   explicit HeadlessDialogs(AnswerPolicy policy = AnswerPolicy::Ok,
                            std::function<void(const std::string&)> sink = nullptr);
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  // Printed as "[caption] folder"; ok and yes confirm the folder set by SetFolderAnswer (the
+  // start folder when none is set), cancel and no cancel.
+  std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) override;
+  void SetFolderAnswer(std::string folder) { folderAnswer_ = std::move(folder); }
   const std::vector<ShownMessage>& shown() const { return shown_; }
 
 private:
   AnswerPolicy policy_;
   std::function<void(const std::string&)> sink_;
   std::vector<ShownMessage> shown_;
+  std::optional<std::string> folderAnswer_;
 };
 
 }  // namespace upwend

@@ -324,8 +324,19 @@ void TVorezUzeUiForm::Destroy() {
 void TVorezUzeUiForm::DiscoverPorts() { Diag("port discovery is not built yet: no ports listed"); }
 
 void TVorezUzeUiForm::VerifyImageFolder(const std::string& folder) {
+  VerificationContext ctx{config_, workingFolder_, backupFolder_, resuming_, services_.dialogs, config_.caption};
+  imageSet_ = upwend::VerifyImageFolder(ctx, folder, state_.lvFileList);
+}
+
+void TVorezUzeUiForm::ImageFolderBrowseButtonClick() {
+  auto chosen = services_.dialogs.ChooseFolder(kBrowseCaption, imageFolder_);
+  if (!chosen) return;
+  std::string folder = *chosen;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   state_.lvFileList.clear();
-  Diag(fmt::format("image verification is not built yet: nothing verified in {}", folder));
+  state_.ImageFolderEdit = folder;
+  imageFolder_ = folder;
+  VerifyImageFolder(imageFolder_);
 }
 
 void TVorezUzeUiForm::StartDeviceWatch() { Diag("the device watcher is not built yet: not started"); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/configuration.h"
+#include "app/image_verification.h"
 #include "app/window_state.h"
 #include "platform/paths.h"
 
@@ -98,6 +99,16 @@ public:
   virtual void ApplyLayoutAdjustments();
   virtual void StartXloadModeSwitch();
 
+  // Browse: the folder chooser; a confirmed folder becomes the image folder and is verified.
+  void ImageFolderBrowseButtonClick();
+  void ImageFolderEditClick() { ImageFolderBrowseButtonClick(); }
+  // Set by the run control while a re-update runs: the backup files are then looked up in the
+  // backup folder instead of the image folder.
+  void SetResuming(bool on) { resuming_ = on; }
+  bool resuming() const { return resuming_; }
+  // What the last verification collected; copy it into the worker with CopyImageSetInto.
+  const ImageSet& imageSet() const { return imageSet_; }
+
   WindowState& state() { return state_; }
   const WindowState& state() const { return state_; }
   ProductConfig& config() { return config_; }
@@ -132,6 +143,8 @@ private:
   std::string imageFolder_;
   std::string helperFolder_;
   std::vector<std::string> filesWritten_;
+  ImageSet imageSet_;
+  bool resuming_ = false;
   std::array<WorkerSlot, kWorkerSlots> slots_;
   std::set<int> diagPortBusy_;
   std::set<int> atPortBusy_;

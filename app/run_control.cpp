@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/dialogs.h"
+#include "app/image_verification.h"
 #include "app/main_window.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
@@ -190,6 +191,7 @@ void RunControl::StartClick() {
   }
   backupDone_ = false;
   resume_ = false;
+  form_.SetResuming(false);
   if (config.projectType == 42 || (config.projectType == 3 && config.variant != 0)) st.Timer1Enabled = false;
   st.DownloadInfoMemo.clear();
   ShowStartedPictures();
@@ -224,7 +226,7 @@ void RunControl::Reupdate1Click() {
   } else if (status == kMilestoneBackup) {
     form_.config().options.bBackup = false;  // the backup of the failed run is used
   }
-  if (hooks_.setResume) hooks_.setResume(true);
+  form_.SetResuming(true);  // the backup files are those of the failed run
   form_.BuildSettingsSummary();
   if (!runLog_.IsOpen()) OpenRunLog();
   st.DownloadInfoMemo.clear();
@@ -456,7 +458,7 @@ RunParameters RunControl::BuildRunParameters(int slot) const {
   p.bEnprg9x15 = o.bEnprg9x15;
   p.resume = resume_;
   if (resume_ && hooks_.lastDeviceBackupFolder) p.ResumeDeviceBackupFolder = hooks_.lastDeviceBackupFolder();
-  if (hooks_.fillImages) hooks_.fillImages(p);
+  CopyImageSetInto(form_.imageSet(), p);
   return p;
 }
 

@@ -49,13 +49,9 @@ struct RunHooks {
   std::function<std::string(SerialPort* atPort)> queryDeviceVersion;  // AT+CGMR on the worker's port
   std::function<void()> shiftDevice;                                   // the mode-switch program
   std::function<bool()> runResetModem;
-  // Tells the image verification that the backup files are those of a resumed run.
-  std::function<void(bool resume)> setResume;
   // Where the device backup of the last run that made one lives (kept across runs).
   std::function<void(const std::string& folder)> rememberDeviceBackupFolder;
   std::function<std::string()> lastDeviceBackupFolder;
-  // Copies the verified image set (paths, sizes, total) into the run parameters.
-  std::function<void(RunParameters&)> fillImages;
   // Runs on the UI thread when a run's worker has finished; `passed` after "PASS".
   std::function<void(bool passed)> runFinished;
   // Every line written to the log view, for the headless front end.

@@ -103,6 +103,9 @@ std::string StartupReport(const TVorezUzeUiForm& form) {
       out += fmt::format("  {:<8} {}\n", c.fastbootFileCmdList[i], c.fastbootFileNameList[i]);
     }
   }
+  const auto& rows = form.state().lvFileList;
+  out += fmt::format("Image files: {}, {} bytes in total\n", rows.size(), form.imageSet().totalSize);
+  for (const FileListRow& row : rows) out += fmt::format("  {}{}\n", row.location, row.fileName);
   return out;
 }
 

@@ -17,11 +17,12 @@
 namespace {
 
 // One text per thread. Not thread_local: a loaded library's dynamic TLS upsets leak checkers
-// at exit, and a few strings for the threads that ever called cost nothing.
+// at exit, and a few strings for the threads that ever called cost nothing. The map is an
+// ordinary static, so it goes with the library: the tool frees the library after every call.
 std::mutex gMutex;
 std::map<std::thread::id, std::string>& Texts() {
-  static auto* texts = new std::map<std::thread::id, std::string>;
-  return *texts;
+  static std::map<std::thread::id, std::string> texts;
+  return texts;
 }
 
 void SetText(std::string text) {
