@@ -80,6 +80,8 @@ public:
   bool DeviceArrivalSeen() override { return arrivalSeen_; }
   void ClearDeviceFlags() override { changeSeen_ = arrivalSeen_ = false; }
   bool RunResetModem() override { return true; }
+  void RememberDeviceBackupFolder(const std::string& folder) override { deviceBackupFolder = folder; }
+  std::string deviceBackupFolder;
 
   std::vector<std::string> lines, errors;
   std::atomic<bool> passed{false};
@@ -157,6 +159,12 @@ std::string Member(const std::string& json, const std::string& name) {
   return {};
 }
 
+SerialPortFactory PortsOn(Clock& clock, DeviceBackend& bus) {
+  return [&clock, &bus] {
+    return CreatePosixSerialPort(clock, [&bus](const std::string& name) { return bus.DeviceNodeForPort(name); });
+  };
+}
+
 class EngineUpdateTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -213,13 +221,7 @@ TEST_F(EngineUpdateTest, ShippedConfigurationUpdatesTheSimulatedDeviceToPass) {
   auto bus = CreateSimBusBackend(root_ + "/bus");
   BusWindow window(*bus);
   ScaledClock clock(kScale);
-  auto worker = CreateUpdateWorker(ShippedRun(), window, clock,
-                                   [&clock, &bus] {
-                                     return CreatePosixSerialPort(clock, [&bus](const std::string& name) {
-                                       return bus->DeviceNodeForPort(name);
-                                     });
-                                   },
-                                   {});
+  auto worker = CreateUpdateWorker(ShippedRun(), window, clock, PortsOn(clock, *bus), {});
   worker->Execute();
   std::string lines;
   for (const auto& l : window.lines) lines += l + "\n";
@@ -237,6 +239,49 @@ TEST_F(EngineUpdateTest, ShippedConfigurationUpdatesTheSimulatedDeviceToPass) {
   }
   // A successful run removes its device backup.
   EXPECT_TRUE(fs::is_empty(root_ + "/backup")) << lines;
+}
+
+TEST_F(EngineUpdateTest, ReupdateAfterAFailedFlashRestoresWhatTheFailedRunSaved) {
+  std::string before;
+  std::string folder;
+  {
+    // The modem partition refuses its image: the run fails after the erase wiped the device.
+    SimProcess sim({"--bus", root_ + "/bus", "--state", root_ + "/device", "--time-scale", std::to_string(kScale),
+                    "--fault", "fastboot-fail:modem"});
+    ASSERT_TRUE(sim.WaitLine("published AT", std::chrono::seconds(10)));
+    before = Dump(root_ + "/device");
+    auto bus = CreateSimBusBackend(root_ + "/bus");
+    BusWindow window(*bus);
+    ScaledClock clock(kScale);
+    auto worker = CreateUpdateWorker(ShippedRun(), window, clock, PortsOn(clock, *bus), {});
+    worker->Execute();
+    EXPECT_FALSE(window.passed);
+    ASSERT_FALSE(window.errors.empty());
+    EXPECT_NE(window.errors[0].find("Could not read OKAY reply."), std::string::npos) << window.errors[0];
+    folder = window.deviceBackupFolder;
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(fs::exists(folder + "/at.bak"));
+    sim.Terminate();
+  }
+  // The device stays in its boot loader, without AT port; Re-update needs no backup of its own.
+  SimProcess sim({"--bus", root_ + "/bus", "--state", root_ + "/device", "--time-scale", std::to_string(kScale),
+                  "--mode", "fastboot"});
+  ASSERT_TRUE(sim.WaitLine("published FASTBOOT", std::chrono::seconds(10)));
+  auto bus = CreateSimBusBackend(root_ + "/bus");
+  BusWindow window(*bus);
+  ScaledClock clock(kScale);
+  RunParameters resume = ShippedRun();
+  resume.bBackup = false;
+  resume.resume = true;
+  resume.SerialComPort = 0;
+  resume.ResumeDeviceBackupFolder = folder;
+  auto worker = CreateUpdateWorker(resume, window, clock, PortsOn(clock, *bus), {});
+  worker->Execute();
+  std::string lines;
+  for (const auto& l : window.lines) lines += l + "\n";
+  EXPECT_TRUE(window.passed) << lines;
+  ExpectSavedDataBack(before, Dump(root_ + "/device"));
+  EXPECT_FALSE(fs::exists(folder));
 }
 
 }  // namespace
