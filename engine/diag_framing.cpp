@@ -27,7 +27,7 @@ int16_t BrokenFrameResult(DiagDeframer::Event event) {
 
 }  // namespace
 
-DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, DeviceWindow* window)
+DiagFraming::DiagFraming(WorkerContext& worker, DiagTransport& transport, ReconnectWindow* window)
     : worker_(worker), transport_(transport), window_(window) {}
 
 int DiagFraming::SendFrame() {

@@ -13,7 +13,7 @@
 
 namespace upwend {
 
-class DeviceWindow;
+class ReconnectWindow;
 class DiagTransport;
 class WorkerContext;
 
@@ -64,7 +64,7 @@ public:
 
   // `window` serves the reset commands (device-change flags, port boxes); it may be null for
   // a framing-only use.
-  DiagFraming(WorkerContext& worker, DiagTransport& transport, DeviceWindow* window = nullptr);
+  DiagFraming(WorkerContext& worker, DiagTransport& transport, ReconnectWindow* window = nullptr);
 
   void BeginFrame() { tx_.Begin(); }
   void AppendByte(uint8_t byte) { tx_.Append(byte); }
@@ -109,7 +109,7 @@ private:
 
   WorkerContext& worker_;
   DiagTransport& transport_;
-  DeviceWindow* window_;
+  ReconnectWindow* window_;
   DiagTxFrame tx_;
   DiagDeframer::Buffer rx_{};
   DiagDeframer deframer_{rx_};

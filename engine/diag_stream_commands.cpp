@@ -1,7 +1,7 @@
 // The streaming-download commands the sequence uses to reset or switch off the device.
 #include "engine/diag_framing.h"
 #include "engine/diag_transport.h"
-#include "engine/device_window.h"
+#include "engine/reconnect_window.h"
 #include "engine/worker_context.h"
 
 namespace upwend {

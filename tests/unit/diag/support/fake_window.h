@@ -1,14 +1,13 @@
 #pragma once
-// The main window as the DIAG reconnect and the AT channel see it, scripted per test.
+// The main window as the DIAG reset commands see it, scripted per test.
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "engine/device_window.h"
+#include "engine/reconnect_window.h"
 
 namespace upwend::test {
 
-class FakeWindow final : public DeviceWindow {
+class FakeWindow final : public ReconnectWindow {
 public:
   void ClearDeviceFlags() override {
     ++clears;
@@ -29,25 +28,15 @@ public:
   }
   std::string PortText() override { return portText; }
   std::string SerialPortText() override { return serialPortText; }
-  void CheckForComPorts() override {
-    ++discoveries;
-    if (onDiscovery) onDiscovery(discoveries);
-  }
-  bool DiskModeSwitched() override { return diskModeSwitched; }
-  void ShowDeviceVersion(SerialPort* atPort) override { versionPorts.push_back(atPort); }
 
   bool changeSeen = false;
   bool arrivalSeen = false;
   bool diagPortSame = true;
-  bool diskModeSwitched = false;
   std::string portText;
   std::string serialPortText;
   int clears = 0;
-  int discoveries = 0;
   int checkedPort = -1;
-  std::vector<SerialPort*> versionPorts;
   std::function<void()> onPoll;
-  std::function<void(int)> onDiscovery;
 };
 
 }  // namespace upwend::test
