@@ -3,7 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
+#include "app/device_watcher.h"
 #include "app/window_state.h"
+#include "platform/clock.h"
 
 namespace upwend {
 namespace {
@@ -225,6 +230,40 @@ TEST_F(DeviceCheckTest, AFailedDriverPreconditionIsSilentAndRetried) {
   host_.driverAnswer = true;
   EXPECT_TRUE(Pass().ok);
   EXPECT_EQ(host_.st.Label_status.text, "Ready");
+}
+
+TEST_F(DeviceCheckTest, EachRefusalIsShownOnceBecauseItEndsTheWatcher) {
+  struct Config {
+    const char* text;
+    std::function<void(DeviceCheckSettings&)> set;
+  };
+  for (const Config& c : std::vector<Config>{
+           {"Can't get project code from model verison!", [](DeviceCheckSettings& s) { s.bCheckProjectCode = true; }},
+           {"Can't update other irrelevant mobile devices!", [](DeviceCheckSettings& s) { s.bCheckMainboardType = true; }},
+           {"Memory size is not matched!", [](DeviceCheckSettings& s) { s.bCheckDataCardMemory = true; }},
+           {"Can't update the software because it is the latest",
+            [](DeviceCheckSettings& s) {
+              s.projectType = 2;
+              s.version = "";
+            }},
+       }) {
+    SCOPED_TRACE(c.text);
+    FakeHost host;
+    host.settings.projectType = 1013;
+    host.settings.version = "SWVD004.3.0012";
+    c.set(host.settings);
+    ScaledClock clock(0.001);
+    DeviceWatcher watcher(clock);
+    watcher.Start([&host](const std::atomic<bool>&) { return CheckDevice(host).endWatcher; });
+    for (int i = 0; i < 2000 && watcher.Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(watcher.Running());
+    // Several pass intervals later nothing more has happened.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(watcher.passes(), 1u);
+    EXPECT_THAT(host.warnings, ElementsAre(c.text));
+    EXPECT_EQ(host.discoveries, 1);
+    EXPECT_EQ(host.st.Label_status.text, "Not Ready");
+  }
 }
 
 }  // namespace
