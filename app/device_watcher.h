@@ -5,6 +5,7 @@
 // thread that has not run yet) watch that flag, so End() never waits on the UI thread it may be
 // called from.
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <thread>

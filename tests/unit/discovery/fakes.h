@@ -1,6 +1,7 @@
 #pragma once
 // A scripted device backend and serial ports for the discovery tests: each port name has a
 // script that says whether it opens and what it answers to each command written.
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
