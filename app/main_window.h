@@ -126,6 +126,8 @@ public:
 
 protected:
   void Diag(const std::string& text) const;
+  // Makes `folder` the image folder (the switch to a build's second package).
+  void SetImageFolder(const std::string& folder) { imageFolder_ = folder; }
 
 private:
   void ChooseWorkingFolder();

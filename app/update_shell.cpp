@@ -1,8 +1,14 @@
 #include "app/update_shell.h"
 
 #include "app/dialogs.h"
+#include "app/at_query_reply.h"
+#include "app/device_version.h"
+#include "app/device_watcher.h"
+#include "app/port_discovery.h"
 #include "engine/comms_thread.h"
+#include "platform/clock.h"
 #include "platform/device_backend.h"
+#include "platform/ini_file.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
@@ -44,22 +50,49 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
       return backend ? backend->DeviceNodeForPort(portName) : std::nullopt;
     };
   };
+  Clock& clock = services_.clock;
+  discovery_ = std::make_unique<PortDiscovery>(
+      clock, backend, [&clock, resolver] { return CreatePosixSerialPort(clock, resolver()); },
+      [this](const std::string& text) { LogFromAnyThread(text); });
+  watcher_ = std::make_unique<DeviceWatcher>(clock);
   runControl_ = std::make_unique<RunControl>(
       *this, services_.dialogs, services_.ui, services_.clock, services_.paths.logDir,
       [configDir = services_.paths.configDir] {
         return OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, configDir);
       },
       EngineWorkerFactory(services_.clock, resolver, options_.extraLayers), MakeRunHooks());
+  // The window procedure: notifications arrive on the backend's thread.
+  if (devices_) {
+    devices_->Watch([this](const DeviceEvent& event) {
+      runControl_->NoteDeviceChange();
+      if (event.kind == DeviceEventKind::Arrival) runControl_->NoteDeviceArrival();
+      services_.ui.Post([this, event] { OnDeviceChange(event); });
+    });
+  }
 }
 
 UpdateShell::~UpdateShell() {
-  runControl_.reset();  // stops and joins a worker that still runs
   if (devices_) devices_->Unwatch();
+  watcher_->End();
+  runControl_.reset();  // stops and joins a worker that still runs
 }
 
 RunHooks UpdateShell::MakeRunHooks() {
   RunHooks h;
   h.discoverPorts = [this] { DiscoverPorts(); };
+  h.endDeviceWatch = [this] { EndDeviceWatch(); };
+  h.probeHandleOpen = [this] { return discovery_->ProbeHandleOpen(); };
+  h.closeProbeHandle = [this] { return discovery_->CloseProbeHandleOnce(); };
+  h.deviceVersionIsCurrent = [this] { return DeviceVersionIsCurrent(); };
+  h.selectPackageForDevice = [this] { return SelectPackageForDevice(); };
+  h.findAdbInterface = [this](int index, std::string& path) { return discovery_->FindAdbInterface(index, path); };
+  h.checkDiagPortSame = [this](int port) { return discovery_->CheckDiagPortSame(CurrentDiscoverySettings(), port); };
+  h.diskModeSwitched = [this] { return discovery_->DiskModeSwitched(); };
+  h.queryDeviceVersion = [this](SerialPort* port) {
+    std::string version;
+    if (port == nullptr || !QueryAtPort(services_.clock, *port, kAtCgmr, version)) return std::string();
+    return version;
+  };
   h.logLine = options_.logLine;
   h.gaugeChanged = options_.gaugeChanged;
   h.sentBytes = options_.sentBytes;
