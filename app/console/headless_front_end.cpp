@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <unistd.h>
 #include <memory>
 #include <cstdlib>
 #include <filesystem>
@@ -120,10 +121,10 @@ double WallSeconds() {
 }  // namespace
 
 void ProgressBar::PrintLine(const std::string& line) {
-  if (drawn_) std::fputs("\r\033[K", stderr);
+  if (drawn_ && terminal_) std::fputs("\r\033[K", stderr);
   std::fprintf(stdout, "%s\n", line.c_str());
   std::fflush(stdout);
-  if (drawn_) Draw();
+  if (drawn_ && terminal_) Draw();
 }
 
 void ProgressBar::Update(uint64_t position, uint64_t maximum) {
@@ -142,6 +143,14 @@ void ProgressBar::SentBytes(uint64_t total) {
 void ProgressBar::Draw() {
   constexpr int kWidth = 40;
   uint64_t pct = std::min<uint64_t>(100, position_ * 100 / maximum_);
+  if (!terminal_) {
+    // Into a file or a pipe: one line per tenth of the way, never redrawn.
+    if (pct / 10 == lastTenth_) return;
+    lastTenth_ = pct / 10;
+    std::fprintf(stderr, "progress %3u%%  %7.2f MB/s\n", static_cast<unsigned>(pct), rate_.load());
+    std::fflush(stderr);
+    return;
+  }
   int filled = static_cast<int>(pct * kWidth / 100);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(kWidth - filled), '-');
@@ -151,7 +160,7 @@ void ProgressBar::Draw() {
 }
 
 void ProgressBar::Finish() {
-  if (drawn_) std::fputs("\n", stderr);
+  if (drawn_ && terminal_) std::fputs("\n", stderr);
   drawn_ = false;
 }
 

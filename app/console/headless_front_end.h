@@ -1,5 +1,7 @@
 #pragma once
 // The command line of upwend and what the headless front end prints.
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -55,6 +57,8 @@ public:
 private:
   void Draw();
   bool drawn_ = false;
+  bool terminal_ = isatty(2) != 0;  // a bar redrawn in place only on a terminal
+  uint64_t lastTenth_ = 1000;
   uint64_t position_ = 0;
   uint64_t maximum_ = 100;
   // Written on the worker's thread, read when drawing on the UI thread.
