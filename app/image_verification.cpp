@@ -213,7 +213,12 @@ void RunChecks(const VerificationContext& ctx, ImageSet& images, Checker& c) {
 
   if (o.bRestore && !o.bBackup) {
     c.Exists(images.atBakPath, kFile);
-    c.Exists(images.nvBakPath, kFile);
+    // Only the configurations that save NV items over DIAG write nv.bak; the others keep them
+    // through the QMSL library beside the EFS copies, and a restore must not wait for a file
+    // that is never written.
+    bool nvBak = (pt == 12 && config.isAlcatel) || config.networkType == 1 || config.networkType == 2 ||
+                 pt == 35 || pt == 36 || pt == 37 || pt == 38 || pt == 39 || pt == 41 || pt == 48;
+    if (nvBak) c.Exists(images.nvBakPath, kFile);
   }
   if (o.bBackup || o.bAMSSFile || o.bPhoneImage || o.bEFS || o.bRawAppsEFS || o.bBootloader || o.bCfgdata ||
       o.pcSuite || o.bAppsBootloader || o.bAppsImageAndBootloader) {

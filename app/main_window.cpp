@@ -324,7 +324,8 @@ void TVorezUzeUiForm::Destroy() {
 void TVorezUzeUiForm::DiscoverPorts() { Diag("port discovery is not built yet: no ports listed"); }
 
 void TVorezUzeUiForm::VerifyImageFolder(const std::string& folder) {
-  VerificationContext ctx{config_, workingFolder_, backupFolder_, resuming_, services_.dialogs, config_.caption};
+  const std::string& backup = resuming_ && !resumeFolder_.empty() ? resumeFolder_ : backupFolder_;
+  VerificationContext ctx{config_, workingFolder_, backup, resuming_, services_.dialogs, config_.caption};
   imageSet_ = upwend::VerifyImageFolder(ctx, folder, state_.lvFileList);
 }
 

@@ -104,7 +104,12 @@ public:
   void ImageFolderEditClick() { ImageFolderBrowseButtonClick(); }
   // Set by the run control while a re-update runs: the backup files are then looked up in the
   // backup folder instead of the image folder.
-  void SetResuming(bool on) { resuming_ = on; }
+  // A Re-update takes its backup files from the device backup folder of the failed run (when it
+  // is known), else from the backup folder.
+  void SetResuming(bool on, std::string deviceBackupFolder = {}) {
+    resuming_ = on;
+    resumeFolder_ = std::move(deviceBackupFolder);
+  }
   bool resuming() const { return resuming_; }
   // What the last verification collected; copy it into the worker with CopyImageSetInto.
   const ImageSet& imageSet() const { return imageSet_; }
@@ -146,6 +151,7 @@ private:
   std::string helperFolder_;
   std::vector<std::string> filesWritten_;
   ImageSet imageSet_;
+  std::string resumeFolder_;
   bool resuming_ = false;
   std::array<WorkerSlot, kWorkerSlots> slots_;
   std::set<int> diagPortBusy_;

@@ -226,7 +226,8 @@ void RunControl::Reupdate1Click() {
   } else if (status == kMilestoneBackup) {
     form_.config().options.bBackup = false;  // the backup of the failed run is used
   }
-  form_.SetResuming(true);  // the backup files are those of the failed run
+  // The backup files are those the failed run left in its device backup folder.
+  form_.SetResuming(true, hooks_.lastDeviceBackupFolder ? hooks_.lastDeviceBackupFolder() : std::string());
   form_.BuildSettingsSummary();
   if (!runLog_.IsOpen()) OpenRunLog();
   st.DownloadInfoMemo.clear();

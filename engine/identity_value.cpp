@@ -26,14 +26,21 @@ std::string SafeName(std::string name) {
   return name;
 }
 
+std::string Trimmed(std::string text) {
+  size_t b = text.find_first_not_of(' ');
+  size_t e = text.find_last_not_of(' ');
+  return b == std::string::npos ? std::string() : text.substr(b, e - b + 1);
+}
+
 }  // namespace
 
 std::string DeviceBackupFolderName(const std::string& sn, bool imeiRead, const std::string& imei, bool meidRead,
                                    const std::string& meid) {
-  std::string name = "SN[" + CleanIdentityValue(sn) + "]";
-  std::string cleanImei = CleanIdentityValue(imei);
+  // The blank a reply carries after its ":" is no part of the value.
+  std::string name = "SN[" + Trimmed(CleanIdentityValue(sn)) + "]";
+  std::string cleanImei = Trimmed(CleanIdentityValue(imei));
   if (imeiRead && !IsPlaceholder(cleanImei)) name += "IMEI[" + cleanImei + "]";
-  std::string cleanMeid = CleanIdentityValue(meid);
+  std::string cleanMeid = Trimmed(CleanIdentityValue(meid));
   if (meidRead && !IsPlaceholder(cleanMeid)) name += "MEID[" + cleanMeid + "]";
   return SafeName(name);
 }

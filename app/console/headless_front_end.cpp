@@ -178,17 +178,17 @@ void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, 
     press();
     return;
   }
-  auto waited = std::make_shared<uint64_t>(0);
+  // --wait counts real seconds, whatever the time scale of the run.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
   auto timer = std::make_shared<int>(0);
   constexpr uint32_t kPollMs = 100;
-  *timer = loop.StartTimer(kPollMs, [&shell, &loop, press, waited, timer, waitSeconds] {
+  *timer = loop.StartTimer(kPollMs, [&shell, &loop, press, deadline, timer, waitSeconds] {
     if (shell.state().StartButton.enabled) {
       loop.StopTimer(*timer);
       press();
       return;
     }
-    *waited += kPollMs;
-    if (waitSeconds > 0 && *waited >= static_cast<uint64_t>(waitSeconds) * 1000) {
+    if (waitSeconds > 0 && std::chrono::steady_clock::now() >= deadline) {
       loop.StopTimer(*timer);
       std::fprintf(stderr, "upwend: the device did not become ready within %d s\n", waitSeconds);
       loop.Quit(kExitRefused);

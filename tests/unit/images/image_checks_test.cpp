@@ -32,6 +32,7 @@ TEST_F(ImageChecksTest, NothingToCheckLeavesTheListEmptyWithoutAMessage) {
 
 TEST_F(ImageChecksTest, RestoreWithoutBackupNeedsTheBackupFilesFirst) {
   config_.options.bRestore = true;
+  config_.networkType = 1;  // NV items saved over DIAG, in nv.bak
   rows_.push_back({"stale", "/", true});
   Verify();
   EXPECT_EQ(Messages(), std::vector<std::string>{"[Upwend_QCOMM] Error: File " + images_ + "/at.bak does not exist!\n"});
@@ -47,8 +48,18 @@ TEST_F(ImageChecksTest, RestoreWithoutBackupNeedsTheBackupFilesFirst) {
   EXPECT_EQ(set.totalSize, 3u);
 }
 
+TEST_F(ImageChecksTest, NvBakIsNeededOnlyWhereTheNvItemsAreSavedInIt) {
+  config_.options.bRestore = true;
+  Put("at.bak", "[BACKUP]\n");
+  EXPECT_TRUE(Verify().verified);  // the QMSL path keeps its items beside the EFS copies
+  config_.networkType = 2;
+  Verify();
+  EXPECT_EQ(Messages().back(), "[Upwend_QCOMM] Error: File " + images_ + "/nv.bak does not exist!\n");
+}
+
 TEST_F(ImageChecksTest, AResumedRunTakesTheBackupFilesFromTheBackupFolder) {
   config_.options.bRestore = true;
+  config_.networkType = 1;
   Put("at.bak", "in the image folder");
   Put("nv.bak", "in the image folder");
   resuming_ = true;
