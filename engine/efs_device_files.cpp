@@ -1,4 +1,5 @@
 // The EFS2 file requests: stat, open, read, write, close, and the two file transfers.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -7,7 +8,6 @@
 
 #include <fmt/format.h>
 
-#include "engine/diag_transport.h"
 #include "engine/efs_device.h"
 #include "engine/worker_context.h"
 #include "platform/file_io.h"
