@@ -41,7 +41,8 @@ public:
   static constexpr uint32_t kMaxFolderEntries = 65536;
   static constexpr int kMaxDepth = 64;
 
-  EfsDevice(WorkerContext& worker, DiagTransport& transport, DiagFraming& framing);
+  // The transport, when given, lets the listing collect an opendir reply that arrives in pieces.
+  EfsDevice(WorkerContext& worker, DiagFraming& framing, DiagTransport* transport = nullptr);
 
   // 0 when the device reports that the path does not exist, 1 otherwise.
   int EfsPathMissing(const std::string& path);
@@ -79,8 +80,8 @@ private:
   int ListFolder(const std::string& path, EfsFound& found, int depth);
 
   WorkerContext& worker_;
-  DiagTransport& transport_;
   DiagFraming& framing_;
+  DiagTransport* transport_;
 };
 
 }  // namespace upwend

@@ -2,6 +2,7 @@
 // removal of a folder with its files.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/diag_transport.h"
 #include "engine/efs_device.h"
@@ -39,40 +40,31 @@ int EfsDevice::EfsCloseDir() {
 }
 
 int EfsDevice::OpenDirRaw(const std::string& path) {
-  framing_.BeginFrame();
-  framing_.AppendBytes(EncodeEfsOpendir(path));
-  framing_.FinishFrame();
-
+  const EfsBytes request = EncodeEfsOpendir(path);
   Clock& clock = worker_.clock();
   const uint64_t begin = clock.NowMs();
-  uint8_t* scratch = transport_.scratch();
-  const uint8_t* reply = scratch;
+  std::vector<uint8_t> got;
   bool accepted = false;
   do {
-    framing_.SendFrame();
-    std::fill_n(scratch, kOpendirReplyBytes, 0);
-    uint32_t got = static_cast<uint32_t>(std::max(0, transport_.ReadDiag(scratch, kOpendirReplyBytes)));
+    // One send and one raw read of the reply into the receive scratch per round.
+    const ExchangeResult r = framing_.Exchange(request, {ReplyReader::kRawRead, 1, kOpendirReplyBytes, 0}, nullptr);
+    got.assign(r.last.bytes.begin(), r.last.bytes.end());
     // The reply may come in pieces; collect it up to its flag or the 15 bytes.
-    for (int i = 0; i < kOpendirFollowUpReads && got > 0 && got < kOpendirReplyBytes &&
-                    std::find(scratch + 1, scratch + got, kHdlcFlag) == scratch + got;
+    for (int i = 0; transport_ != nullptr && i < kOpendirFollowUpReads && !got.empty() &&
+                    got.size() < kOpendirReplyBytes && std::find(got.begin() + 1, got.end(), kHdlcFlag) == got.end();
          ++i) {
-      const int more = transport_.ReadDiag(scratch + got, kOpendirReplyBytes - got);
-      if (more <= 0) break;
-      got += static_cast<uint32_t>(more);
+      uint8_t more[kOpendirReplyBytes];
+      const int n = transport_->ReadDiag(more, static_cast<uint32_t>(kOpendirReplyBytes - got.size()));
+      if (n <= 0) break;
+      got.insert(got.end(), more, more + n);
     }
     // Flags before a frame are allowed.
-    reply = scratch;
-    while (reply < scratch + got && *reply == kHdlcFlag) ++reply;
-    const size_t left = static_cast<size_t>(scratch + got - reply);
-    accepted = left >= 3 && ((reply[0] == kDiagSubsysCmd && reply[1] == kDiagSubsysFs && reply[2] == 0x0B) ||
-                             (reply[0] == kDiagBadCmd && reply[1] == kDiagSubsysCmd && reply[2] == kDiagSubsysFs));
-    if (accepted) {
-      if (left <= kHandleByte) accepted = false;
-      break;
-    }
-  } while (!worker_.Stopped() && clock.NowMs() - begin < kOpendirWindowMs);
+    got.erase(got.begin(), std::find_if(got.begin(), got.end(), [](uint8_t b) { return b != kHdlcFlag; }));
+    accepted = got.size() >= 3 && ((got[0] == kDiagSubsysCmd && got[1] == kDiagSubsysFs && got[2] == 0x0B) ||
+                                   (got[0] == kDiagBadCmd && got[1] == kDiagSubsysCmd && got[2] == kDiagSubsysFs));
+  } while (!accepted && !worker_.Stopped() && clock.NowMs() - begin < kOpendirWindowMs);
   if (worker_.Stopped()) return -1;
-  if (!accepted || reply[0] != kDiagSubsysCmd || reply[kHandleByte] == 0) return 1;
+  if (!accepted || got[0] != kDiagSubsysCmd || got.size() <= kHandleByte || got[kHandleByte] == 0) return 1;
   return 0;
 }
 

@@ -42,8 +42,8 @@ bool Byte4Is(std::span<const uint8_t> payload, uint8_t value) {
 
 }  // namespace
 
-EfsDevice::EfsDevice(WorkerContext& worker, DiagTransport& transport, DiagFraming& framing)
-    : worker_(worker), transport_(transport), framing_(framing) {}
+EfsDevice::EfsDevice(WorkerContext& worker, DiagFraming& framing, DiagTransport* transport)
+    : worker_(worker), framing_(framing), transport_(transport) {}
 
 ExchangeResult EfsDevice::Request(const EfsBytes& request, ReplyReader reader, int attempts, const PayloadTest& test) {
   ExchangeOptions options;

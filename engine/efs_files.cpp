@@ -20,8 +20,8 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 
 }  // namespace
 
-EfsFiles::EfsFiles(WorkerContext& worker, const RunParameters& params, DiagTransport& transport, DiagFraming& framing)
-    : worker_(worker), params_(params), device_(worker, transport, framing) {}
+EfsFiles::EfsFiles(WorkerContext& worker, const RunParameters& params, DiagFraming& framing, DiagTransport* transport)
+    : worker_(worker), params_(params), device_(worker, framing, transport) {}
 
 void EfsFiles::Refuse(const std::string& devicePath) {
   refused_.push_back(devicePath);

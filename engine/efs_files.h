@@ -22,7 +22,8 @@ class WorkerContext;
 
 class EfsFiles final : public EfsLayer {
 public:
-  EfsFiles(WorkerContext& worker, const RunParameters& params, DiagTransport& transport, DiagFraming& framing);
+  // `params` must outlive the layer (the worker's own). The transport is optional (see EfsDevice).
+  EfsFiles(WorkerContext& worker, const RunParameters& params, DiagFraming& framing, DiagTransport* transport = nullptr);
 
   // EfsLayer: the listing and the copy out; the copy back; the edits.
   void BackupUserData(const std::string& deviceBackupFolder) override;

@@ -63,7 +63,7 @@ struct Rig {
   test::EfsResponder device;
   DiagTransport transport{worker, [this] { return device.MakePort(clock); }};
   DiagFraming framing{worker, transport};
-  EfsDevice efs{worker, transport, framing};
+  EfsDevice efs{worker, framing, &transport};
 };
 
 void Report(benchmark::State& state, size_t requestsPerFile) {

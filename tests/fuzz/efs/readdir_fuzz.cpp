@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   transport.config().comPort = 5;
   transport.OpenDiagPort();
   upwend::DiagFraming framing(worker, transport);
-  upwend::EfsDevice efs(worker, transport, framing);
+  upwend::EfsDevice efs(worker, framing, &transport);
 
   upwend::EfsFound found;
   efs.EfsListDirectory("/nv", found);

@@ -128,7 +128,7 @@ TEST_F(EfsFilesTest, AFailedReadOrCloseRaisesItsText) {
   EXPECT_EQ(worker.FirstRaised(), "*Fail to read file:nv/a");
 
   worker.Reset();
-  EfsFiles other(worker, params, transport, framing);
+  EfsFiles other(worker, params, framing, &transport);
   device.fileOpen = false;
   device.intercept = [](const Bytes& r) -> std::optional<Bytes> {
     if (r[2] == 0x03) return Bytes{0x4B, 0x13, 0x03, 0x00, 9, 0, 0, 0};
@@ -161,7 +161,7 @@ TEST_F(EfsFilesTest, RestoreRaisesItsTextsForRefusedRequests) {
   EXPECT_EQ(worker.FirstRaised(), "[EFS] Fail to create directory");
 
   worker.Reset();
-  EfsFiles other(worker, params, transport, framing);
+  EfsFiles other(worker, params, framing, &transport);
   device.intercept = nullptr;
   other.BackupUserData(backupFolder);
   device.intercept = [](const Bytes& r) -> std::optional<Bytes> {
@@ -269,7 +269,7 @@ TEST_F(PartOfEfsTest, EachRemovalFailureHasItsText) {
     device.intercept = nullptr;
     c.arrange();
     EfsWorker w(clock);
-    EfsFiles layer(w, params, transport, framing);
+    EfsFiles layer(w, params, framing, &transport);
     layer.ApplyPartOfEfs();
     EXPECT_EQ(w.FirstRaised(), c.text);
   }

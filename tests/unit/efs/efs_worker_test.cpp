@@ -45,7 +45,7 @@ protected:
     ASSERT_TRUE(transport->OpenDiagPort());
     framing = std::make_unique<DiagFraming>(*worker, *transport);
     WorkerLayers layers = d.MakeLayers();
-    layers.efs = std::make_unique<EfsFiles>(*worker, worker->params(), *transport, *framing);
+    layers.efs = std::make_unique<EfsFiles>(*worker, worker->params(), *framing);
     worker->SetLayers(std::move(layers));
     // The flash writes only while the run is sound, and it wipes the user data.
     d.script.during["RunFastbootPass"] = [this] {

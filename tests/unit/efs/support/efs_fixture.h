@@ -79,7 +79,7 @@ protected:
 
   // The layer over the current parameters (lists must outlive it).
   EfsFiles& Layer() {
-    if (!layer) layer = std::make_unique<EfsFiles>(worker, params, transport, framing);
+    if (!layer) layer = std::make_unique<EfsFiles>(worker, params, framing, &transport);
     return *layer;
   }
 
