@@ -58,9 +58,13 @@ function(upwend_test name)
     set(A_TIMEOUT 120)
   endif()
   include(GoogleTest)
+  # The environment goes through "cmake -E env" before the test program: an ENVIRONMENT
+  # property of several variables loses all but the first on its way through test discovery.
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env
+    "UPWEND_HOME=${CMAKE_BINARY_DIR}/test-home/${name}" "UPWEND_BUILD_DIR=${CMAKE_BINARY_DIR}"
+    "UPWEND_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${A_ENV})
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
-      ENVIRONMENT "UPWEND_HOME=${CMAKE_BINARY_DIR}/test-home/${name};UPWEND_BUILD_DIR=${CMAKE_BINARY_DIR};UPWEND_SOURCE_DIR=${PROJECT_SOURCE_DIR};${A_ENV}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -73,6 +73,7 @@ void TCommsThread::SetGauge(uint64_t position, uint64_t maximum) { window_.SetGa
 void TCommsThread::AddSentBytes(uint64_t count) {
   sentBytes_ += count;
   window_.SetGauge(params_.Index, static_cast<uint64_t>(static_cast<float>(sentBytes_) * progressFactor_), 100);
+  window_.SentBytes(params_.Index, sentBytes_);
 }
 
 // ---- terms of the sequence -------------------------------------------------------------------
@@ -114,6 +115,7 @@ void TCommsThread::Execute() {
   if (!Stopped() && params_.PlatformName != 255) StepPlatformCheck();
   if (!RunParameters::Or(params_.StartATList).empty() && !Stopped()) layers_.at->RunStartAtList();
   StepDiskMode();
+  if (!params_.bBackup && !params_.bBackupUserData && params_.resume) AdoptResumedBackup();
   if ((params_.bBackup || params_.bBackupUserData) && !Stopped()) {
     if (!StepBackup()) return;
   }
@@ -234,10 +236,8 @@ bool TCommsThread::StepBackup() {
       return false;
     }
     Sleep(10);
-    atbakFile_ = deviceBackupFolder_ + "/at.bak";
-    bakFile_ = deviceBackupFolder_ + "/nv.bak";
-    id.SetBackupFile(atbakFile_);
-    layers_.nv->SetBackupFile(bakFile_);
+    UseDeviceBackupFolder(deviceBackupFolder_);
+    window_.RememberDeviceBackupFolder(deviceBackupFolder_);
   }
   if (!Stopped()) id.WriteAtBackupFile();
   if (!Stopped()) {
@@ -254,6 +254,22 @@ bool TCommsThread::StepBackup() {
   }
   if (!Stopped()) Report("Backup succssfully");
   return true;
+}
+
+void TCommsThread::UseDeviceBackupFolder(const std::string& folder) {
+  deviceBackupFolder_ = folder;
+  atbakFile_ = folder + "/at.bak";
+  bakFile_ = folder + "/nv.bak";
+  layers_.identity->SetBackupFile(atbakFile_);
+  layers_.nv->SetBackupFile(bakFile_);
+}
+
+void TCommsThread::AdoptResumedBackup() {
+  // A Re-update makes no backup of its own: what the failed run saved is restored instead.
+  const std::string& folder = params_.ResumeDeviceBackupFolder;
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return;
+  UseDeviceBackupFolder(folder);
 }
 
 bool TCommsThread::QmslConnect(QlibHandle& connection) {

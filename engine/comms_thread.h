@@ -12,16 +12,12 @@
 #include "engine/run_parameters.h"
 #include "engine/worker_context.h"
 #include "engine/worker_layers.h"
+#include "platform/message_box.h"
 
 namespace upwend {
 
 class Clock;
 
-// Message box flags the worker uses.
-enum MessageBoxFlags : unsigned {
-  kMbOk = 0x0000,
-  kMbIconWarning = 0x0030,
-};
 
 class TCommsThread final : public WorkerContext {
 public:
@@ -69,6 +65,8 @@ private:
   // The DIAG port for the exchanges before the reset; closed again before any QMSL connection.
   void EnsureDiagOpen();
   void EndRunAtOnce();
+  void UseDeviceBackupFolder(const std::string& folder);
+  void AdoptResumedBackup();
 
   bool LoadQmsl();
   void StepStart();

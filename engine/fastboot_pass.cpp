@@ -1,5 +1,6 @@
 #include "engine/fastboot_pass.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -48,7 +49,9 @@ FastbootPass::FastbootPass(WorkerContext& ctx, const RunParameters& params, AdbB
 
 unsigned long FastbootPass::RealTimeout(uint32_t ms) const {
   // The library takes real milliseconds; the run's time scale shrinks them like every other wait.
-  return static_cast<unsigned long>(RealPollMs(ctx_.clock(), ms));
+  // A floor keeps a scaled-down wait from becoming shorter than a loaded machine can answer in.
+  constexpr unsigned long kMinimumRealMs = 200;
+  return std::max<unsigned long>(kMinimumRealMs, static_cast<unsigned long>(RealPollMs(ctx_.clock(), ms)));
 }
 
 bool FastbootPass::WriteBytes(const std::string& bytes, uint32_t timeoutMs, unsigned long& written) {

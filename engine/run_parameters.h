@@ -85,6 +85,10 @@ struct RunParameters {
   bool bRpmBootloader = false;
   bool bEnprg9x15 = false;
 
+  // Re-update: the run resumes after a failed one and uses that run's device backup folder.
+  bool resume = false;
+  std::string ResumeDeviceBackupFolder;
+
   // Folder of the running executable (where the second AdbWinUsbApi.dll copy lives).
   std::string ExecutableDir;
 

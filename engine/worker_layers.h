@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/device_window.h"
 #include "engine/qmsl/qmsl_api.h"
@@ -118,6 +119,8 @@ public:
   virtual void OnStatusText(int commStatus, const std::string& text, int index, int messageType) = 0;
   virtual void OnError(const std::string& text, int index) = 0;
   virtual void SetGauge(int index, uint64_t position, uint64_t maximum) = 0;
+  // The bytes sent to the device so far in this run (for a transfer rate).
+  virtual void SentBytes(int index, uint64_t total) {}
   // A modal box; returns the button pressed (1 OK).
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
   virtual int FindAdbInterface(int index, std::string& path) = 0;
@@ -125,9 +128,13 @@ public:
   virtual bool VariantFlag() = 0;
   // The reset-modem program; false when it raised its text.
   virtual bool RunResetModem() = 0;
+  // The device backup folder of this run, kept so that a Re-update finds it.
+  virtual void RememberDeviceBackupFolder(const std::string& folder) {}
 };
 
 struct WorkerLayers {
+  // Objects the layers share (transport, framing, stores); declared first so they outlive them.
+  std::vector<std::shared_ptr<void>> parts;
   std::unique_ptr<PortLayer> ports;
   std::unique_ptr<DiagLayer> diag;
   std::unique_ptr<AtLayer> at;

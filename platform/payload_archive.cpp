@@ -198,11 +198,14 @@ Expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, 
   std::ifstream in(path_, std::ios::binary);
   if (!in) return Unexpected(fmt::format("cannot open {}", path_));
   in.seekg(static_cast<std::streamoff>(archiveStart_ + entry.offset));
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  // Written beside the target and renamed over it: a program that has the old file open or
+  // mapped (another running copy, a loaded library) keeps its bytes intact.
+  std::string tmp = path + ".partial";
+  std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
   if (!out) return Unexpected(fmt::format("cannot create {}", path));
   auto fail = [&](std::string why) -> Expected<void, std::string> {
     out.close();
-    std::remove(path.c_str());
+    std::remove(tmp.c_str());
     return Unexpected(std::move(why));
   };
   std::string buf(kChunk, '\0');
@@ -220,6 +223,12 @@ Expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, 
   if (crc != entry.crc) return fail(fmt::format("resource {} is damaged (checksum)", entry.name));
   out.close();
   if (!out) return fail(fmt::format("cannot write {}", path));
+  std::error_code ec;
+  std::filesystem::rename(tmp, path, ec);
+  if (ec) {
+    std::remove(tmp.c_str());
+    return Unexpected(fmt::format("cannot write {}: {}", path, ec.message()));
+  }
   return {};
 }
 

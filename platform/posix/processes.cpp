@@ -23,8 +23,8 @@ std::string ReadSmallFile(const std::string& path) {
   return bytes ? *bytes : std::string();
 }
 
-// The executable's file name: from the link to the executable; when that cannot be read, from
-// argv[0]; as a last resort the (truncated) command name.
+// The executable's file name: from the link to the executable; when that cannot be read (a
+// process of another user), from argv[0].
 std::string ExeNameOf(const std::string& procDir) {
   char buf[4096];
   ssize_t n = ::readlink((procDir + "/exe").c_str(), buf, sizeof buf - 1);
@@ -34,14 +34,10 @@ std::string ExeNameOf(const std::string& procDir) {
     if (target.ends_with(kDeleted)) target.resize(target.size() - kDeleted.size());
     return std::string(FileNamePart(target));
   }
+  // Kernel threads and processes that have ended have no command line: they are not programs.
   std::string cmdline = ReadSmallFile(procDir + "/cmdline");
-  if (!cmdline.empty()) {
-    std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
-    if (!argv0.empty()) return std::string(FileNamePart(argv0));
-  }
-  std::string comm = ReadSmallFile(procDir + "/comm");
-  while (!comm.empty() && comm.back() == '\n') comm.pop_back();
-  return comm;
+  std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
+  return std::string(FileNamePart(argv0));
 }
 
 std::optional<std::string> EnvOf(pid_t pid, std::string_view name) {
@@ -125,8 +121,12 @@ std::optional<pid_t> StartProgramHidden(const std::string& program, const std::v
   if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
-  // Its own process group, so a terminal's Ctrl+C aimed at the tool does not reach it.
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  // Its own process group, so a terminal's Ctrl+C aimed at the tool does not reach it; and no
+  // blocked signals, whatever the starting thread blocks (the tool blocks SIGINT and SIGTERM).
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
   posix_spawnattr_setpgroup(&attr, 0);
   pid_t pid = 0;
   int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);

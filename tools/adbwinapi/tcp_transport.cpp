@@ -67,15 +67,18 @@ std::optional<Error> WaitReady(int fd, short events, const Deadline& deadline, c
 
 // Sends all of data; returns the bytes sent, with an error when not all went out.
 std::pair<size_t, std::optional<Error>> SendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
+  // Try first and wait only when the socket buffer is full: one system call per block in the
+  // common case.
   size_t done = 0;
   while (done < size) {
-    if (auto e = WaitReady(fd, POLLOUT, deadline, "sending to the device")) return {done, e};
     ssize_t n = send(fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return {done, SystemError("send to the device")};
+    if (n >= 0) {
+      done += static_cast<size_t>(n);
+      continue;
     }
-    done += static_cast<size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return {done, SystemError("send to the device")};
+    if (auto e = WaitReady(fd, POLLOUT, deadline, "sending to the device")) return {done, e};
   }
   return {done, std::nullopt};
 }
@@ -96,7 +99,7 @@ public:
     return {kMaxPacketSize, kMaxTransferSize, AdbEndpointTypeBulk, kOutEndpoint, 0, 0};
   }
 
-  std::expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     std::lock_guard writeLock(writeMutex_);
     Deadline deadline(timeoutMs);
     Error error;
@@ -105,7 +108,7 @@ public:
       std::lock_guard lock(stateMutex_);
       plan = tracker_.PlanWrite(data, size, error);
     }
-    if (!plan) return std::unexpected(IoFailure{error, 0});
+    if (!plan) return tools::Unexpected(IoFailure{error, 0});
 
     // Header and payload in one send where possible, so a command is one TCP segment.
     std::vector<uint8_t> frame;
@@ -127,11 +130,11 @@ public:
       std::lock_guard lock(stateMutex_);
       tracker_.WriteDone(*plan, data, size, headerComplete, payloadSent);
     }
-    if (sendError) return std::unexpected(IoFailure{*sendError, payloadSent});
+    if (sendError) return tools::Unexpected(IoFailure{*sendError, payloadSent});
     return size;
   }
 
-  std::expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+  tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
     std::lock_guard readLock(readMutex_);
     Deadline deadline(timeoutMs);
     uint8_t chunk[kReceiveChunk];
@@ -148,13 +151,13 @@ public:
         if (n > 0) std::memcpy(data, reply.data(), n);
         return n;
       }
-      if (assembler_.Failed()) return std::unexpected(IoFailure{{EPROTO, assembler_.FailureText()}, 0});
-      if (closed_) return std::unexpected(IoFailure{{ECONNRESET, "the device closed the connection"}, 0});
-      if (auto e = WaitReady(fd_, POLLIN, deadline, "waiting for a reply")) return std::unexpected(IoFailure{*e, 0});
+      if (assembler_.Failed()) return tools::Unexpected(IoFailure{{EPROTO, assembler_.FailureText()}, 0});
+      if (closed_) return tools::Unexpected(IoFailure{{ECONNRESET, "the device closed the connection"}, 0});
+      if (auto e = WaitReady(fd_, POLLIN, deadline, "waiting for a reply")) return tools::Unexpected(IoFailure{*e, 0});
       ssize_t n = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
       if (n < 0) {
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-        return std::unexpected(IoFailure{SystemError("receive from the device"), 0});
+        return tools::Unexpected(IoFailure{SystemError("receive from the device"), 0});
       }
       if (n == 0) {
         closed_ = true;
@@ -174,14 +177,14 @@ private:
   bool closed_ = false;
 };
 
-std::expected<int, Error> Connect(const TcpPath& path) {
+tools::Expected<int, Error> Connect(const TcpPath& path) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   std::string port = std::to_string(path.port);
   int rc = getaddrinfo(path.host.c_str(), port.c_str(), &hints, &list);
-  if (rc != 0) return std::unexpected(Error{ENODEV, fmt::format("cannot resolve {}: {}", path.host, gai_strerror(rc))});
+  if (rc != 0) return tools::Unexpected(Error{ENODEV, fmt::format("cannot resolve {}: {}", path.host, gai_strerror(rc))});
   Error last{ENODEV, fmt::format("no address for {}", path.host)};
   for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
     int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
@@ -214,7 +217,7 @@ std::expected<int, Error> Connect(const TcpPath& path) {
     return fd;
   }
   freeaddrinfo(list);
-  return std::unexpected(last);
+  return tools::Unexpected(last);
 }
 
 std::optional<Error> Handshake(int fd) {
@@ -242,12 +245,12 @@ std::optional<Error> Handshake(int fd) {
 
 }  // namespace
 
-std::expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path) {
+tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path) {
   auto fd = Connect(path);
-  if (!fd) return std::unexpected(fd.error());
+  if (!fd) return tools::Unexpected(fd.error());
   if (auto e = Handshake(*fd)) {
     close(*fd);
-    return std::unexpected(*e);
+    return tools::Unexpected(*e);
   }
   return std::make_shared<TcpTransport>(*fd);
 }

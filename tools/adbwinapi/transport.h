@@ -3,7 +3,7 @@
 // map to Write (host to device) and Read (device to host).
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include "tools/result.h"
 #include <memory>
 
 #include "tools/adbwinapi/adb_api.h"
@@ -25,11 +25,14 @@ public:
   virtual AdbEndpointInformation ReadEndpointInfo() const = 0;
   virtual AdbEndpointInformation WriteEndpointInfo() const = 0;
   // timeoutMs 0 means no limit.
-  virtual std::expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) = 0;
-  virtual std::expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) = 0;
+  virtual tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) = 0;
+  virtual tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) = 0;
 };
 
-std::expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path);
-std::expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path);
+tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path);
+// Through AdbWinUsbApi.dll, loaded from the folder of AdbWinApi.dll.
+tools::Expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path);
+// The libusb transport itself, inside AdbWinUsbApi.dll.
+tools::Expected<std::shared_ptr<Transport>, Error> OpenLibusbTransport(const UsbPath& path);
 
 }  // namespace upwend::adb

@@ -60,7 +60,7 @@ public:
     return EndpointInformation(pipes_.out, pipes_.descriptor.bAlternateSetting, kMaxTransferSize);
   }
 
-  std::expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     std::lock_guard lock(writeMutex_);
     size_t done = 0;
     // libusb takes an int length; a caller's write beyond that goes in pieces.
@@ -70,12 +70,12 @@ public:
       int rc = libusb_bulk_transfer(handle_, pipes_.out.address, const_cast<uint8_t*>(data + done), chunk, &transferred,
                                     UsbTimeout(timeoutMs));
       done += static_cast<size_t>(std::max(transferred, 0));
-      if (rc != 0) return std::unexpected(IoFailure{UsbError(rc, "bulk write"), done});
+      if (rc != 0) return tools::Unexpected(IoFailure{UsbError(rc, "bulk write"), done});
     } while (done < size);
     return done;
   }
 
-  std::expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+  tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
     std::lock_guard lock(readMutex_);
     // Read whole packets: a reply longer than the caller's buffer would otherwise be an
     // overflow error instead of a cut reply.
@@ -87,7 +87,7 @@ public:
                                   UsbTimeout(timeoutMs));
     size_t n = std::min(capacity, static_cast<size_t>(std::max(transferred, 0)));
     if (n > 0) std::memcpy(data, buffer_.data(), n);
-    if (rc != 0) return std::unexpected(IoFailure{UsbError(rc, "bulk read"), n});
+    if (rc != 0) return tools::Unexpected(IoFailure{UsbError(rc, "bulk read"), n});
     return n;
   }
 
@@ -101,11 +101,11 @@ private:
 };
 
 // The raw bytes of the active configuration descriptor.
-std::expected<std::vector<uint8_t>, Error> ActiveConfigBytes(libusb_device* device, libusb_device_handle* handle) {
+tools::Expected<std::vector<uint8_t>, Error> ActiveConfigBytes(libusb_device* device, libusb_device_handle* handle) {
   int active = 0;
-  if (int rc = libusb_get_configuration(handle, &active); rc != 0) return std::unexpected(UsbError(rc, "get configuration"));
+  if (int rc = libusb_get_configuration(handle, &active); rc != 0) return tools::Unexpected(UsbError(rc, "get configuration"));
   libusb_device_descriptor dd{};
-  if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) return std::unexpected(UsbError(rc, "device descriptor"));
+  if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) return tools::Unexpected(UsbError(rc, "device descriptor"));
   for (uint8_t index = 0; index < dd.bNumConfigurations; ++index) {
     std::vector<uint8_t> bytes(kConfigHeaderLength);
     int rc = libusb_get_descriptor(handle, LIBUSB_DT_CONFIG, index, bytes.data(), static_cast<int>(bytes.size()));
@@ -114,37 +114,37 @@ std::expected<std::vector<uint8_t>, Error> ActiveConfigBytes(libusb_device* devi
     int total = std::min(bytes[2] | bytes[3] << 8, kMaxConfigLength);
     bytes.resize(static_cast<size_t>(total));
     rc = libusb_get_descriptor(handle, LIBUSB_DT_CONFIG, index, bytes.data(), total);
-    if (rc < 0) return std::unexpected(UsbError(rc, "configuration descriptor"));
+    if (rc < 0) return tools::Unexpected(UsbError(rc, "configuration descriptor"));
     bytes.resize(static_cast<size_t>(rc));
     return bytes;
   }
-  return std::unexpected(Error{ENODEV, fmt::format("active configuration {} not found", active)});
+  return tools::Unexpected(Error{ENODEV, fmt::format("active configuration {} not found", active)});
 }
 
-std::expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, const UsbPath& path) {
+tools::Expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, const UsbPath& path) {
   libusb_device** list = nullptr;
   ssize_t count = libusb_get_device_list(ctx, &list);
-  if (count < 0) return std::unexpected(UsbError(static_cast<int>(count), "list USB devices"));
-  std::expected<libusb_device_handle*, Error> result = std::unexpected(
+  if (count < 0) return tools::Unexpected(UsbError(static_cast<int>(count), "list USB devices"));
+  tools::Expected<libusb_device_handle*, Error> result = tools::Unexpected(
       Error{ENODEV, fmt::format("no USB device at bus {} address {}", path.bus, path.address)});
   for (ssize_t i = 0; i < count; ++i) {
     libusb_device* device = list[i];
     if (libusb_get_bus_number(device) != path.bus || libusb_get_device_address(device) != path.address) continue;
     libusb_device_descriptor dd{};
     if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) {
-      result = std::unexpected(UsbError(rc, "device descriptor"));
+      result = tools::Unexpected(UsbError(rc, "device descriptor"));
       break;
     }
     if (dd.idVendor != path.vendorId || dd.idProduct != path.productId) {
       // The address was given to another device after ours went away.
-      result = std::unexpected(Error{ENODEV, fmt::format("bus {} address {} is now {:04x}:{:04x}, not {:04x}:{:04x}",
+      result = tools::Unexpected(Error{ENODEV, fmt::format("bus {} address {} is now {:04x}:{:04x}, not {:04x}:{:04x}",
                                                          path.bus, path.address, dd.idVendor, dd.idProduct,
                                                          path.vendorId, path.productId)});
       break;
     }
     libusb_device_handle* handle = nullptr;
     if (int rc = libusb_open(device, &handle); rc != 0) {
-      result = std::unexpected(UsbError(rc, "open USB device"));
+      result = tools::Unexpected(UsbError(rc, "open USB device"));
       break;
     }
     result = handle;
@@ -156,18 +156,18 @@ std::expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, cons
 
 }  // namespace
 
-std::expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path) {
+tools::Expected<std::shared_ptr<Transport>, Error> OpenLibusbTransport(const UsbPath& path) {
   libusb_context* ctx = nullptr;
-  if (int rc = libusb_init(&ctx); rc != 0) return std::unexpected(UsbError(rc, "libusb init"));
+  if (int rc = libusb_init(&ctx); rc != 0) return tools::Unexpected(UsbError(rc, "libusb init"));
   auto handle = OpenDevice(ctx, path);
   if (!handle) {
     libusb_exit(ctx);
-    return std::unexpected(handle.error());
+    return tools::Unexpected(handle.error());
   }
-  auto fail = [&](Error e) -> std::expected<std::shared_ptr<Transport>, Error> {
+  auto fail = [&](Error e) -> tools::Expected<std::shared_ptr<Transport>, Error> {
     libusb_close(*handle);
     libusb_exit(ctx);
-    return std::unexpected(std::move(e));
+    return tools::Unexpected(std::move(e));
   };
   auto bytes = ActiveConfigBytes(libusb_get_device(*handle), *handle);
   if (!bytes) return fail(bytes.error());

@@ -7,23 +7,37 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "tools/hextobin/intel_hex.h"
 
 namespace {
 
-thread_local std::string tLastError;
+// One text per thread. Not thread_local: a loaded library's dynamic TLS upsets leak checkers
+// at exit, and a few strings for the threads that ever called cost nothing.
+std::mutex gMutex;
+std::map<std::thread::id, std::string>& Texts() {
+  static auto* texts = new std::map<std::thread::id, std::string>;
+  return *texts;
+}
+
+void SetText(std::string text) {
+  std::lock_guard lock(gMutex);
+  Texts()[std::this_thread::get_id()] = std::move(text);
+}
 
 int Fail(std::string text) {
-  tLastError = std::move(text);
+  SetText(std::move(text));
   return 0;
 }
 
 }  // namespace
 
 extern "C" int HexToBin(const char* hexPath, const char* binPath) {
-  tLastError.clear();
+  SetText({});
   if (hexPath == nullptr || binPath == nullptr || *hexPath == '\0' || *binPath == '\0') {
     return Fail("missing hex or BIN path");
   }
@@ -56,4 +70,7 @@ extern "C" int HexToBin(const char* hexPath, const char* binPath) {
   return 1;
 }
 
-extern "C" const char* HexToBinLastError(void) { return tLastError.c_str(); }
+extern "C" const char* HexToBinLastError(void) {
+  std::lock_guard lock(gMutex);
+  return Texts()[std::this_thread::get_id()].c_str();
+}

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +71,22 @@ TEST(ProcessesTest, LeavesProcessesOfAnotherHomeAlone) {
   EXPECT_EQ(KillProcessesContaining("foreign" + tag), 0);
   EXPECT_EQ(waitpid(*other, nullptr, WNOHANG), 0);  // still running
   Reap(*other);
+}
+
+TEST(ProcessesTest, StartedProgramsDoNotInheritBlockedSignals) {
+  std::string dir = testing::FreshTestDir();
+  sigset_t set, old;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, &old);
+  auto child = StartProgramHidden(UniqueSleeper(dir, "sigs" + std::to_string(getpid())), {"30"});
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  ASSERT_TRUE(child);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(*child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(*child, &status, 0), *child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
 }
 
 TEST(ProcessesTest, StartingAMissingProgramFails) {

@@ -1,0 +1,189 @@
+#include "app/console/headless_front_end.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/main_window.h"
+#include "app/update_shell.h"
+#include "platform/headless_loop.h"
+
+namespace upwend {
+
+std::string UsageText() {
+  return "usage: upwend [--headless] [--print-summary] [--start] [--reupdate] [--wait SECONDS]\n"
+         "              [--answer ok|cancel|yes|no] [--time-scale F] [--log-dir DIR] [--devices sysfs|sim:DIR]\n";
+}
+
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string& error) {
+  CommandLine cl;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string* {
+      if (i + 1 >= args.size()) {
+        error = fmt::format("{} needs a value", arg);
+        return nullptr;
+      }
+      return &args[++i];
+    };
+    if (arg == "--headless") {
+      cl.headless = true;
+    } else if (arg == "--print-summary") {
+      cl.printSummary = true;
+    } else if (arg == "--start") {
+      cl.start = true;
+    } else if (arg == "--reupdate") {
+      cl.reupdate = true;
+    } else if (arg == "--help" || arg == "-h") {
+      cl.help = true;
+    } else if (arg == "--answer") {
+      const std::string* v = value();
+      if (!v) return std::nullopt;
+      auto policy = ParseAnswerPolicy(*v);
+      if (!policy) {
+        error = fmt::format("--answer takes ok, cancel, yes or no, not {}", *v);
+        return std::nullopt;
+      }
+      cl.answer = *policy;
+    } else if (arg == "--time-scale") {
+      const std::string* v = value();
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      double scale = std::strtod(v->c_str(), &end);
+      if (v->empty() || *end != '\0' || !(scale > 0) || !std::isfinite(scale)) {
+        error = fmt::format("--time-scale takes a positive number, not {}", *v);
+        return std::nullopt;
+      }
+      cl.timeScale = scale;
+    } else if (arg == "--log-dir") {
+      const std::string* v = value();
+      if (!v) return std::nullopt;
+      cl.logDir = *v;
+    } else if (arg == "--devices") {
+      const std::string* v = value();
+      if (!v) return std::nullopt;
+      cl.devices = *v;
+    } else if (arg == "--wait") {
+      const std::string* v = value();
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      long seconds = std::strtol(v->c_str(), &end, 10);
+      if (v->empty() || *end != '\0' || seconds < 0 || seconds > 86400) {
+        error = fmt::format("--wait takes a number of seconds, not {}", *v);
+        return std::nullopt;
+      }
+      cl.waitSeconds = static_cast<int>(seconds);
+    } else {
+      error = fmt::format("unknown option {}", arg);
+      return std::nullopt;
+    }
+  }
+  return cl;
+}
+
+std::string StartupReport(const TVorezUzeUiForm& form) {
+  std::string out = fmt::format("Settings summary: {}\n", form.settingsSummary());
+  out += fmt::format("Working folder: {}\n", form.workingFolder());
+  out += "Files written:\n";
+  for (const std::string& path : form.filesWritten()) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(path, ec);
+    out += fmt::format("  {:>10} {}\n", ec ? std::string("?") : std::to_string(size), path);
+  }
+  const ProductConfig& c = form.config();
+  if (c.FastbootListLoaded()) {
+    out += "Fastboot list:\n";
+    for (size_t i = 0; i < c.fastbootFileNameList.size(); ++i) {
+      out += fmt::format("  {:<8} {}\n", c.fastbootFileCmdList[i], c.fastbootFileNameList[i]);
+    }
+  }
+  return out;
+}
+
+}  // namespace upwend
+
+namespace upwend {
+
+namespace {
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+void ProgressBar::PrintLine(const std::string& line) {
+  if (drawn_) std::fputs("\r\033[K", stderr);
+  std::fprintf(stdout, "%s\n", line.c_str());
+  std::fflush(stdout);
+  if (drawn_) Draw();
+}
+
+void ProgressBar::Update(uint64_t position, uint64_t maximum) {
+  position_ = position;
+  maximum_ = maximum == 0 ? 100 : maximum;
+  Draw();
+}
+
+void ProgressBar::SentBytes(uint64_t total) {
+  double now = WallSeconds();
+  if (startSeconds_ < 0) startSeconds_ = now;
+  double start = startSeconds_;
+  if (now > start) rate_ = static_cast<double>(total) / (now - start) / 1e6;
+}
+
+void ProgressBar::Draw() {
+  constexpr int kWidth = 40;
+  uint64_t pct = std::min<uint64_t>(100, position_ * 100 / maximum_);
+  int filled = static_cast<int>(pct * kWidth / 100);
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kWidth - filled), '-');
+  std::fprintf(stderr, "\r[%s] %3u%%  %7.2f MB/s", bar.c_str(), static_cast<unsigned>(pct), rate_.load());
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void ProgressBar::Finish() {
+  if (drawn_) std::fputs("\n", stderr);
+  drawn_ = false;
+}
+
+void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds) {
+  auto press = [&shell, &loop, reupdate] {
+    RunControl& rc = shell.runControl();
+    if (reupdate) {
+      rc.Reupdate1Click();
+    } else {
+      rc.StartClick();
+    }
+    if (!rc.running()) loop.Quit(kExitRefused);
+  };
+  if (reupdate || !shell.WaitsForReady()) {
+    press();
+    return;
+  }
+  auto waited = std::make_shared<uint64_t>(0);
+  auto timer = std::make_shared<int>(0);
+  constexpr uint32_t kPollMs = 100;
+  *timer = loop.StartTimer(kPollMs, [&shell, &loop, press, waited, timer, waitSeconds] {
+    if (shell.state().StartButton.enabled) {
+      loop.StopTimer(*timer);
+      press();
+      return;
+    }
+    *waited += kPollMs;
+    if (waitSeconds > 0 && *waited >= static_cast<uint64_t>(waitSeconds) * 1000) {
+      loop.StopTimer(*timer);
+      std::fprintf(stderr, "upwend: the device did not become ready within %d s\n", waitSeconds);
+      loop.Quit(kExitRefused);
+    }
+  });
+}
+
+ExtraLayerFactories EngineExtraLayers() { return {}; }
+
+}  // namespace upwend

@@ -1,0 +1,49 @@
+#pragma once
+// Modal message boxes (and, later, the folder chooser and the guides) go through Dialogs: Qt
+// boxes in the window, printed and answered by policy in headless runs and tests.
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/message_box.h"
+
+namespace upwend {
+
+
+class Dialogs {
+public:
+  virtual ~Dialogs() = default;
+  // Shows a modal box and returns the button pressed.
+  virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+};
+
+// --answer ok|cancel|yes|no
+enum class AnswerPolicy { Ok, Cancel, Yes, No };
+std::optional<AnswerPolicy> ParseAnswerPolicy(std::string_view text);
+
+struct ShownMessage {
+  std::string caption;
+  std::string text;
+  unsigned flags = 0;
+  int answer = 0;
+};
+
+// Prints each box as "[caption] text" (to stderr unless a sink is given) and answers it by
+// policy: a box with one OK button is always answered OK; OK/Cancel takes ok and yes as OK; Yes/No
+// takes ok and yes as Yes. Keeps what it showed, for tests.
+class HeadlessDialogs final : public Dialogs {
+public:
+  explicit HeadlessDialogs(AnswerPolicy policy = AnswerPolicy::Ok,
+                           std::function<void(const std::string&)> sink = nullptr);
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  const std::vector<ShownMessage>& shown() const { return shown_; }
+
+private:
+  AnswerPolicy policy_;
+  std::function<void(const std::string&)> sink_;
+  std::vector<ShownMessage> shown_;
+};
+
+}  // namespace upwend

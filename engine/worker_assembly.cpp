@@ -1,0 +1,139 @@
+#include "engine/worker_assembly.h"
+
+#include "engine/adb_binding.h"
+#include "engine/at_channel.h"
+#include "engine/diag_control.h"
+#include "engine/diag_framing.h"
+#include "engine/fastboot_pass.h"
+#include "engine/identity_backup.h"
+#include "platform/dynamic_library.h"
+
+namespace upwend {
+
+namespace {
+
+// The worker's port numbers live in its run parameters (port re-discovery changes them there);
+// the transport takes them at every open.
+class TransportPorts final : public PortLayer {
+public:
+  TransportPorts(DiagTransport& transport, const RunParameters& params) : t_(transport), params_(params) {}
+  bool OpenAtPort() override {
+    Sync();
+    return t_.OpenAtPort();
+  }
+  bool ReopenAtPortQuietly() override {
+    Sync();
+    return t_.ReopenAtPortQuietly();
+  }
+  bool OpenDiagPort() override {
+    Sync();
+    return t_.OpenDiagPort();
+  }
+  void CloseDiagPort(const std::string& warning) override { t_.CloseDiagPort(warning); }
+  void CloseAtPort(const std::string& warning) override { t_.CloseAtPort(warning); }
+  void CloseAtPortOnce() override { t_.CloseAtPortOnce(); }
+  bool DiagOpen() const override { return t_.DiagOpen(); }
+  bool AtOpen() const override { return t_.AtOpen(); }
+  void ResetForRun() override { t_.ResetForRun(); }
+  void ClearDiagErrors() override { t_.ClearDiagErrors(); }
+
+private:
+  void Sync() {
+    t_.config().comPort = params_.ComPort;
+    t_.config().serialComPort = params_.SerialComPort;
+  }
+  DiagTransport& t_;
+  const RunParameters& params_;
+};
+
+class FramingCommands final : public DiagLayer {
+public:
+  FramingCommands(DiagFraming& framing, AtChannel& at, std::function<bool()> amssOnlyVariant)
+      : framing_(framing), at_(at), amssOnlyVariant_(std::move(amssOnlyVariant)) {}
+  int SendStreamReset() override { return framing_.SendStreamReset(); }
+  int SendStreamPowerOff() override { return framing_.SendStreamPowerOff(); }
+  void ResetAndReconnect() override {
+    framing_.ResetAndReconnect([this] { return at_.FindComPort(); }, amssOnlyVariant_());
+  }
+
+private:
+  DiagFraming& framing_;
+  AtChannel& at_;
+  std::function<bool()> amssOnlyVariant_;
+};
+
+class AtForward final : public AtLayer {
+public:
+  explicit AtForward(AtChannel& at) : at_(at) {}
+  bool SendAtQuery(const std::string& c, std::string& v) override { return at_.SendAtQuery(c, v); }
+  bool SendAtReboot(const std::string& c) override { return at_.SendAtReboot(c); }
+  void RunStartAtList() override { at_.RunStartAtList(); }
+  void RunEndAtList() override { at_.RunEndAtList(); }
+  int QueryPlatform() override { return at_.QueryPlatform(); }
+  void ShowDeviceVersion() override { at_.ShowDeviceVersion(); }
+  bool FindComPort() override { return at_.FindComPort(); }
+
+private:
+  AtChannel& at_;
+};
+
+}  // namespace
+
+bool QmslLibraryLoader::Load(const std::string& path, QmslEntryPoints& entry) {
+  std::string error;
+  std::shared_ptr<DynamicLibrary> library = DynamicLibrary::Load(path, error);
+  if (!library) return false;
+  auto& l = *library;
+  entry.connectServerWithWait = l.Function<QLIB_ConnectServerWithWait_t>("QLIB_ConnectServerWithWait");
+  entry.isPhoneConnected = l.Function<QLIB_IsPhoneConnected_t>("QLIB_IsPhoneConnected");
+  entry.nvRead = l.Function<QLIB_DIAG_NV_READ_F_t>("QLIB_DIAG_NV_READ_F");
+  entry.efsRead = l.Function<QLIB_EfsRead_t>("QLIB_EfsRead");
+  entry.nvWrite = l.Function<QLIB_DIAG_NV_WRITE_F_t>("QLIB_DIAG_NV_WRITE_F");
+  entry.efsWrite = l.Function<QLIB_EfsWrite_t>("QLIB_EfsWrite");
+  entry.disconnectServer = l.Function<QLIB_DisconnectServer_t>("QLIB_DisconnectServer");
+  // The library stays loaded for the life of the process, as the entry points may be held.
+  static std::vector<std::shared_ptr<DynamicLibrary>> keep;
+  keep.push_back(library);
+  library_ = library;
+  return true;
+}
+
+std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLink& window, Clock& clock,
+                                                 SerialPortFactory serialPorts, const ExtraLayerFactories& extra) {
+  auto worker = std::make_unique<TCommsThread>(std::move(params), window, clock);
+  TCommsThread& w = *worker;
+  RunParameters& p = w.params();
+
+  auto transport = std::make_shared<DiagTransport>(w, std::move(serialPorts));
+  transport->config().projectType = p.projectType;
+  transport->config().fastSpeedDownload = p.bFastSpeedDownload;
+  transport->config().blockSize = p.m_nBlockSize;
+  auto framing = std::make_shared<DiagFraming>(w, *transport, &window);
+  auto control = std::make_shared<DiagControlRequests>(w, *transport, *framing);
+  auto store = std::make_shared<IdentityStore>();
+  DiagTransport* t = transport.get();
+  auto at = std::make_shared<AtChannel>(w, p, [t] { return t->atPort(); }, *control, *store, window);
+  auto adb = std::make_shared<AdbBinding>();
+  std::string adbError;
+  adb->Load(p.TempFiles + "/" + kAdbWinApiFile, adbError);  // a library that fails makes the connect step fail
+
+  WorkerLayers layers;
+  layers.parts = {transport, framing, control, store, at, adb};
+  layers.ports = std::make_unique<TransportPorts>(*transport, p);
+  layers.diag = std::make_unique<FramingCommands>(*framing, *at, [&w, &window] {
+    const RunParameters& r = w.params();
+    return r.bAMSSFile && !r.bEFS && !r.bRawAppsEFS && !r.pcSuite && r.projectType == 3 && window.VariantFlag();
+  });
+  layers.at = std::make_unique<AtForward>(*at);
+  layers.identity = std::make_unique<IdentityBackup>(w, p, *store, *at, [t] { return t->AtOpen(); });
+  if (extra.nv) layers.nv = extra.nv(w, *framing);
+  if (extra.efs) layers.efs = extra.efs(w, *framing);
+  layers.fastboot = std::make_unique<FastbootPass>(w, p, *adb, [&window](int index, std::string& path) {
+    return window.FindAdbInterface(index, path);
+  });
+  layers.qmsl = std::make_unique<QmslLibraryLoader>();
+  w.SetLayers(std::move(layers));
+  return worker;
+}
+
+}  // namespace upwend

@@ -1,0 +1,31 @@
+#pragma once
+// Puts a worker together with its real protocol layers: the serial transport and DIAG framing
+// on the platform serial port, the AT channel, the identity backup, the NV and EFS layers, the
+// fastboot pass on the ADB USB API library, and the QMSL library loader.
+#include <functional>
+#include <memory>
+
+#include "engine/comms_thread.h"
+#include "engine/diag_transport.h"
+
+namespace upwend {
+
+// Builds the NV and EFS layers once the worker's transport and framing exist.
+struct ExtraLayerFactories {
+  std::function<std::unique_ptr<NvLayer>(TCommsThread&, class DiagFraming&)> nv;
+  std::function<std::unique_ptr<EfsLayer>(TCommsThread&, class DiagFraming&)> efs;
+};
+
+std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLink& window, Clock& clock,
+                                                 SerialPortFactory serialPorts, const ExtraLayerFactories& extra);
+
+// Loads QMSL_MSVC10R.dll by path and looks up its seven entry points.
+class QmslLibraryLoader final : public QmslLoader {
+public:
+  bool Load(const std::string& path, QmslEntryPoints& entry) override;
+
+private:
+  std::shared_ptr<void> library_;
+};
+
+}  // namespace upwend

@@ -1,0 +1,21 @@
+#include <cstdlib>
+
+#include "platform/device_backend.h"
+#include "platform/sim_bus.h"
+#include "platform/sysfs_backend.h"
+
+namespace upwend {
+
+std::unique_ptr<DeviceBackend> CreateDeviceBackend(const std::string& spec, std::string& error) {
+  std::string chosen = spec;
+  if (chosen.empty()) {
+    const char* env = std::getenv("UPWEND_DEVICES");
+    chosen = env != nullptr && *env != '\0' ? env : "sysfs";
+  }
+  if (chosen == "sysfs") return CreateSysfsBackend();
+  if (chosen.rfind("sim:", 0) == 0 && chosen.size() > 4) return CreateSimBusBackend(chosen.substr(4));
+  error = "unknown device backend \"" + chosen + "\" (use sysfs or sim:DIR)";
+  return nullptr;
+}
+
+}  // namespace upwend

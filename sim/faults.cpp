@@ -1,0 +1,278 @@
+#include "sim/faults.h"
+
+#include <fstream>
+
+#include <fmt/format.h>
+
+namespace upwend::sim {
+namespace {
+
+bool ParseNumber(const std::string& text, uint64_t& value) {
+  if (text.empty() || text.size() > 18) return false;
+  int base = 10;
+  size_t i = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    i = 2;
+  }
+  value = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return false;
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+  }
+  return true;
+}
+
+bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& out) {
+  std::string t = text;
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
+  if (t.empty() || t.size() % 2 != 0) return false;
+  out.clear();
+  for (size_t i = 0; i < t.size(); i += 2) {
+    uint64_t v;
+    if (!ParseNumber("0x" + t.substr(i, 2), v)) return false;
+    out.push_back(static_cast<uint8_t>(v));
+  }
+  return true;
+}
+
+std::vector<std::string> SplitColon(const std::string& text, size_t maxParts) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (parts.size() + 1 < maxParts) {
+    size_t c = text.find(':', start);
+    if (c == std::string::npos) break;
+    parts.push_back(text.substr(start, c - start));
+    start = c + 1;
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+}  // namespace
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string NormalizeEfsPath(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '/' && (out.empty() || out.back() == '/')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == '/') out.pop_back();
+  return out;
+}
+
+FaultSet::FaultSet(const FaultSet& other) {
+  std::lock_guard lock(other.mutex_);
+  faults_ = other.faults_;
+}
+
+FaultSet& FaultSet::operator=(const FaultSet& other) {
+  if (this == &other) return *this;
+  std::scoped_lock lock(mutex_, other.mutex_);
+  faults_ = other.faults_;
+  return *this;
+}
+
+bool FaultSet::Add(const std::string& specIn, std::string& error) {
+  std::string spec = specIn;
+  Fault f;
+  size_t at = spec.rfind('@');
+  if (at != std::string::npos && at + 1 < spec.size()) {
+    uint64_t n;
+    if (ParseNumber(spec.substr(at + 1), n) && n > 0) {
+      f.remaining = static_cast<int64_t>(n);
+      spec.resize(at);
+    }
+  }
+  size_t colon = spec.find(':');
+  std::string kind = spec.substr(0, colon);
+  std::string rest = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+  auto bad = [&](const char* why) {
+    error = fmt::format("bad fault \"{}\": {}", specIn, why);
+    return false;
+  };
+  auto number = [&](const std::string& t, uint64_t& v) { return ParseNumber(t, v); };
+
+  if (kind == "at-error" || kind == "at-silent") {
+    if (rest.empty()) return bad("needs a command");
+    f.kind = kind == "at-error" ? FaultKind::AtError : FaultKind::AtSilent;
+    f.text = UpperAscii(rest);
+  } else if (kind == "diag-drop" || kind == "diag-badcrc" || kind == "diag-nak" || kind == "diag-delay") {
+    auto p = SplitColon(rest, 2);
+    if (!ParseHexBytes(p[0], f.prefix)) return bad("needs request bytes in hex, e.g. 26 or 4b130f00");
+    if (kind == "diag-drop") {
+      f.kind = FaultKind::DiagDrop;
+    } else if (kind == "diag-badcrc") {
+      f.kind = FaultKind::DiagBadCrc;
+    } else if (kind == "diag-nak") {
+      f.kind = FaultKind::DiagNak;
+      f.value2 = 1;
+      if (p.size() > 1 && (!number(p[1], f.value2) || f.value2 > 0xFFFF)) return bad("bad NAK reason");
+    } else {
+      f.kind = FaultKind::DiagDelay;
+      if (p.size() < 2 || !number(p[1], f.value)) return bad("needs a delay in ms");
+    }
+  } else if (kind == "nv-inactive" || kind == "nv-readonly") {
+    if (!number(rest, f.value) || f.value > 0xFFFF) return bad("needs an item id");
+    f.kind = kind == "nv-inactive" ? FaultKind::NvInactive : FaultKind::NvReadOnly;
+  } else if (kind == "nv-status") {
+    auto p = SplitColon(rest, 2);
+    if (p.size() < 2 || !number(p[0], f.value) || f.value > 0xFFFF || !number(p[1], f.value2) || f.value2 > 0xFFFF) {
+      return bad("needs an item id and a status");
+    }
+    f.kind = FaultKind::NvStatus;
+  } else if (kind == "efs-error") {
+    size_t c = rest.rfind(':');
+    if (c == std::string::npos || !number(rest.substr(c + 1), f.value)) return bad("needs a path and an error code");
+    f.kind = FaultKind::EfsError;
+    f.text = NormalizeEfsPath(rest.substr(0, c));
+  } else if (kind == "fastboot-fail") {
+    if (rest.empty()) return bad("needs a partition");
+    f.kind = FaultKind::FastbootFail;
+    f.text = rest;
+  } else if (kind == "fastboot-disconnect") {
+    if (!number(rest, f.value)) return bad("needs a byte count");
+    f.kind = FaultKind::FastbootDisconnect;
+  } else if (kind == "fastboot-slow") {
+    if (!number(rest, f.value) || f.value == 0) return bad("needs a rate in KiB/s");
+    f.kind = FaultKind::FastbootSlow;
+  } else if (kind == "renumber") {
+    f.kind = FaultKind::Renumber;
+    f.value = 3;
+    if (!rest.empty() && (!number(rest, f.value) || f.value == 0 || f.value > 200)) return bad("bad step");
+  } else if (kind == "no-return") {
+    f.kind = FaultKind::NoReturn;
+  } else if (kind == "latency") {
+    if (!number(rest, f.value)) return bad("needs a delay in ms");
+    f.kind = FaultKind::Latency;
+  } else {
+    return bad("unknown kind");
+  }
+  std::lock_guard lock(mutex_);
+  faults_.push_back(std::move(f));
+  return true;
+}
+
+bool FaultSet::LoadFile(const std::string& path, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = fmt::format("cannot read faults file {}", path);
+    return false;
+  }
+  std::string line;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    if (!Add(line.substr(start), error)) return false;
+  }
+  return true;
+}
+
+bool FaultSet::Empty() const {
+  std::lock_guard lock(mutex_);
+  return faults_.empty();
+}
+
+template <typename Match>
+Fault* FaultSet::Take(FaultKind kind, Match match) {
+  for (auto& f : faults_) {
+    if (f.kind != kind || f.remaining == 0 || !match(f)) continue;
+    if (f.remaining > 0) --f.remaining;
+    return &f;
+  }
+  return nullptr;
+}
+
+bool FaultSet::AtError(const std::string& cmd) {
+  std::lock_guard lock(mutex_);
+  return Take(FaultKind::AtError, [&](const Fault& f) { return cmd.rfind(f.text, 0) == 0; }) != nullptr;
+}
+
+bool FaultSet::AtSilent(const std::string& cmd) {
+  std::lock_guard lock(mutex_);
+  return Take(FaultKind::AtSilent, [&](const Fault& f) { return cmd.rfind(f.text, 0) == 0; }) != nullptr;
+}
+
+DiagFaultEffect FaultSet::ForDiag(const std::vector<uint8_t>& request) {
+  std::lock_guard lock(mutex_);
+  auto matches = [&](const Fault& f) {
+    return f.prefix.size() <= request.size() && std::equal(f.prefix.begin(), f.prefix.end(), request.begin());
+  };
+  DiagFaultEffect e;
+  e.drop = Take(FaultKind::DiagDrop, matches) != nullptr;
+  if (e.drop) return e;
+  if (Fault* f = Take(FaultKind::DiagNak, matches)) e.nakReason = static_cast<uint16_t>(f->value2);
+  e.badCrc = Take(FaultKind::DiagBadCrc, matches) != nullptr;
+  if (Fault* f = Take(FaultKind::DiagDelay, matches)) e.delayMs = f->value;
+  return e;
+}
+
+std::optional<uint16_t> FaultSet::NvStatus(uint16_t id, bool write) {
+  std::lock_guard lock(mutex_);
+  auto same = [&](const Fault& f) { return f.value == id; };
+  if (Fault* f = Take(FaultKind::NvStatus, same)) return static_cast<uint16_t>(f->value2);
+  if (!write && Take(FaultKind::NvInactive, same)) return 5;
+  if (write && Take(FaultKind::NvReadOnly, same)) return 7;
+  return std::nullopt;
+}
+
+std::optional<uint32_t> FaultSet::EfsError(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (Fault* f = Take(FaultKind::EfsError, [&](const Fault& x) { return x.text == path; })) {
+    return static_cast<uint32_t>(f->value);
+  }
+  return std::nullopt;
+}
+
+bool FaultSet::FastbootFail(const std::string& partition) {
+  std::lock_guard lock(mutex_);
+  return Take(FaultKind::FastbootFail, [&](const Fault& f) { return f.text == partition; }) != nullptr;
+}
+
+std::optional<uint64_t> FaultSet::DisconnectAfter() {
+  std::lock_guard lock(mutex_);
+  if (Fault* f = Take(FaultKind::FastbootDisconnect, [](const Fault&) { return true; })) return f->value;
+  return std::nullopt;
+}
+
+uint64_t FaultSet::SlowKibPerSecond() {
+  std::lock_guard lock(mutex_);
+  for (const auto& f : faults_) {
+    if (f.kind == FaultKind::FastbootSlow && f.remaining != 0) return f.value;
+  }
+  return 0;
+}
+
+int FaultSet::RenumberStep() {
+  std::lock_guard lock(mutex_);
+  if (Fault* f = Take(FaultKind::Renumber, [](const Fault&) { return true; })) return static_cast<int>(f->value);
+  return 0;
+}
+
+bool FaultSet::NoReturn() {
+  std::lock_guard lock(mutex_);
+  return Take(FaultKind::NoReturn, [](const Fault&) { return true; }) != nullptr;
+}
+
+uint64_t FaultSet::LatencyMs() {
+  std::lock_guard lock(mutex_);
+  for (const auto& f : faults_) {
+    if (f.kind == FaultKind::Latency && f.remaining != 0) return f.value;
+  }
+  return 0;
+}
+
+}  // namespace upwend::sim

@@ -1,0 +1,193 @@
+// The built programs as a user runs them: upwend --headless and upwend-pack.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/ini_file.h"
+
+namespace upwend {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string Build(const std::string& rel) { return std::string(std::getenv("UPWEND_BUILD_DIR")) + "/" + rel; }
+
+std::string FreshHome() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string dir = std::string(std::getenv("UPWEND_HOME")) + "/" + info->name();
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+// A child process with its own UPWEND_HOME and its output in files.
+struct Child {
+  pid_t pid = -1;
+  std::string out;
+  std::string err;
+
+  static Child Start(const std::string& home, const std::string& name, std::vector<std::string> args) {
+    Child c;
+    c.out = home + "/" + name + ".out";
+    c.err = home + "/" + name + ".err";
+    c.pid = fork();
+    if (c.pid == 0) {
+      setenv("UPWEND_HOME", home.c_str(), 1);
+      freopen(c.out.c_str(), "w", stdout);
+      freopen(c.err.c_str(), "w", stderr);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    return c;
+  }
+
+  // The exit code, or -signal; -1000 when it did not end in time (it is then killed).
+  int Wait(int seconds = 60) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1000;
+  }
+
+  bool Running() { return waitpid(pid, nullptr, WNOHANG) == 0; }
+  std::string Out() const { return ReadFile(out); }
+  std::string Err() const { return ReadFile(err); }
+};
+
+int RunChild(const std::string& home, const std::string& name, std::vector<std::string> args, Child* child = nullptr) {
+  Child c = Child::Start(home, name, std::move(args));
+  int code = c.Wait();
+  if (child) *child = c;
+  return code;
+}
+
+constexpr const char* kSummary =
+    "Settings summary: Backup, Restore, sbl1, tz, rpm, appsboot, erase, mdm9607sysfs, erase, NONHLOS, boot9607, efs, "
+    "erase, cdrom.\n";
+
+TEST(UpwendHeadlessTest, PrintSummaryShowsTheBuiltInProductAndCleansUp) {
+  std::string home = FreshHome();
+  Child c;
+  ASSERT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary", "--time-scale", "0.01"}, &c), 0)
+      << c.Err();
+  std::string out = c.Out();
+  EXPECT_NE(out.find(kSummary), std::string::npos) << out;
+  std::string work = home + "/tmp/TempFiles";
+  EXPECT_NE(out.find("  sbl      " + work + "/sbl1.mbn\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("  cdrom    erase\n"), std::string::npos);
+  EXPECT_NE(out.find(work + "/mdm9607sysfs.ubi"), std::string::npos);
+  EXPECT_NE(c.Err().find("image verification is not built yet"), std::string::npos);
+  EXPECT_FALSE(fs::exists(work));
+  EXPECT_TRUE(fs::is_directory(home + "/tmp/Backup"));
+  auto settings = IniFile::Load(home + "/config/HKEY_CURRENT_USER.ini");
+  ASSERT_TRUE(settings);
+  EXPECT_EQ(settings->ReadString("Software\\Hovrel7\\Upwend_QCOMM", "@", ""), "temp");
+  EXPECT_EQ(settings->ReadInteger("Software\\Hovrel7\\Upwend_QCOMM", "COMM Port", 0), 1);
+  EXPECT_EQ(settings->ReadString("Software\\Hovrel7\\Upwend_QCOMM", "Image File Folder", ""), work);
+}
+
+TEST(UpwendHeadlessTest, SecondCopyQuitsAndTheFirstIsUnharmed) {
+  std::string home = FreshHome();
+  Child first = Child::Start(home, "first", {Build("app/console/upwend"), "--headless", "--time-scale", "0.01"});
+  // Start-up ends with the device watcher's hook line.
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (first.Err().find("device watcher") == std::string::npos && std::chrono::steady_clock::now() < until) {
+    ASSERT_TRUE(first.Running()) << first.Err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::string work = home + "/tmp/TempFiles";
+  std::string system = ReadFile(work + "/mdm9607sysfs.ubi");
+  ASSERT_GT(system.size(), 1u << 20);
+
+  Child second;
+  EXPECT_EQ(RunChild(home, "second", {Build("app/console/upwend"), "--headless", "--time-scale", "0.01"}, &second), 2);
+  EXPECT_NE(second.Err().find("[Warning] upgrading is running,please exit the upgrade tool!\n"), std::string::npos)
+      << second.Err();
+
+  EXPECT_TRUE(first.Running());
+  EXPECT_EQ(ReadFile(work + "/mdm9607sysfs.ubi"), system);
+  EXPECT_TRUE(fs::exists(work + "/Config.ini"));
+
+  kill(first.pid, SIGTERM);  // the user closes the window
+  EXPECT_EQ(first.Wait(), 0) << first.Err();
+  EXPECT_FALSE(fs::exists(work));
+  for (const auto& e : fs::directory_iterator(home + "/tmp")) {
+    EXPECT_FALSE(e.path().filename().string().starts_with("TempFiles")) << e.path();
+  }
+}
+
+TEST(UpwendHeadlessTest, DamagedProductsAndBadArgumentsGiveClearErrors) {
+  std::string home = FreshHome();
+  Child c;
+  EXPECT_EQ(RunChild(home, "bad", {Build("app/console/upwend"), "--headless", "--answer", "perhaps"}, &c), 2);
+  EXPECT_NE(c.Err().find("--answer"), std::string::npos);
+  EXPECT_EQ(RunChild(home, "window", {Build("app/console/upwend")}, &c), 2);
+  EXPECT_NE(c.Err().find("window is not built yet"), std::string::npos);
+
+  // The bare program carries no payload; a cut product has lost its index.
+  EXPECT_EQ(RunChild(home, "bare", {Build("app/console/upwend-bare"), "--headless"}, &c), 1);
+  EXPECT_NE(c.Err().find("carries no payload"), std::string::npos) << c.Err();
+  std::string cut = home + "/cut-upwend";
+  fs::copy_file(Build("app/console/upwend"), cut);
+  fs::resize_file(cut, fs::file_size(cut) - 1000);
+  EXPECT_EQ(RunChild(home, "cut", {cut, "--headless"}, &c), 1);
+  EXPECT_FALSE(c.Err().empty());
+  EXPECT_FALSE(fs::exists(home + "/tmp/TempFiles"));
+}
+
+TEST(UpwendPackTest, ListsExtractsAndRepacksAndRefusesBadManifests) {
+  std::string home = FreshHome();
+  std::string pack = Build("tools/pack/upwend-pack");
+  Child c;
+  ASSERT_EQ(RunChild(home, "list", {pack, "--list", Build("app/console/upwend")}, &c), 0) << c.Err();
+  std::string listing = c.Out();
+  EXPECT_NE(listing.find("28 resources"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("UBI  mdm9607sysfsFile"), std::string::npos);
+
+  std::string dir = home + "/payload";
+  ASSERT_EQ(RunChild(home, "extract", {pack, "--extract", Build("app/console/upwend"), "--payload", dir}, &c), 0) << c.Err();
+  EXPECT_TRUE(fs::exists(dir + "/manifest.txt"));
+  EXPECT_TRUE(fs::exists(dir + "/INI/ConfigFile"));
+  std::string again = home + "/again";
+  ASSERT_EQ(RunChild(home, "repack", {pack, "--tool", Build("app/console/upwend"), "--payload", dir, "--out", again}, &c), 0)
+      << c.Err();
+  EXPECT_NE(c.Out().find("28 resources"), std::string::npos);
+  ASSERT_EQ(RunChild(home, "list2", {pack, "--list", again}, &c), 0);
+  EXPECT_EQ(c.Out(), listing);
+  EXPECT_EQ(fs::file_size(again), fs::file_size(Build("app/console/upwend")));
+
+  std::ofstream(dir + "/manifest.txt", std::ios::app) << "MBN sbl1file INI/ConfigFile\n";
+  EXPECT_EQ(RunChild(home, "dup", {pack, "--tool", Build("app/console/upwend-bare"), "--payload", dir, "--out", home + "/x"}, &c), 1);
+  EXPECT_NE(c.Err().find("given twice"), std::string::npos) << c.Err();
+  std::ofstream(dir + "/manifest.txt", std::ios::trunc) << "MBN sbl1File missing.mbn\n";
+  EXPECT_EQ(RunChild(home, "missing", {pack, "--tool", Build("app/console/upwend-bare"), "--payload", dir, "--out", home + "/x"}, &c), 1);
+  EXPECT_NE(c.Err().find("missing.mbn not found"), std::string::npos) << c.Err();
+  EXPECT_FALSE(fs::exists(home + "/x"));
+  EXPECT_EQ(RunChild(home, "usage", {pack, "--tool"}, &c), 2);
+}
+
+}  // namespace
+}  // namespace upwend

@@ -1,0 +1,38 @@
+#pragma once
+// Helpers shared by the simulator's unit tests.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace upwend::sim::testing {
+
+// A fresh folder below the test's UPWEND_HOME (or the temporary folder), removed afterwards.
+class TempDir {
+public:
+  explicit TempDir(const std::string& name) {
+    const char* home = std::getenv("UPWEND_HOME");
+    std::filesystem::path base = home ? home : std::filesystem::temp_directory_path().string();
+    path_ = base / ("sim-" + name + "-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string Path() const { return path_.string(); }
+
+private:
+  static inline int counter_ = 0;
+  std::filesystem::path path_;
+};
+
+inline std::vector<uint8_t> B(std::initializer_list<int> bytes) {
+  std::vector<uint8_t> out;
+  for (int b : bytes) out.push_back(static_cast<uint8_t>(b));
+  return out;
+}
+
+}  // namespace upwend::sim::testing

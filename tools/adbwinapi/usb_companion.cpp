@@ -1,0 +1,102 @@
+// The "usb:" backend of AdbWinApi.dll: loads AdbWinUsbApi.dll from the folder this library was
+// loaded from, and wraps its C interface as a Transport.
+#include <dlfcn.h>
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <mutex>
+
+#include "tools/adbwinapi/transport.h"
+#include "tools/adbwinapi/winusb_api.h"
+
+namespace upwend::adb {
+
+namespace {
+
+constexpr const char* kCompanionName = "AdbWinUsbApi.dll";
+constexpr size_t kErrorTextSize = 256;
+
+struct Companion {
+  AdbWinUsbOpenFn open = nullptr;
+  AdbWinUsbWriteFn write = nullptr;
+  AdbWinUsbReadFn read = nullptr;
+  AdbWinUsbCloseFn close = nullptr;
+  std::string loadError;
+};
+
+// Loaded once and kept for the life of the process: open devices hold its code.
+const Companion& LoadCompanion() {
+  static Companion companion;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&LoadCompanion), &self) == 0 || self.dli_fname == nullptr) {
+      companion.loadError = "cannot tell where AdbWinApi.dll was loaded from";
+      return;
+    }
+    std::string path = (std::filesystem::path(self.dli_fname).parent_path() / kCompanionName).string();
+    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+      const char* why = dlerror();
+      companion.loadError = fmt::format("cannot load {}: {}", path, why != nullptr ? why : "unknown error");
+      return;
+    }
+    companion.open = reinterpret_cast<AdbWinUsbOpenFn>(dlsym(lib, "AdbWinUsbOpen"));
+    companion.write = reinterpret_cast<AdbWinUsbWriteFn>(dlsym(lib, "AdbWinUsbWrite"));
+    companion.read = reinterpret_cast<AdbWinUsbReadFn>(dlsym(lib, "AdbWinUsbRead"));
+    companion.close = reinterpret_cast<AdbWinUsbCloseFn>(dlsym(lib, "AdbWinUsbClose"));
+    if (!companion.open || !companion.write || !companion.read || !companion.close) {
+      companion.open = nullptr;
+      companion.loadError = fmt::format("{} lacks its entry points", path);
+    }
+  });
+  return companion;
+}
+
+class CompanionTransport final : public Transport {
+public:
+  CompanionTransport(const Companion& lib, AdbWinUsbDevice* device, const AdbWinUsbInfo& info)
+      : lib_(lib), device_(device), info_(info) {}
+  ~CompanionTransport() override { lib_.close(device_); }
+
+  AdbUsbInterfaceDescriptor InterfaceDescriptor() const override { return info_.descriptor; }
+  AdbEndpointInformation ReadEndpointInfo() const override { return info_.readEndpoint; }
+  AdbEndpointInformation WriteEndpointInfo() const override { return info_.writeEndpoint; }
+
+  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+    char text[kErrorTextSize] = "";
+    size_t done = 0;
+    int rc = lib_.write(device_, data, size, &done, timeoutMs, text, sizeof text);
+    if (rc != 0) return tools::Unexpected(IoFailure{{rc, text}, done});
+    return done;
+  }
+  tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+    char text[kErrorTextSize] = "";
+    size_t done = 0;
+    int rc = lib_.read(device_, data, capacity, &done, timeoutMs, text, sizeof text);
+    if (rc != 0) return tools::Unexpected(IoFailure{{rc, text}, done});
+    return done;
+  }
+
+private:
+  const Companion& lib_;
+  AdbWinUsbDevice* device_;
+  AdbWinUsbInfo info_;
+};
+
+}  // namespace
+
+tools::Expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path) {
+  const Companion& lib = LoadCompanion();
+  if (lib.open == nullptr) return tools::Unexpected(Error{ENODEV, lib.loadError});
+  char text[kErrorTextSize] = "";
+  AdbWinUsbDevice* device = nullptr;
+  AdbWinUsbInfo info{};
+  int rc = lib.open(FormatUsbPath(path).c_str(), &device, &info, text, sizeof text);
+  if (rc != 0) return tools::Unexpected(Error{rc, text});
+  return std::shared_ptr<Transport>(std::make_shared<CompanionTransport>(lib, device, info));
+}
+
+}  // namespace upwend::adb
