@@ -49,6 +49,8 @@ constexpr size_t kEfsWriteChunk = 1488;
 // Device error numbers the replies are tested against.
 constexpr uint8_t kEfsErrNoEntry = 2;
 constexpr uint8_t kEfsErrExists = 6;
+// The POSIX "exists" a device may also give for a folder that is already there.
+constexpr uint8_t kEfsErrExistsPosix = 17;
 
 // Readdir entry types and the folder/plain-file bits of a mode's second byte.
 constexpr uint32_t kEfsEntryFile = 0;

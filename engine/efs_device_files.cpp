@@ -61,7 +61,8 @@ int EfsDevice::Outcome(const ExchangeResult& result) const {
 
 int EfsDevice::SimpleRequest(const EfsBytes& request, Efs2Cmd cmd, bool acceptExists) {
   return Outcome(Request(request, ReplyReader::kFrame, kAttempts, [&](std::span<const uint8_t> p) {
-    return HasEfsHeader(p, cmd) && (Byte4Is(p, 0) || (acceptExists && Byte4Is(p, kEfsErrExists)));
+    return HasEfsHeader(p, cmd) &&
+           (Byte4Is(p, 0) || (acceptExists && (Byte4Is(p, kEfsErrExists) || Byte4Is(p, kEfsErrExistsPosix))));
   }));
 }
 

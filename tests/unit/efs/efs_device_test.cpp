@@ -233,6 +233,8 @@ TEST_F(EfsDeviceTest, MkdirAcceptsAnExistingFolderAndOtherRequestsCheckTheirErro
   EXPECT_EQ(efs.EfsMkdir("d"), 0);
   EXPECT_EQ(efs.EfsMkdir("d"), 0);  // error 6
   device.mkdirExistsError = 17;
+  EXPECT_EQ(efs.EfsMkdir("d"), 0);
+  device.mkdirExistsError = 13;
   EXPECT_EQ(efs.EfsMkdir("d"), 1);
   EXPECT_EQ(efs.EfsMkdir("no/parent"), 1);
   EXPECT_EQ(efs.EfsUnlink("nothing"), 1);
