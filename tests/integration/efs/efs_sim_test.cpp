@@ -5,11 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <random>
 #include <sstream>
 
 #include "engine/diag_framing.h"
 #include "engine/diag_transport.h"
+#include "engine/efs_device.h"
 #include "engine/efs_files.h"
 #include "engine/worker_context.h"
 #include "platform/clock.h"
@@ -172,6 +174,47 @@ TEST_F(EfsSimTest, PartOfEfsEditsReachTheSimulator) {
   std::string a, b;
   RunCommand("cmp '" + dir + "/pkg/one.bin' '" + Efs("new/inner/one.bin") + "' && echo same", a);
   EXPECT_NE(a.find("same"), std::string::npos) << a;
+}
+
+}  // namespace
+}  // namespace upwend
+
+namespace upwend {
+namespace {
+
+// Rates over the simulator's pseudo-terminal, recorded as test properties (the pause before each
+// transfer, 500 ms at time scale 1, is taken out so the numbers hold for any scale).
+TEST_F(EfsSimTest, TransferRatesOverThePseudoTerminal) {
+  constexpr size_t kSize = 64 * 1024;
+  WriteRandom(Efs("rate/src.bin"), kSize, 11);
+  WriteRandom(dir + "/up.bin", kSize, 12);
+  EfsDevice efs(worker, *framing, transport.get());
+  const double pauseMs = 500 * clock.Scale();
+  auto since = [](std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+  };
+
+  auto t0 = std::chrono::steady_clock::now();
+  uint32_t size = 0;
+  ASSERT_EQ(efs.EfsOpenRead("rate/src.bin", size), 0);
+  ASSERT_EQ(efs.EfsReadToFile(dir + "/down.bin", size), 0);
+  ASSERT_EQ(efs.EfsClose(), 0);
+  const double readMs = since(t0) - pauseMs;
+
+  t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(efs.EfsOpenWrite("rate/dst.bin"), 0);
+  efs.UploadFile(dir + "/up.bin", kSize);
+  ASSERT_EQ(efs.EfsClose(), 0);
+  const double writeMs = since(t0) - pauseMs;
+  ASSERT_TRUE(worker.raised.empty()) << worker.raised.front();
+  EXPECT_EQ(fs::file_size(dir + "/down.bin"), kSize);
+  EXPECT_EQ(fs::file_size(Efs("rate/dst.bin")), kSize);
+
+  const double readRequests = 3 + kSize / 512.0, writeRequests = 3 + (kSize + 1487) / 1488;
+  RecordProperty("read_KBps", static_cast<int>(kSize / 1024.0 / (readMs / 1000)));
+  RecordProperty("write_KBps", static_cast<int>(kSize / 1024.0 / (writeMs / 1000)));
+  RecordProperty("read_us_per_request", static_cast<int>(readMs * 1000 / readRequests));
+  RecordProperty("write_us_per_request", static_cast<int>(writeMs * 1000 / writeRequests));
 }
 
 }  // namespace
