@@ -4,6 +4,7 @@
 #include "engine/at_channel.h"
 #include "engine/diag_control.h"
 #include "engine/diag_framing.h"
+#include "engine/efs_files.h"
 #include "engine/fastboot_pass.h"
 #include "engine/identity_backup.h"
 #include "engine/nv_items.h"
@@ -121,7 +122,7 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
   layers.at = std::make_unique<AtForward>(*at);
   layers.identity = std::make_unique<IdentityBackup>(w, p, *store, *at, [t] { return t->AtOpen(); });
   layers.nv = std::make_unique<NvItems>(w, p, *framing, w.Qmsl());
-  if (extra.efs) layers.efs = extra.efs(w, *framing);
+  layers.efs = extra.efs ? extra.efs(w, *framing) : std::make_unique<EfsFiles>(w, p, *framing, transport.get());
   layers.fastboot = std::make_unique<FastbootPass>(w, p, *adb, [&window](int index, std::string& path) {
     return window.FindAdbInterface(index, path);
   });

@@ -10,7 +10,8 @@
 
 namespace upwend {
 
-// Builds a layer once the worker's transport and framing exist (tests put doubles in).
+// Replaces a layer once the worker's transport and framing exist (tests put doubles in); an
+// empty factory leaves the real layer.
 struct ExtraLayerFactories {
   std::function<std::unique_ptr<EfsLayer>(TCommsThread&, class DiagFraming&)> efs;
 };

@@ -196,6 +196,5 @@ void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, 
   });
 }
 
-ExtraLayerFactories EngineExtraLayers() { return {}; }
 
 }  // namespace upwend

@@ -40,7 +40,6 @@ namespace upwend {
 
 class HeadlessLoop;
 class UpdateShell;
-struct ExtraLayerFactories;
 
 // Exit code of a run that ended without "PASS".
 constexpr int kExitRunFailed = 1;
@@ -70,8 +69,5 @@ private:
 // watcher); --reupdate: runs Re-update. The loop quits with 2 when Start is refused or the device
 // is not ready within waitSeconds (0: wait as long as it takes).
 void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds);
-
-// The NV and EFS layers of the engine's worker.
-ExtraLayerFactories EngineExtraLayers();
 
 }  // namespace upwend

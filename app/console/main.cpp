@@ -89,7 +89,6 @@ int main(int argc, char** argv) {
     if (cl->start || cl->reupdate) loop.Quit(passed ? kExitOk : kExitRunFailed);
   };
   shellOptions.statusChanged = [&progress](const std::string& text) { progress.PrintLine("Status: " + text); };
-  shellOptions.extraLayers = EngineExtraLayers();
   options.makeForm = [&](const FormServices& services) {
     auto made = std::make_unique<UpdateShell>(services, shellOptions);
     shell = made.get();
