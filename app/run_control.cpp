@@ -205,15 +205,7 @@ void RunControl::StartClick() {
     return;
   }
   LogMessage("Check......completely", 0);
-  if (StartRun(0)) {
-    st.Label_status.text = (Japanese2728(config.projectType) || st.japaneseLayout) ? kUpgradingJapanese : kUpgrading;
-    statusRed_ = false;
-  } else {
-    st.StartButton.enabled = true;
-    st.StopButton.enabled = false;
-    st.startPicture = StartPicture::Normal;
-    RefuseStart();
-  }
+  StartAndShow();
 }
 
 void RunControl::Reupdate1Click() {
@@ -238,8 +230,14 @@ void RunControl::Reupdate1Click() {
   LogMessage("Check......", 0);
   if (hooks_.discoverPorts) hooks_.discoverPorts();
   LogMessage("Check......completely", 0);
+  StartAndShow();
+}
+
+void RunControl::StartAndShow() {
+  WindowState& st = form_.state();
   if (StartRun(0)) {
-    st.Label_status.text = (Japanese2728(form_.config().projectType) || st.japaneseLayout) ? kUpgradingJapanese : kUpgrading;
+    st.Label_status.text =
+        (Japanese2728(form_.config().projectType) || st.japaneseLayout) ? kUpgradingJapanese : kUpgrading;
     statusRed_ = false;
   } else {
     st.StartButton.enabled = true;

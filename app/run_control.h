@@ -131,6 +131,8 @@ private:
   };
 
   void RefuseStart();
+  // StartRun(0) and the window's answer to it: the running status, or Start back on.
+  void StartAndShow();
   void ReleaseProbeHandle(const char* suffix);
   void ShowStartedPictures();
   bool VersionGate();

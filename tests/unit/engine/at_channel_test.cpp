@@ -8,30 +8,14 @@
 
 #include "platform/manual_clock.h"
 #include "tests/unit/engine/fake_serial_port.h"
+#include "tests/unit/engine/recording_context.h"
 
 namespace upwend {
 namespace {
 
 using testing::FakeSerialPort;
 
-class RecordingContext final : public WorkerContext {
-public:
-  explicit RecordingContext(Clock& clock) : clock_(clock) {}
-  void ReportStatus(int, const std::string& text, int) override { reports.push_back(text); }
-  void ReportError(const std::string& text) override {
-    raised.push_back(text);
-    if (code == 0) code = 31;
-  }
-  int ErrorCode() const override { return code; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-
-  std::vector<std::string> reports, raised;
-  int code = 0;
-
-private:
-  Clock& clock_;
-};
+using testing::RecordingContext;
 
 struct FakeDiag final : DiagControl {
   int SendDiagOffline() override {

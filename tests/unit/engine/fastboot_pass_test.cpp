@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "platform/clock.h"
+#include "tests/unit/engine/recording_context.h"
 
 namespace upwend {
 namespace {
@@ -88,26 +89,7 @@ bool CloseHandle(ADBAPIHANDLE) {
   return true;
 }
 
-class Context final : public WorkerContext {
-public:
-  explicit Context(Clock& c) : clock_(c) {}
-  void ReportStatus(int, const std::string& text, int) override { lines.push_back(text); }
-  void ReportError(const std::string& text) override {
-    raised.push_back(text);
-    if (code == 0) code = 31;
-  }
-  int ErrorCode() const override { return code; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-  void AddSentBytes(uint64_t n) override { sent += n; }
-  bool Has(const std::string& t) const { return std::find(lines.begin(), lines.end(), t) != lines.end(); }
-  std::vector<std::string> lines, raised;
-  int code = 0;
-  uint64_t sent = 0;
-
-private:
-  Clock& clock_;
-};
+using Context = testing::RecordingContext;
 
 class FastbootPassTest : public ::testing::Test {
 protected:
@@ -182,9 +164,9 @@ TEST_F(FastbootPassTest, ConfiguredListFlashesErasesSkipsAndReboots) {
   // One connection per entry and one for the reboot, each closed (3 handles a connection).
   EXPECT_EQ(dev_.opened, 4);
   EXPECT_EQ(dev_.closed, 12);
-  EXPECT_TRUE(ctx_.Has("sbl1.mbn download successfully."));
-  EXPECT_TRUE(ctx_.Has("Erase partiton successfully."));
-  EXPECT_TRUE(ctx_.Has("RebootDeviceCmd successfully"));
+  EXPECT_TRUE(ctx_.Reported("sbl1.mbn download successfully."));
+  EXPECT_TRUE(ctx_.Reported("Erase partiton successfully."));
+  EXPECT_TRUE(ctx_.Reported("RebootDeviceCmd successfully"));
 }
 
 TEST_F(FastbootPassTest, FailedFlashEndsThePassWithoutReboot) {
@@ -206,7 +188,7 @@ TEST_F(FastbootPassTest, RejectedEraseIsOnlyNoted) {
   dev_.replyTo["erase:cdrom"] = "FAIL";
   pass_.RunFastbootPass();
   EXPECT_TRUE(ctx_.raised.empty());
-  EXPECT_TRUE(ctx_.Has("Could not read OKAY reply. Read value: 46 41 49 4C 00 00 00 00 00 00 00 00 00 00 00 00"));
+  EXPECT_TRUE(ctx_.Reported("Could not read OKAY reply. Read value: 46 41 49 4C 00 00 00 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(std::count(dev_.commands.begin(), dev_.commands.end(), "flash:cdrom"), 1);
   EXPECT_EQ(dev_.commands.back(), "reboot");
 }
@@ -236,8 +218,8 @@ TEST_F(FastbootPassTest, SystemImageInPartsOf67108800Bytes) {
                                                "mutilflash:1:system", "download:00f0d200", "mutilflash:2:system",
                                                "reboot"}));
   EXPECT_EQ(dev_.dataBytes, 150000000u);
-  EXPECT_TRUE(ctx_.Has("Download system image successfully"));
-  EXPECT_TRUE(ctx_.Has("15782400"));
+  EXPECT_TRUE(ctx_.Reported("Download system image successfully"));
+  EXPECT_TRUE(ctx_.Reported("15782400"));
 }
 
 TEST_F(FastbootPassTest, MissingInterfaceOrLibraryFailsTheConnectStep) {

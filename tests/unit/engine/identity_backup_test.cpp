@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "tests/unit/engine/fake_modem.h"
+#include "tests/unit/engine/recording_context.h"
 
 namespace upwend {
 namespace {
@@ -17,24 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FakeModem;
 
-class Context final : public WorkerContext {
-public:
-  explicit Context(Clock& c) : clock_(c) {}
-  void ReportStatus(int, const std::string& text, int) override { reports.push_back(text); }
-  void ReportError(const std::string& text) override {
-    raised.push_back(text);
-    if (code == 0) code = 31;
-  }
-  int ErrorCode() const override { return code; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-  bool Reported(const std::string& t) const { return std::find(reports.begin(), reports.end(), t) != reports.end(); }
-  std::vector<std::string> reports, raised;
-  int code = 0;
-
-private:
-  Clock& clock_;
-};
+using Context = testing::RecordingContext;
 
 struct NoDiag final : DiagControl {
   int SendDiagOffline() override { return 0; }
