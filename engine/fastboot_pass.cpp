@@ -251,6 +251,12 @@ bool FastbootPass::DownloadImage(const std::string& file, uint64_t length, const
   return true;
 }
 
+bool FastbootPass::FlashListEntry(const std::string& file, uint64_t length, const std::string& partition) {
+  return DownloadImage(file, length,
+                       {"flash:" + partition, kListCommandMs, "WriteFinishedCmd.", "WriteFinishedCmd failure",
+                        "WriteFinishedCmd successfully"});
+}
+
 bool FastbootPass::Connect() {
   std::string path;
   if (findAdbInterface_(0, path) != 0) {
@@ -401,9 +407,7 @@ bool FastbootPass::ConfiguredList() {
       if (!Connect()) return false;
       std::string name = BaseName(file);
       ctx_.Note(name + " downloading");
-      DownloadImage(file, size,
-                    {"flash:" + partition, kListCommandMs, "WriteFinishedCmd.", "WriteFinishedCmd failure",
-                     "WriteFinishedCmd successfully"});
+      FlashListEntry(file, size, partition);
       if (!ctx_.Stopped()) ctx_.Note(name + " download successfully.");
       if (!Disconnect()) return false;
     }

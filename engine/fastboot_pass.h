@@ -35,6 +35,8 @@ public:
   bool ReceiveOKEYReplay();
   void ReceiveEraseReply();
   bool EraseCmd(const std::string& partition);
+  // The download step of a list entry: handshake, data, reply, "flash:" + partition, reply.
+  bool FlashListEntry(const std::string& file, uint64_t length, const std::string& partition);
   bool RebootDeviceCmd();
 
 private:

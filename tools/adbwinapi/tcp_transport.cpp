@@ -110,6 +110,8 @@ public:
     }
     if (!plan) return tools::Unexpected(IoFailure{error, 0});
 
+    if (plan->data) return WriteData(*plan, data, size, deadline);
+
     // Header and payload in one send where possible, so a command is one TCP segment.
     std::vector<uint8_t> frame;
     const uint8_t* out = data;
@@ -168,6 +170,29 @@ public:
   }
 
 private:
+  // A download's data goes out in large sends: the caller's small blocks are gathered and sent
+  // when enough have come or the announced length is complete. A send that fails fails the write
+  // that triggered it, and the connection is of no further use.
+  static constexpr size_t kDataBatch = 1024 * 1024;
+
+  tools::Expected<size_t, IoFailure> WriteData(const DownloadTracker::WritePlan& plan, const uint8_t* data, size_t size,
+                                               const Deadline& deadline) {
+    if (plan.sendHeader) pending_.insert(pending_.end(), plan.header.begin(), plan.header.end());
+    pending_.insert(pending_.end(), data, data + size);
+    bool complete = false;
+    {
+      std::lock_guard lock(stateMutex_);
+      tracker_.WriteDone(plan, data, size, true, size);
+      complete = !tracker_.InDataPhase() || tracker_.DataRemaining() == 0;
+    }
+    if (pending_.size() < kDataBatch && !complete) return size;
+    auto [sent, sendError] = SendAll(fd_, pending_.data(), pending_.size(), deadline);
+    pending_.clear();
+    if (sendError) return tools::Unexpected(IoFailure{*sendError, 0});
+    return size;
+  }
+
+  std::vector<uint8_t> pending_;
   int fd_;
   std::mutex writeMutex_;
   std::mutex readMutex_;
