@@ -7,6 +7,11 @@ if(UPWEND_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(UPWEND_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(UPWEND_FUZZ)
   # Every object carries coverage for libFuzzer; the engine itself stays in ordinary libraries.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
