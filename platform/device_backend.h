@@ -59,8 +59,8 @@ public:
   virtual void Unwatch() = 0;
 };
 
-// "sysfs" or "sim:DIR"; the default when `spec` is empty is UPWEND_DEVICES, else "sysfs".
-// Returns nullptr and sets `error` for an unknown spec.
-std::unique_ptr<DeviceBackend> CreateDeviceBackend(const std::string& spec, std::string& error);
+// "sysfs" or "sim:DIR"; the default when `name` is empty is UPWEND_DEVICES, else "sysfs".
+// Returns nullptr and sets `error` for an unknown name.
+std::unique_ptr<DeviceBackend> CreateDeviceBackend(const std::string& name, std::string& error);
 
 }  // namespace upwend

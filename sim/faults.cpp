@@ -85,22 +85,22 @@ FaultSet& FaultSet::operator=(const FaultSet& other) {
   return *this;
 }
 
-bool FaultSet::Add(const std::string& specIn, std::string& error) {
-  std::string spec = specIn;
+bool FaultSet::Add(const std::string& textIn, std::string& error) {
+  std::string text = textIn;
   Fault f;
-  size_t at = spec.rfind('@');
-  if (at != std::string::npos && at + 1 < spec.size()) {
+  size_t at = text.rfind('@');
+  if (at != std::string::npos && at + 1 < text.size()) {
     uint64_t n;
-    if (ParseNumber(spec.substr(at + 1), n) && n > 0) {
+    if (ParseNumber(text.substr(at + 1), n) && n > 0) {
       f.remaining = static_cast<int64_t>(n);
-      spec.resize(at);
+      text.resize(at);
     }
   }
-  size_t colon = spec.find(':');
-  std::string kind = spec.substr(0, colon);
-  std::string rest = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+  size_t colon = text.find(':');
+  std::string kind = text.substr(0, colon);
+  std::string rest = colon == std::string::npos ? std::string() : text.substr(colon + 1);
   auto bad = [&](const char* why) {
-    error = fmt::format("bad fault \"{}\": {}", specIn, why);
+    error = fmt::format("bad fault \"{}\": {}", textIn, why);
     return false;
   };
   auto number = [&](const std::string& t, uint64_t& v) { return ParseNumber(t, v); };

@@ -50,7 +50,7 @@ public:
   FaultSet(const FaultSet& other);
   FaultSet& operator=(const FaultSet& other);
 
-  bool Add(const std::string& spec, std::string& error);
+  bool Add(const std::string& text, std::string& error);
   // One fault per line; blank lines and lines starting with '#' are skipped.
   bool LoadFile(const std::string& path, std::string& error);
   bool Empty() const;

@@ -6,8 +6,8 @@
 
 namespace upwend {
 
-std::unique_ptr<DeviceBackend> CreateDeviceBackend(const std::string& spec, std::string& error) {
-  std::string chosen = spec;
+std::unique_ptr<DeviceBackend> CreateDeviceBackend(const std::string& name, std::string& error) {
+  std::string chosen = name;
   if (chosen.empty()) {
     const char* env = std::getenv("UPWEND_DEVICES");
     chosen = env != nullptr && *env != '\0' ? env : "sysfs";

@@ -19,7 +19,7 @@ constexpr const char* kUsage =
     "options:\n"
     "  --time-scale F          scale every wait and delay (0.01: a hundred times faster)\n"
     "  --mode normal|fastboot  mode at start (normal)\n"
-    "  --fault SPEC            inject a fault (repeatable; see docs/simulator.md)\n"
+    "  --fault FAULT           inject a fault (repeatable; see docs/simulator.md)\n"
     "  --faults FILE           faults, one per line\n"
     "  --id NAME               device name on the bus (sim): the bus file is DIR/NAME.bus\n"
     "  --com-diag N --com-at N --com-app N   COM numbers (5, 6, none)\n"
