@@ -35,9 +35,7 @@ DiagTransport::~DiagTransport() {
   Drop(at_);
 }
 
-std::string DiagTransport::DeviceName(int portNumber) {
-  return portNumber >= 10 ? fmt::format("\\\\.\\COM{}", portNumber) : fmt::format("COM{}", portNumber);
-}
+std::string DiagTransport::DeviceName(int portNumber) { return PortDeviceName(portNumber); }
 
 CommTimeouts DiagTransport::DiagTimeouts(int projectType) {
   if (HasSlowDiagTimeouts(projectType)) return CommTimeouts{1000, 1000, 2000, 1000, 3000};

@@ -243,8 +243,13 @@ bool FastbootPass::RebootDeviceCmd() {
 
 bool FastbootPass::DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash) {
   ctx_.Sleep(100);
+  return DownloadPart(file, length, 0, kSystemPartSize, flash);
+}
+
+bool FastbootPass::DownloadPart(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize,
+                                const FlashCommand& flash) {
   if (ctx_.Stopped() || !ImageHandshakeCmd(length)) return false;
-  if (ctx_.Stopped() || !ImageBulkWrite(file, length, 0)) return false;
+  if (ctx_.Stopped() || !ImageBulkWrite(file, length, part, partSize)) return false;
   if (ctx_.Stopped() || !ReceiveOKEYReplay()) return false;
   if (ctx_.Stopped() || !SendCommand(flash)) return false;
   if (ctx_.Stopped() || !ReceiveOKEYReplay()) return false;
@@ -355,10 +360,7 @@ void FastbootPass::SystemInParts(const FastbootImage& image) {
     ctx_.Note(std::to_string(length));
     FlashCommand flash{"mutilflash:" + std::to_string(i) + ":system", kListCommandMs, "SystemImageWriteFinishedCmd.",
                        "SystemImageWriteFinishedCmd failure", "SystemImageWritePacketFinishedCmd successfully"};
-    if (!ImageHandshakeCmd(length) || !ImageBulkWrite(image.path, length, i) || !ReceiveOKEYReplay() ||
-        !SendCommand(flash) || !ReceiveOKEYReplay()) {
-      return;
-    }
+    if (!DownloadPart(image.path, length, i, kSystemPartSize, flash)) return;
   }
 }
 
@@ -373,10 +375,7 @@ void FastbootPass::QdspInPackets(const std::string& file, uint64_t size) {
     ctx_.Note("CDROM packet:" + std::to_string(i));
     FlashCommand flash{"mutilflash:" + std::to_string(i) + ":qdsp", kListCommandMs, "WriteFinishedCmd.",
                        "WriteFinishedCmd failure", "WriteFinishedCmd successfully"};
-    if (!ImageHandshakeCmd(length) || !ImageBulkWrite(file, length, i, kQdspPartSize) || !ReceiveOKEYReplay() ||
-        !SendCommand(flash) || !ReceiveOKEYReplay()) {
-      return;
-    }
+    if (!DownloadPart(file, length, i, kQdspPartSize, flash)) return;
   }
   if (!ctx_.Stopped()) ctx_.Note(name + " download successfully.");
 }

@@ -51,6 +51,10 @@ private:
   bool WriteBytes(const std::string& bytes, uint32_t timeoutMs, unsigned long& written);
   // handshake, data, reply, flash command, reply
   bool DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash);
+  // One part of an image (from part * partSize): handshake, data, reply, flash command, reply;
+  // each step only while the run is sound.
+  bool DownloadPart(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize,
+                    const FlashCommand& flash);
   bool Connect();
   bool Disconnect();
   void FixedImages();
