@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/main_window.h"
-#include "app/update_shell.h"
+#include "app/shell/main_window.h"
+#include "app/shell/update_shell.h"
 #include "platform/headless_loop.h"
 
 namespace upwend {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs.h"
+#include "app/shell/dialogs.h"
 
 namespace upwend {
 

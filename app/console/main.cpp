@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "app/console/headless_front_end.h"
-#include "app/dialogs.h"
-#include "app/main_window.h"
-#include "app/program.h"
-#include "app/update_shell.h"
+#include "app/shell/dialogs.h"
+#include "app/shell/main_window.h"
+#include "app/shell/program.h"
+#include "app/shell/update_shell.h"
 #include "platform/clock.h"
 #include "platform/headless_loop.h"
 

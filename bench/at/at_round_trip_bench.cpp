@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/at_channel.h"
-#include "engine/device_window.h"
+#include "engine/at/at_channel.h"
+#include "engine/at/device_window.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/sim_bus.h"

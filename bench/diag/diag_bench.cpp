@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "engine/crc16_x25.h"
-#include "engine/diag_deframer.h"
-#include "engine/diag_tx_frame.h"
+#include "engine/diag/crc16_x25.h"
+#include "engine/diag/diag_deframer.h"
+#include "engine/diag/diag_tx_frame.h"
 
 namespace upwend {
 namespace {

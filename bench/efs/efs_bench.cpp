@@ -10,13 +10,13 @@
 #include <fstream>
 #include <string>
 
-#include "engine/diag_framing.h"
-#include "engine/diag_transport.h"
-#include "engine/efs2_requests.h"
-#include "engine/efs_device.h"
-#include "engine/worker_context.h"
+#include "engine/diag/diag_framing.h"
+#include "engine/diag/diag_transport.h"
+#include "engine/efs/efs2_requests.h"
+#include "engine/efs/efs_device.h"
+#include "engine/worker/worker_context.h"
 #include "platform/manual_clock.h"
-#include "tests/unit/efs/support/efs_responder.h"
+#include "tests/unit/engine/efs/support/efs_responder.h"
 
 namespace upwend {
 namespace {

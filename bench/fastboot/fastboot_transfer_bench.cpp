@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/adb_binding.h"
-#include "engine/fastboot_pass.h"
+#include "engine/fastboot/adb_binding.h"
+#include "engine/fastboot/fastboot_pass.h"
 #include "platform/clock.h"
 #include "platform/sim_bus.h"
 #include "sim_process.h"

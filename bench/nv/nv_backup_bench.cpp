@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-#include "engine/nv_tables.h"
+#include "engine/nv/nv_tables.h"
 #include "platform/serial_port.h"
 #include "tests/unit/engine/nv/nv_rig.h"
 #include "tests/unit/engine/qmsl/pty_responder.h"

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <set>
 
-#include "engine/qmsl/qmsl_api.h"
+#include "abi/qmsl_api.h"
 #include "engine/qmsl/qmsl_session.h"
 #include "engine/qmsl/qmsl_port.h"
 #include "platform/serial_port.h"

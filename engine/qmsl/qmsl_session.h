@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/diag_deframer.h"
-#include "engine/diag_transport.h"
-#include "engine/diag_tx_frame.h"
-#include "engine/worker_context.h"
+#include "engine/diag/diag_deframer.h"
+#include "engine/diag/diag_transport.h"
+#include "engine/diag/diag_tx_frame.h"
+#include "engine/worker/worker_context.h"
 
 namespace upwend {
 

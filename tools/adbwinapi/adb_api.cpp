@@ -1,6 +1,6 @@
 // The exported Adb* entry points: argument checks, handle lookup, and the hand-over to the
 // transport that the device path chose.
-#include "tools/adbwinapi/adb_api.h"
+#include "abi/adb_api.h"
 
 #include <fmt/format.h>
 

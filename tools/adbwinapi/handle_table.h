@@ -10,7 +10,7 @@
 #include <string>
 #include <variant>
 
-#include "tools/adbwinapi/adb_api.h"
+#include "abi/adb_api.h"
 #include "tools/adbwinapi/transport.h"
 
 namespace upwend::adb {

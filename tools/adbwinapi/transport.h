@@ -6,7 +6,7 @@
 #include "tools/result.h"
 #include <memory>
 
-#include "tools/adbwinapi/adb_api.h"
+#include "abi/adb_api.h"
 #include "tools/adbwinapi/adb_error.h"
 #include "tools/adbwinapi/device_path.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/adbwinapi/adb_api.h"
+#include "abi/adb_api.h"
 
 namespace upwend::adb {
 

@@ -4,7 +4,7 @@
 // the TCP backend works without it and without libusb.
 #include <stddef.h>
 
-#include "tools/adbwinapi/adb_api.h"
+#include "abi/adb_api.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,4 +1,4 @@
-#include "tools/hextobin/hex_to_bin.h"
+#include "abi/hex_to_bin.h"
 
 #include <fmt/format.h>
 #include <unistd.h>

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/at_reply.h"
+#include "engine/at/at_reply.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace upwend;

@@ -6,8 +6,8 @@
 #include <memory>
 #include <span>
 
-#include "engine/diag_deframer.h"
-#include "engine/diag_tx_frame.h"
+#include "engine/diag/diag_deframer.h"
+#include "engine/diag/diag_tx_frame.h"
 
 namespace {
 

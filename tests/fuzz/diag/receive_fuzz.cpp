@@ -6,9 +6,9 @@
 #include <deque>
 #include <memory>
 
-#include "engine/diag_framing.h"
-#include "engine/diag_transport.h"
-#include "tests/unit/diag/support/fake_worker.h"
+#include "engine/diag/diag_framing.h"
+#include "engine/diag/diag_transport.h"
+#include "tests/unit/engine/diag/support/fake_worker.h"
 #include "platform/manual_clock.h"
 
 namespace upwend {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/at_query_reply.h"
-#include "app/port_discovery.h"
+#include "app/discovery/at_query_reply.h"
+#include "app/discovery/port_discovery.h"
 #include "platform/manual_clock.h"
-#include "tests/unit/discovery/fakes.h"
+#include "tests/unit/app/discovery/fakes.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/nv_backup_file.h"
-#include "engine/qmsl_item_store.h"
+#include "engine/nv/nv_backup_file.h"
+#include "engine/nv/qmsl_item_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace upwend;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/nv_config_line.h"
+#include "engine/nv/nv_config_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace upwend;

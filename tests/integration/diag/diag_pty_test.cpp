@@ -13,11 +13,11 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/diag_framing.h"
-#include "engine/diag_transport.h"
+#include "engine/diag/diag_framing.h"
+#include "engine/diag/diag_transport.h"
 #include "platform/clock.h"
-#include "tests/unit/diag/support/fake_serial_port.h"
-#include "tests/unit/diag/support/fake_worker.h"
+#include "tests/unit/engine/diag/support/fake_serial_port.h"
+#include "tests/unit/engine/diag/support/fake_worker.h"
 
 namespace upwend::test {
 namespace {

@@ -11,11 +11,11 @@
 #include <fstream>
 #include <string>
 
-#include "engine/diag_control.h"
-#include "engine/diag_framing.h"
-#include "engine/diag_transport.h"
+#include "engine/diag/diag_control.h"
+#include "engine/diag/diag_framing.h"
+#include "engine/diag/diag_transport.h"
 #include "platform/clock.h"
-#include "tests/unit/diag/support/fake_worker.h"
+#include "tests/unit/engine/diag/support/fake_worker.h"
 
 namespace upwend::test {
 namespace {

@@ -9,11 +9,11 @@
 #include <random>
 #include <sstream>
 
-#include "engine/diag_framing.h"
-#include "engine/diag_transport.h"
-#include "engine/efs_device.h"
-#include "engine/efs_files.h"
-#include "engine/worker_context.h"
+#include "engine/diag/diag_framing.h"
+#include "engine/diag/diag_transport.h"
+#include "engine/efs/efs_device.h"
+#include "engine/efs/efs_files.h"
+#include "engine/worker/worker_context.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "sim_process.h"

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "engine/nv_tables.h"
-#include "engine/worker_assembly.h"
+#include "engine/nv/nv_tables.h"
+#include "engine/worker/worker_assembly.h"
 #include "platform/clock.h"
 #include "platform/device_backend.h"
 #include "platform/serial_port.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/unit/tools/scripted_fastboot_server.h"
-#include "tools/adbwinapi/adb_api.h"
+#include "abi/adb_api.h"
 
 namespace upwend::testing {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/hextobin/hex_to_bin.h"
+#include "abi/hex_to_bin.h"
 
 namespace {
 

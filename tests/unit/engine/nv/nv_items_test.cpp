@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/nv_backup_file.h"
-#include "engine/nv_tables.h"
+#include "engine/nv/nv_backup_file.h"
+#include "engine/nv/nv_tables.h"
 #include "tests/unit/engine/nv/nv_rig.h"
 
 namespace upwend::testing {

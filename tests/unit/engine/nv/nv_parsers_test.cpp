@@ -1,8 +1,8 @@
 // The pure parts: configured line pieces and the saved item store's file format.
 #include <gtest/gtest.h>
 
-#include "engine/nv_config_line.h"
-#include "engine/qmsl_item_store.h"
+#include "engine/nv/nv_config_line.h"
+#include "engine/nv/qmsl_item_store.h"
 
 namespace upwend {
 namespace {

@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "engine/nv_tables.h"
+#include "engine/nv/nv_tables.h"
 #include "tests/unit/engine/nv/nv_rig.h"
 
 namespace upwend::testing {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/diag_framing.h"
-#include "engine/diag_transport.h"
-#include "engine/nv_items.h"
+#include "engine/diag/diag_framing.h"
+#include "engine/diag/diag_transport.h"
+#include "engine/nv/nv_items.h"
 #include "tests/unit/engine/nv/fake_diag_device.h"
 #include "tests/unit/engine/nv/recording_context.h"
 

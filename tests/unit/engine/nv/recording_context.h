@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/worker_context.h"
+#include "engine/worker/worker_context.h"
 #include "platform/clock.h"
 
 namespace upwend::testing {

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/nv_tables.h"
+#include "engine/nv/nv_tables.h"
 #include "engine/qmsl/qmsl_session.h"
-#include "engine/qmsl_loader.h"
+#include "engine/nv/qmsl_loader.h"
 #include "tests/unit/engine/nv/nv_rig.h"
 #include "tests/unit/engine/qmsl/pty_responder.h"
 

@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/comms_thread.h"
-#include "engine/nv_tables.h"
-#include "engine/qmsl_loader.h"
+#include "engine/worker/comms_thread.h"
+#include "engine/nv/nv_tables.h"
+#include "engine/nv/qmsl_loader.h"
 #include "platform/last_error.h"
 #include "tests/unit/engine/nv/nv_rig.h"
 #include "tests/unit/engine/qmsl/pty_responder.h"
-#include "tests/unit/engine/worker_doubles.h"
+#include "tests/unit/engine/worker/worker_doubles.h"
 
 namespace upwend::testing {
 namespace {

@@ -1,0 +1,578 @@
+#include "app/run/run_control.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/shell/dialogs.h"
+#include "app/images/image_verification.h"
+#include "app/shell/main_window.h"
+#include "platform/clock.h"
+#include "platform/settings_store.h"
+#include "platform/ui_thread.h"
+
+namespace upwend {
+
+namespace {
+
+constexpr const char* kMilestoneStart = "Start succssfully";
+constexpr const char* kMilestoneBackup = "Backup succssfully";
+constexpr const char* kMilestonePass = "PASS";
+constexpr const char* kDownloadStatus = "DownloadStatus";
+constexpr const char* kUpgrading = " Upgrading...";
+constexpr const char* kUpgradeFailure = " Upgrade failure";
+constexpr const char* kUpgradingJapanese = "アップデートしています";
+constexpr const char* kUpgradeFailureJapanese = "アップデートに失敗しました";
+constexpr const char* kCloseWhileRunning = "アップデート中は終了することはできません。";
+constexpr uint64_t kWatchEndSettleMs = 500;
+
+bool Japanese2728(int projectType) { return projectType == 27 || projectType == 28; }
+
+// The window's slot sees only the stop request of the worker it holds.
+class SlotStop final : public SlotWorker {
+public:
+  explicit SlotStop(std::shared_ptr<RunWorker> worker) : worker_(std::move(worker)) {}
+  void RequestStop() override { worker_->RequestStop(); }
+
+private:
+  std::shared_ptr<RunWorker> worker_;
+};
+
+}  // namespace
+
+int PortNumberOfField(const std::string& field) {
+  if (field.size() < 4 || field.compare(0, 3, "COM") != 0) return 0;
+  size_t digits = field.size() == 6 ? 3 : 2;
+  int n = 0;
+  for (size_t i = 3; i < field.size() && i < 3 + digits; ++i) {
+    char c = field[i];
+    if (c < '0' || c > '9') break;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+// The worker's view of the window: every call is carried out on the UI thread while the worker
+// waits, so a report is handled completely before the worker's next step.
+class RunControl::Link final : public WindowLink {
+public:
+  explicit Link(RunControl& rc) : rc_(rc) {}
+
+  void OnStatusText(int commStatus, const std::string& text, int index, int messageType) override {
+    rc_.ui_.Invoke([&] { rc_.OnWorkerReport(commStatus, text, index, messageType); });
+  }
+  void OnError(const std::string& text, int index) override {
+    rc_.ui_.Invoke([&] { rc_.OnWorkerError(text, index); });
+  }
+  void SetGauge(int index, uint64_t position, uint64_t maximum) override {
+    rc_.ui_.Invoke([&] { rc_.OnWorkerProgress(position, index, maximum); });
+  }
+  void SentBytes(int index, uint64_t total) override {
+    if (index == 0 && rc_.hooks_.sentBytes) rc_.hooks_.sentBytes(total);
+  }
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
+    int answer = 0;
+    rc_.ui_.Invoke([&] { answer = rc_.dialogs_.MessageBox(text, caption, flags); });
+    return answer;
+  }
+  int FindAdbInterface(int index, std::string& path) override {
+    int result = 255;
+    rc_.ui_.Invoke([&] {
+      if (rc_.hooks_.findAdbInterface) result = rc_.hooks_.findAdbInterface(index, path);
+    });
+    return result;
+  }
+  bool CheckDiagPortSame(int portNumber) override {
+    bool same = false;
+    rc_.ui_.Invoke([&] {
+      if (rc_.hooks_.checkDiagPortSame) {
+        same = rc_.hooks_.checkDiagPortSame(portNumber);
+      } else {
+        const auto& box = rc_.form_.state().PortCBox;
+        same = !box.items.empty() && PortNumberOfField(box.items.front()) == portNumber;
+      }
+    });
+    return same;
+  }
+  std::string PortText() override {
+    std::string text;
+    rc_.ui_.Invoke([&] { text = rc_.form_.state().PortCBox.text; });
+    return text;
+  }
+  std::string SerialPortText() override {
+    std::string text;
+    rc_.ui_.Invoke([&] { text = rc_.form_.state().SerialPortCBox.text; });
+    return text;
+  }
+  void CheckForComPorts() override {
+    rc_.ui_.Invoke([&] {
+      if (rc_.hooks_.discoverPorts) rc_.hooks_.discoverPorts();
+    });
+  }
+  bool DiskModeSwitched() override {
+    bool switched = false;
+    rc_.ui_.Invoke([&] { switched = rc_.hooks_.diskModeSwitched && rc_.hooks_.diskModeSwitched(); });
+    return switched;
+  }
+  void ShowDeviceVersion(SerialPort* atPort) override {
+    rc_.ui_.Invoke([&] {
+      std::string version = rc_.hooks_.queryDeviceVersion ? rc_.hooks_.queryDeviceVersion(atPort) : std::string();
+      rc_.form_.state().Label_version.text = "Version:" + version;
+    });
+  }
+  void ShiftDevice1Click() override {
+    rc_.ui_.Invoke([&] {
+      if (rc_.hooks_.shiftDevice) rc_.hooks_.shiftDevice();
+    });
+  }
+  bool VariantFlag() override {
+    bool variant = false;
+    rc_.ui_.Invoke([&] { variant = rc_.form_.config().variant != 0; });
+    return variant;
+  }
+  // The flags are plain words: the window procedure sets them, the worker polls and clears them.
+  bool DeviceChangeSeen() override { return rc_.deviceChangeSeen_; }
+  bool DeviceArrivalSeen() override { return rc_.deviceArrivalSeen_; }
+  void ClearDeviceFlags() override { rc_.ClearDeviceFlags(); }
+  bool RunResetModem() override {
+    bool ok = true;
+    rc_.ui_.Invoke([&] {
+      if (rc_.hooks_.runResetModem) ok = rc_.hooks_.runResetModem();
+    });
+    return ok;
+  }
+  void RememberDeviceBackupFolder(const std::string& folder) override {
+    rc_.ui_.Invoke([&] {
+      if (rc_.hooks_.rememberDeviceBackupFolder) rc_.hooks_.rememberDeviceBackupFolder(folder);
+    });
+  }
+
+private:
+  RunControl& rc_;
+};
+
+RunControl::RunControl(TVorezUzeUiForm& form, Dialogs& dialogs, UiThread& ui, Clock& clock, std::string logFolder,
+                       std::function<std::unique_ptr<SettingsKey>()> openSettings, RunWorkerFactory factory,
+                       RunHooks hooks)
+    : form_(form),
+      dialogs_(dialogs),
+      ui_(ui),
+      clock_(clock),
+      runLog_(std::move(logFolder)),
+      openSettings_(std::move(openSettings)),
+      factory_(std::move(factory)),
+      hooks_(std::move(hooks)),
+      link_(std::make_unique<Link>(*this)) {}
+
+RunControl::~RunControl() {
+  for (Slot& s : slots_) {
+    if (s.worker) {
+      s.worker->RequestStop();
+      s.worker->Join();
+    }
+  }
+}
+
+bool RunControl::running() const {
+  for (const Slot& s : slots_)
+    if (s.worker) return true;
+  return false;
+}
+
+// ---- Start, Re-update, Stop, close --------------------------------------------------------------
+
+void RunControl::StartClick() {
+  const ProductConfig& config = form_.config();
+  WindowState& st = form_.state();
+  if (!runLog_.IsOpen()) OpenRunLog();
+  LogMessage("1.3.5.0", 0);
+  if (config.projectType == 28 && hooks_.deviceVersionIsCurrent && !hooks_.deviceVersionIsCurrent()) {
+    CloseRunLog();
+    return;
+  }
+  backupDone_ = false;
+  resume_ = false;
+  form_.SetResuming(false);
+  if (config.projectType == 42 || (config.projectType == 3 && config.variant != 0)) st.Timer1Enabled = false;
+  st.DownloadInfoMemo.clear();
+  ShowStartedPictures();
+  if (hooks_.endDeviceWatch) hooks_.endDeviceWatch();
+  clock_.SleepMs(kWatchEndSettleMs);
+  ReleaseProbeHandle("26");
+  LogMessage("Check......", 0);
+  if (hooks_.discoverPorts) hooks_.discoverPorts();
+  if (!VersionGate()) {
+    EndBeforeStart();
+    return;
+  }
+  LogMessage("Check......completely", 0);
+  StartAndShow();
+}
+
+void RunControl::Reupdate1Click() {
+  WindowState& st = form_.state();
+  backupDone_ = true;
+  resume_ = true;
+  std::string status = ReadMilestone();
+  if (status == kMilestoneStart || status == kMilestonePass || status.empty()) {
+    LogMessage("Status was wrong", 2);
+  } else if (status == kMilestoneBackup) {
+    form_.config().options.bBackup = false;  // the backup of the failed run is used
+  }
+  // The backup files are those the failed run left in its device backup folder.
+  form_.SetResuming(true, hooks_.lastDeviceBackupFolder ? hooks_.lastDeviceBackupFolder() : std::string());
+  form_.BuildSettingsSummary();
+  if (!runLog_.IsOpen()) OpenRunLog();
+  st.DownloadInfoMemo.clear();
+  ShowStartedPictures();
+  if (hooks_.endDeviceWatch) hooks_.endDeviceWatch();
+  clock_.SleepMs(kWatchEndSettleMs);
+  ReleaseProbeHandle("25");
+  LogMessage("Check......", 0);
+  if (hooks_.discoverPorts) hooks_.discoverPorts();
+  LogMessage("Check......completely", 0);
+  StartAndShow();
+}
+
+void RunControl::StartAndShow() {
+  WindowState& st = form_.state();
+  if (StartRun(0)) {
+    st.Label_status.text =
+        (Japanese2728(form_.config().projectType) || st.japaneseLayout) ? kUpgradingJapanese : kUpgrading;
+    statusRed_ = false;
+  } else {
+    st.StartButton.enabled = true;
+    st.StopButton.enabled = false;
+    st.startPicture = StartPicture::Normal;
+    RefuseStart();
+  }
+}
+
+bool RunControl::FormCloseQuery() {
+  if (!running()) return true;
+  bool close = dialogs_.MessageBox(kCloseWhileRunning, kCaptionChineseWarning, kMbOkCancel) == kIdOk;
+  if (close && backupDone_ && !resume_) form_.state().Reupdate1.visible = true;
+  return close;
+}
+
+void RunControl::ShowStartedPictures() {
+  WindowState& st = form_.state();
+  st.StartButton.enabled = false;
+  st.StopButton.enabled = true;
+  st.startPicture = StartPicture::Disabled;
+}
+
+void RunControl::ReleaseProbeHandle(const char* suffix) {
+  std::string s(suffix);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    clock_.SleepMs(500);
+    if (!hooks_.probeHandleOpen || !hooks_.probeHandleOpen()) {
+      LogMessage("com null-" + s, 0);
+      return;
+    }
+    LogMessage("com not null-" + s, 0);
+    if (hooks_.closeProbeHandle && hooks_.closeProbeHandle()) {
+      LogMessage("close com-" + s, 0);
+      return;
+    }
+    LogMessage("Warning-" + s, 0);
+    clock_.SleepMs(100);
+  }
+}
+
+bool RunControl::VersionGate() {
+  const ProductConfig& config = form_.config();
+  int pt = config.projectType;
+  if (pt == 25 || pt == 26 || pt == 42 || (pt == 3 && config.variant != 0)) {
+    return !hooks_.deviceVersionIsCurrent || hooks_.deviceVersionIsCurrent();
+  }
+  const std::string& name = config.name;
+  if (name == "NP30" || name == "NP31" || name == "NQ411" || name == "NQ418") {
+    return !hooks_.selectPackageForDevice || hooks_.selectPackageForDevice();
+  }
+  return true;
+}
+
+void RunControl::EndBeforeStart() {
+  CloseRunLog();
+  runLog_.DeleteUnlessAutotest();
+  form_.AskQuit();
+}
+
+void RunControl::RefuseStart() {
+  WindowState& st = form_.state();
+  st.Label_status.text = Japanese2728(form_.config().projectType) ? kUpgradeFailureJapanese : kUpgradeFailure;
+  statusRed_ = true;
+}
+
+bool RunControl::StartRun(int slot) {
+  if (!CheckImagesAndPorts(slot)) return false;
+  PrepareRun(slot);
+  LaunchWorker(slot);
+  return true;
+}
+
+bool RunControl::CheckImagesAndPorts(int slot) {
+  if (form_.state().lvFileList.empty() && !form_.config().options.bBackup) {
+    dialogs_.MessageBox("No Image File Loaded!", form_.config().caption, kMbOk);
+    return false;
+  }
+  return CheckPorts(slot);
+}
+
+bool RunControl::CheckPorts(int slot) {
+  const ProductConfig& config = form_.config();
+  const DownloadOptions& o = config.options;
+  const WindowState& st = form_.state();
+  auto refuse = [this](const char* text, const char* caption) {
+    RefuseStart();
+    dialogs_.MessageBox(text, caption, kMbOk);
+    return false;
+  };
+  if (st.PortCBox.text.empty()) return refuse("Port is empty", "Download");
+  if (!resume_ && st.SerialPortCBox.text.empty()) return refuse("Serial Port was not found.", "Download");
+  if (st.PortCBox.items.size() >= 2) return refuse("Two or more devices were found", "Warning");
+
+  Slot& s = slots_[slot];
+  int diag = PortNumberOfField(st.PortCBox.text);
+  int app = st.AppPortCBox.items.empty() ? 0 : PortNumberOfField(st.AppPortCBox.text);
+  int at = 0;
+  // A resumed run does not require the AT port, but uses it when the device shows one.
+  if ((!config.phone || o.pcSuite || o.bBackup || o.bRestore || !config.startATList.empty()) &&
+      st.SerialPortCBox.text.size() > 3) {
+    at = PortNumberOfField(st.SerialPortCBox.text);
+  }
+  if (diag < 1 || diag > kMaxPortNumber) return refuse("Invalid port number", "Download");
+  if (diagBusy_.count(diag)) return false;
+  if ((o.pcSuite || o.bBackup || o.bRestore) && atBusy_.count(at)) return false;
+  s.diagPort = diag;
+  s.appPort = app;
+  s.atPort = at;
+
+  if (o.bAppsBootloader || o.bAppsImageAndBootloader || o.bPhoneImage || o.bAMSSFile || o.bBackup ||
+      o.bBootloader || o.bCfgdata || o.bEFS) {
+    return true;
+  }
+  if (!o.bRawAppsEFS && !o.bPartOfEFS && !o.pcSuite && !o.bRestore) {
+    return refuse("No download option selected", "Download");
+  }
+  return true;
+}
+
+void RunControl::PrepareRun(int slot) {
+  Slot& s = slots_[slot];
+  if (s.diagPort >= 1) diagBusy_.insert(s.diagPort);
+  if (s.atPort >= 1) atBusy_.insert(s.atPort);
+  gaugePosition_ = 0;
+  if (hooks_.gaugeChanged) hooks_.gaugeChanged(gaugePosition_, gaugeMaximum_);
+  ShowStartedPictures();
+  LogMessage("Syncing......", 0);
+}
+
+void RunControl::LaunchWorker(int slot) {
+  CreateWorker(slot);
+  Slot& s = slots_[slot];
+  if (!s.worker) return;
+  s.worker->Resume([this, slot] { ui_.Post([this, slot] { OnWorkerFinished(slot); }); });
+}
+
+void RunControl::CreateWorker(int slot) {
+  Slot& s = slots_[slot];
+  if (s.worker) {
+    s.worker->RequestStop();
+    s.worker->Join();
+    s.worker.reset();
+  }
+  passed_ = false;
+  s.worker = factory_(BuildRunParameters(slot), *link_);
+  form_.slots()[slot].worker = s.worker ? std::make_shared<SlotStop>(s.worker) : nullptr;
+}
+
+void RunControl::StopRun(int slot) {
+  LogMessage("Shutting down COMM...", 0);
+  if (slots_[slot].worker) slots_[slot].worker->RequestStop();
+}
+
+RunParameters RunControl::BuildRunParameters(int slot) const {
+  const ProductConfig& c = form_.config();
+  const DownloadOptions& o = c.options;
+  const Slot& s = slots_[slot];
+  RunParameters p;
+  p.Index = slot;
+  p.ComPort = s.diagPort;
+  p.SerialComPort = s.atPort;
+  p.AppComPort = s.appPort;
+  p.PlatformName = c.platformCode;
+  p.PlatformType = c.networkType;
+  p.strLTEType = c.lteType;
+  p.strGPIO = c.gpio;
+  p.TempFiles = form_.helperFolder().empty() ? form_.workingFolder() : form_.helperFolder();
+  p.BackupFilePath = form_.backupFolder();
+  if (o.bFastbootConfiguration) {
+    p.FastbootFileNameList = &c.fastbootFileNameList;
+    p.FastbootFileCmdList = &c.fastbootFileCmdList;
+  }
+  p.RemoveFilesList = &c.removeFiles;
+  p.RemoveDirList = &c.removeDirs;
+  p.CreateDirList = &c.createDirs;
+  p.AddFilesList = &c.addFiles;
+  p.UserDataFilesList = &c.userDataFiles;
+  p.UserDataDirList = &c.userDataDirs;
+  p.NVItemList = &c.nvItemList;
+  p.StartATList = &c.startATList;
+  p.EndATList = &c.endATList;
+  p.m_nBlockSize = c.blockSize;
+  p.projectType = c.projectType;
+  p.phone = c.phone;
+  p.bBackup = o.bBackup;
+  p.bRestore = o.bRestore;
+  p.bBootloader = o.bBootloader;
+  p.bEFS = o.bEFS;
+  p.bRawAppsEFS = o.bRawAppsEFS;
+  p.bAMSSFile = o.bAMSSFile;
+  p.pcSuite = o.pcSuite;
+  p.bCfgdata = o.bCfgdata;
+  p.bFastbootRamdisk_recoveryImage = o.bFastbootRamdisk_recoveryImage;
+  p.bFastbootUserdataImage = o.bFastbootUserdataImage;
+  p.bFastbootPrimary_gpt = o.bFastbootPrimary_gpt;
+  p.bFastbootSecondary_gpt = o.bFastbootSecondary_gpt;
+  p.bFastbootzImage = o.bFastbootzImage;
+  p.bFastbootRamdisk = o.bFastbootRamdisk;
+  p.bFastbootSystemImage = o.bFastbootSystemImage;
+  p.bFastbootBootImage = o.bFastbootBootImage;
+  p.bFastbootzImage_recoveryImage = o.bFastbootzImage_recoveryImage;
+  p.bFastbootSystemImageMutil = o.bFastbootSystemImageMutil;
+  p.bFastbootConfiguration = o.bFastbootConfiguration;
+  p.bPartOfEFS = o.bPartOfEFS;
+  p.bBackupUserData = o.bBackupUserData;
+  p.ExecuteResetModem = c.executeResetModem;
+  p.simLockOn = c.simLock;
+  p.simLockMode = c.simLockMode;
+  p.simLockText = c.simLockText;
+  p.IsAlcatel = c.isAlcatel;
+  p.UIT_NewWays = c.uitNewWays;
+  p.RTRECFG = c.rtrecfg;
+  p.ESN = c.esn;
+  p.bFastSpeedDownload = c.bFastSpeedDownload;
+  p.bRpmBootloader = o.bRpmBootloader;
+  p.bEnprg9x15 = o.bEnprg9x15;
+  p.resume = resume_;
+  if (resume_ && hooks_.lastDeviceBackupFolder) p.ResumeDeviceBackupFolder = hooks_.lastDeviceBackupFolder();
+  CopyImageSetInto(form_.imageSet(), p);
+  return p;
+}
+
+// ---- reports ----------------------------------------------------------------------------------
+
+void RunControl::OnWorkerReport(int status, const std::string& text, int index, int type) {
+  if (index < 0 || index >= kSlots) {
+    LogMessage(std::string("Internal error found: ") + " Index value out of bounds", 2);
+    return;
+  }
+  if (type == 3 && text == kMilestonePass) passed_ = true;
+  LogMessage(text, type);
+}
+
+void RunControl::OnWorkerError(const std::string& text, int index) { LogMessage(text, 2); }
+
+void RunControl::OnWorkerProgress(uint64_t position, int index, uint64_t maximum) {
+  if (index != 0) return;  // only slot 0 has a gauge
+  gaugePosition_ = position;
+  gaugeMaximum_ = maximum;
+  if (hooks_.gaugeChanged) hooks_.gaugeChanged(position, maximum);
+}
+
+void RunControl::OnWorkerFinished(int slot) {
+  Slot& s = slots_[slot];
+  if (s.worker) {
+    s.worker->Join();
+    s.worker.reset();
+  }
+  form_.slots()[slot].worker.reset();
+  diagBusy_.erase(s.diagPort);
+  atBusy_.erase(s.atPort);
+  WindowState& st = form_.state();
+  st.StopButton.enabled = false;
+  int pt = form_.config().projectType;
+  if (pt == 6 || pt == 42 || (pt == 3 && form_.config().variant != 0)) st.CloseButton.enabled = true;
+  st.StartButton.enabled = false;  // the device watcher enables Start again
+  st.startPicture = StartPicture::Disabled;
+  if (hooks_.runFinished) hooks_.runFinished(passed_);
+}
+
+void RunControl::LogMessage(const std::string& text, int type) {
+  LocalTimeText now = NowText();
+  std::string line = now.shortDate + " " + now.longTime + " " + text;
+  switch (type) {
+    case 2: logViewColour_ = LogViewColour::Red; break;
+    case 3: logViewColour_ = LogViewColour::Lime; break;
+    case 4: break;
+    default: logViewColour_ = LogViewColour::Window; break;
+  }
+  runLog_.WriteLine(line);
+  if (hooks_.logLine) hooks_.logLine(line, type);
+  if (text == kMilestoneStart || text == kMilestoneBackup || text == kMilestonePass) {
+    if (text == kMilestoneBackup) backupDone_ = true;
+    WriteMilestone(text);
+  }
+  WindowState& st = form_.state();
+  int pt = form_.config().projectType;
+  if (type == 3) {
+    st.Reupdate1.visible = false;
+    CloseRunLog();
+    if (pt == 28) {
+      std::error_code ec;
+      std::filesystem::remove_all(runLog_.folder(), ec);
+    } else {
+      runLog_.DeleteUnlessAutotest();
+    }
+  } else if (type == 2) {
+    if (backupDone_ && !resume_) st.Reupdate1.visible = true;
+    FailureAdvice();
+    CloseRunLog();
+  }
+  switch (type) {
+    case 1:
+      statusState_ = 2;
+      statusRed_ = false;
+      break;
+    case 2:
+    case 3:
+    case 4: break;
+    default: statusState_ = 0; break;
+  }
+}
+
+void RunControl::FailureAdvice() {
+  int pt = form_.config().projectType;
+  std::string rule(98, '-');
+  std::string contact = Japanese2728(pt) ? "Please try plug in USB cable to upgrade again, if it fails please contact the Operator."
+                                          : "Please try plug in USB cable to upgrade again, if it fails please contact us.";
+  for (const std::string& l : {std::string(), rule, contact,
+                               std::string("We will reply to you as soon as possible and resolve the issue."),
+                               std::string("To cause any inconvenience to your understanding."), rule}) {
+    runLog_.WriteLine(l);
+  }
+}
+
+void RunControl::OpenRunLog() { runLog_.Open(form_.config().caption, NowText()); }
+
+void RunControl::CloseRunLog() { runLog_.Close(); }
+
+void RunControl::WriteMilestone(const std::string& text) {
+  if (!openSettings_) return;
+  if (auto key = openSettings_()) key->WriteString(kDownloadStatus, text);
+}
+
+std::string RunControl::ReadMilestone() {
+  if (!openSettings_) return {};
+  auto key = openSettings_();
+  if (!key) return {};
+  auto value = key->ReadString(kDownloadStatus);
+  if (!value) {
+    key->WriteString(kDownloadStatus, "");
+    return {};
+  }
+  return *value;
+}
+
+}  // namespace upwend

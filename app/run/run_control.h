@@ -1,0 +1,173 @@
+#pragma once
+// The main window's side of an update run: Start and Re-update with their checks, the creation
+// and start of the update worker in slot 0, Stop, the close query, the report handlers that turn
+// the worker's reports into run log lines, status colours, the saved milestone and the result,
+// and the finish handler.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "app/run/run_log.h"
+#include "engine/worker/run_parameters.h"
+#include "engine/worker/worker_layers.h"
+
+namespace upwend {
+
+class Clock;
+class Dialogs;
+class SerialPort;
+class SettingsKey;
+class TVorezUzeUiForm;
+class UiThread;
+
+// A worker as the run control drives it.
+class RunWorker {
+public:
+  virtual ~RunWorker() = default;
+  // Starts the thread; onTerminate runs on the worker's thread once its body has returned.
+  virtual void Resume(std::function<void()> onTerminate) = 0;
+  virtual void RequestStop() = 0;
+  virtual void Join() = 0;
+};
+
+// Creates a worker for a run; `link` is the worker's view of the window.
+using RunWorkerFactory = std::function<std::shared_ptr<RunWorker>(RunParameters params, WindowLink& link)>;
+
+// What other parts of the shell provide to a run. Every member may be empty.
+struct RunHooks {
+  std::function<void()> discoverPorts;   // CheckForComPorts
+  std::function<void()> endDeviceWatch;  // ends the device watcher thread
+  std::function<bool()> probeHandleOpen;
+  std::function<bool()> closeProbeHandle;
+  std::function<bool()> deviceVersionIsCurrent;
+  std::function<bool()> selectPackageForDevice;
+  std::function<int(int index, std::string& path)> findAdbInterface;
+  std::function<bool(int portNumber)> checkDiagPortSame;
+  std::function<bool()> diskModeSwitched;
+  std::function<std::string(SerialPort* atPort)> queryDeviceVersion;  // AT+CGMR on the worker's port
+  std::function<void()> shiftDevice;                                   // the mode-switch program
+  std::function<bool()> runResetModem;
+  // Where the device backup of the last run that made one lives (kept across runs).
+  std::function<void(const std::string& folder)> rememberDeviceBackupFolder;
+  std::function<std::string()> lastDeviceBackupFolder;
+  // Runs on the UI thread when a run's worker has finished; `passed` after "PASS".
+  std::function<void(bool passed)> runFinished;
+  // Every line written to the log view, for the headless front end.
+  std::function<void(const std::string& line, int type)> logLine;
+  // The gauge of slot 0 changed.
+  std::function<void(uint64_t position, uint64_t maximum)> gaugeChanged;
+  // Bytes sent to the device so far in the run (worker's thread; must not touch window state).
+  std::function<void(uint64_t total)> sentBytes;
+};
+
+enum class LogViewColour { Window, Red, Lime };
+
+class RunControl {
+public:
+  static constexpr int kSlots = 8;
+  static constexpr int kMaxPortNumber = 998;
+
+  RunControl(TVorezUzeUiForm& form, Dialogs& dialogs, UiThread& ui, Clock& clock, std::string logFolder,
+             std::function<std::unique_ptr<SettingsKey>()> openSettings, RunWorkerFactory factory, RunHooks hooks);
+  ~RunControl();
+
+  void StartClick();
+  void Reupdate1Click();
+  void StopClick() { StopRun(0); }
+  bool FormCloseQuery();
+
+  bool StartRun(int slot);
+  bool CheckImagesAndPorts(int slot);
+  bool CheckPorts(int slot);
+  void PrepareRun(int slot);
+  void CreateWorker(int slot);
+  void LaunchWorker(int slot);
+  void StopRun(int slot);
+
+  // Report handlers; called on the worker's thread, carried out on the UI thread.
+  void OnWorkerReport(int status, const std::string& text, int index, int type);
+  void OnWorkerError(const std::string& text, int index);
+  void OnWorkerProgress(uint64_t position, int index, uint64_t maximum);
+  void OnWorkerFinished(int slot);
+
+  void LogMessage(const std::string& text, int type);
+  void OpenRunLog();
+  void CloseRunLog();
+
+  // The window procedure's device-change flags (set on the UI thread, polled by the worker).
+  void NoteDeviceChange() { deviceChangeSeen_ = true; }
+  void NoteDeviceArrival() { deviceArrivalSeen_ = true; }
+  bool DeviceChangeSeen() const { return deviceChangeSeen_; }
+  bool DeviceArrivalSeen() const { return deviceArrivalSeen_; }
+  void ClearDeviceFlags() {
+    deviceChangeSeen_ = false;
+    deviceArrivalSeen_ = false;
+  }
+
+  bool running() const;
+  bool backupDone() const { return backupDone_; }
+  bool resuming() const { return resume_; }
+  int statusState() const { return statusState_; }
+  LogViewColour logViewColour() const { return logViewColour_; }
+  const RunLog& runLog() const { return runLog_; }
+  uint64_t gaugePosition() const { return gaugePosition_; }
+  uint64_t gaugeMaximum() const { return gaugeMaximum_; }
+  bool statusLabelRed() const { return statusRed_; }
+  bool diagPortBusy(int port) const { return diagBusy_.count(port) > 0; }
+  bool atPortBusy(int port) const { return atBusy_.count(port) > 0; }
+  const RunHooks& hooks() const { return hooks_; }
+  TVorezUzeUiForm& form() { return form_; }
+  Dialogs& dialogs() { return dialogs_; }
+
+private:
+  class Link;
+  struct Slot {
+    std::shared_ptr<RunWorker> worker;
+    int diagPort = 0;
+    int appPort = 0;
+    int atPort = 0;
+  };
+
+  void RefuseStart();
+  // StartRun(0) and the window's answer to it: the running status, or Start back on.
+  void StartAndShow();
+  void ReleaseProbeHandle(const char* suffix);
+  void ShowStartedPictures();
+  bool VersionGate();
+  void EndBeforeStart();
+  RunParameters BuildRunParameters(int slot) const;
+  void WriteMilestone(const std::string& text);
+  std::string ReadMilestone();
+  void FailureAdvice();
+
+  TVorezUzeUiForm& form_;
+  Dialogs& dialogs_;
+  UiThread& ui_;
+  Clock& clock_;
+  RunLog runLog_;
+  std::function<std::unique_ptr<SettingsKey>()> openSettings_;
+  RunWorkerFactory factory_;
+  RunHooks hooks_;
+  std::unique_ptr<Link> link_;
+  Slot slots_[kSlots];
+  std::set<int> diagBusy_;
+  std::set<int> atBusy_;
+  bool backupDone_ = false;
+  bool resume_ = false;
+  bool passed_ = false;
+  bool statusRed_ = false;
+  int statusState_ = 0;
+  LogViewColour logViewColour_ = LogViewColour::Window;
+  uint64_t gaugePosition_ = 0;
+  uint64_t gaugeMaximum_ = 100;
+  std::atomic<bool> deviceChangeSeen_{false};
+  std::atomic<bool> deviceArrivalSeen_{false};
+};
+
+// The port number in a port field: 3 digits after "COM" when the field is 6 characters long,
+// else up to 2; 0 when there is no number.
+int PortNumberOfField(const std::string& field);
+
+}  // namespace upwend

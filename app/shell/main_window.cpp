@@ -1,0 +1,363 @@
+#include "app/shell/main_window.h"
+
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#include "app/shell/dialogs.h"
+#include "app/config/payload_extraction.h"
+#include "app/shell/startup_error.h"
+#include "platform/clock.h"
+#include "platform/file_io.h"
+#include "platform/named_mutex.h"
+#include "platform/payload_archive.h"
+#include "platform/settings_store.h"
+#include "platform/ui_thread.h"
+
+namespace upwend {
+
+namespace {
+
+constexpr const char* kWarning = "Warning";
+constexpr uint64_t kSettleMs = 100;
+constexpr const char* kNotReadyJapanese = "準備中";
+constexpr const char* kJapaneseFont = "MS PGothic";
+constexpr int kShiftJisCharset = 128;
+
+std::string TodayShortDate() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y/%m/%d", &local);
+  return buf;
+}
+
+bool IsOneOf(int value, std::initializer_list<int> set) {
+  for (int v : set) {
+    if (v == value) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int SavedPortNumber(const std::string& portField) {
+  size_t com = portField.find("COM");
+  if (com == std::string::npos) return 1;
+  std::string digits = portField.substr(com + 3, 2);
+  if (digits.empty()) return 1;
+  int value = 0;
+  for (char ch : digits) {
+    if (ch < '0' || ch > '9') return 1;
+    value = value * 10 + (ch - '0');
+  }
+  return value;
+}
+
+TVorezUzeUiForm::TVorezUzeUiForm(FormServices services) : services_(std::move(services)) {}
+
+TVorezUzeUiForm::~TVorezUzeUiForm() { Destroy(); }
+
+void TVorezUzeUiForm::Diag(const std::string& text) const {
+  if (services_.diag) services_.diag(text);
+}
+
+void TVorezUzeUiForm::AskQuit() {
+  quitRequested_ = true;
+  services_.ui.Quit(kExitRefused);
+}
+
+void TVorezUzeUiForm::ChooseWorkingFolder() {
+  workingFolder_ = tempFolder_ + "TempFiles";
+  // The working folder belongs to the copy that runs from it. A second copy that starts while
+  // the first runs (it is about to be told so and to quit) works in a folder of its own, so
+  // neither its files nor its clean-up at exit touch the first copy's folder.
+  bool taken = false;
+  workingFolderLock_ = NamedMutex::Create("working folder " + workingFolder_, taken, services_.paths.runtimeDir);
+  if (taken) {
+    workingFolderLock_.reset();
+    workingFolder_ = fmt::format("{}TempFiles_{}", tempFolder_, ::getpid());
+    Diag(fmt::format("another copy uses {}TempFiles; working in {}", tempFolder_, workingFolder_));
+  }
+}
+
+void TVorezUzeUiForm::Create() {
+  created_ = true;
+  // 2. The temporary folder.
+  tempFolder_ = services_.paths.tempDir;
+  if (tempFolder_.empty()) {
+    services_.dialogs.MessageBox(kMsgNoTempFolder, kWarning, kMbOk);
+    AskQuit();
+  } else if (tempFolder_.back() != '/') {
+    tempFolder_ += '/';
+  }
+
+  // 3. Working and backup folders.
+  std::string date = services_.shortDate ? services_.shortDate() : TodayShortDate();
+  for (char& ch : date) {
+    if (ch == '/') ch = '_';
+  }
+  ChooseWorkingFolder();
+  backupFolder_ = tempFolder_ + "Backup/" + date;
+  for (const std::string& folder : {workingFolder_, backupFolder_}) {
+    if (auto r = CreateFolderPath(folder); !r) throw StartupError(r.error());
+  }
+  services_.clock.SleepMs(kSettleMs);
+
+  // 4. The configuration file.
+  {
+    ExtractionContext ctx{services_.payload, config_, workingFolder_, services_.dialogs, services_.clock,
+                          [this] { AskQuit(); }, "", services_.diag, {}, {}};
+    WriteResource(ctx, "ConfigFile", "INI", workingFolder_ + "/Config.ini");
+    filesWritten_.insert(filesWritten_.end(), ctx.written.begin(), ctx.written.end());
+  }
+
+  // 5. Window set-up.
+  LoadConfig(workingFolder_ + "/Config.ini");
+  state_.width = kWindowWidth;
+  state_.height = kWindowHeight;
+  state_.caption = config_.caption;
+  state_.Label_title.text = config_.caption;
+  state_.compactLayout = config_.projectType == 41;
+  slots_ = {};
+  slots_[0].boundToControls = true;
+  slots_[0].gauge = state_.compactLayout ? "CGauge1" : "ProgressBar";
+  diagPortBusy_.clear();
+  atPortBusy_.clear();
+  state_.StopButton.enabled = false;
+  ExtractPayload();
+  state_.ImageFolderEdit = workingFolder_;
+  DiscoverPorts();
+  RestoreSettings();
+  state_.StartButton.enabled = false;
+  state_.StopButton.enabled = false;
+  RefreshStartPictures();
+  state_.StatusBar = kWelcomeText;
+  imageFolder_ = state_.ImageFolderEdit;
+  BuildSettingsSummary();
+  if (config_.projectType == 27 || config_.projectType == 28) {
+    state_.Label_status = LabelState{kNotReadyJapanese, true, true, kJapaneseFont, kShiftJisCharset};
+  } else {
+    state_.Label_status.text = "Not Ready";
+  }
+
+  // 6. The second package.
+  if (config_.TwoPackages()) {
+    secondWorkingFolder_ = tempFolder_ + "TempFiles2";
+    if (auto r = CreateFolderPath(secondWorkingFolder_); !r) throw StartupError(r.error());
+    ExtractSecondPackage();
+    CheckPackagePair(secondWorkingFolder_ + "/Config.ini");
+  }
+
+  // 7. Instance check and guide.
+  bool watcherAllowed = true;
+  InstanceCheckAndGuide(watcherAllowed);
+
+  // 8.-12.
+  if (watcherAllowed && config_.projectType != 41) StartDeviceWatch();
+  state_.Timer1Enabled = config_.projectType == 42 || (config_.projectType == 3 && config_.variant != 0);
+  ApplyLayoutAdjustments();
+  if (config_.options.bSwitchFastbootMode) StartXloadModeSwitch();
+  deviceReady_ = false;
+}
+
+void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {
+  const int pt = config_.projectType;
+  auto showTitle = [&] {
+    state_.applicationTitle = config_.caption;
+    state_.Label_title.visible = true;
+    state_.Label_about1.visible = true;
+    state_.Label_about.visible = true;
+    state_.Image_warning.visible = true;
+    state_.Label_warning.visible = true;
+  };
+  auto guide = [&](const char* name) {
+    if (RunGuide(name)) return true;
+    AskQuit();
+    watcherAllowed = false;
+    return false;
+  };
+  if (pt == 42 || (pt == 3 && config_.variant != 0)) {
+    for (const char* name : {"Mutex_EM_0_Modem", "Tovrix3G_Pellwave_ShowModem", "VXTUSBModem_Mutex"}) {
+      bool existed = false;
+      auto mutex = NamedMutex::Create(name, existed, services_.paths.runtimeDir);
+      if (existed) {
+        // The variants' own Japanese text comes with their resources; until then the standard one.
+        services_.dialogs.MessageBox(kMsgOtherInstance, kWarning, kMbOk);
+        AskQuit();
+      } else if (mutex) {
+        instanceMutexes_.push_back(std::move(mutex));
+      }
+    }
+    state_.japaneseLayout = true;
+    guide("TFormGuide2");
+    return;
+  }
+  switch (pt) {
+    case 2:
+    case 6:
+      state_.Label_title.visible = state_.Label_about1.visible = state_.Label_about.visible = false;
+      state_.Label_warning.visible = state_.Image_warning.visible = false;
+      guide("TFormGuide");
+      return;
+    case 19:
+      if (guide("TFormGuide1")) showTitle();
+      return;
+    case 41:
+      if (guide("TFormGuide3")) Diag("Start is pressed by the run control, which is not built yet");
+      return;
+    case 28:
+      if (!guide("TFormGuide2")) return;
+      break;
+    default:
+      break;
+  }
+  if (CheckOtherInstances()) {
+    services_.dialogs.MessageBox(kMsgOtherInstance, kWarning, kMbOk);
+    AskQuit();
+    watcherAllowed = false;
+  }
+  showTitle();
+}
+
+bool TVorezUzeUiForm::CheckOtherInstances() {
+  for (const char* name : {"Mutex_EM_0_Modem", "Tovrix3G_Pellwave_ShowModem", "VXTUSBModem_Mutex", "inno setup tovrix sw"}) {
+    bool existed = false;
+    auto mutex = NamedMutex::Create(name, existed, services_.paths.runtimeDir);
+    if (existed) return true;
+    if (mutex) {
+      instanceMutexes_.push_back(std::move(mutex));
+    } else {
+      Diag(fmt::format("cannot create the mutex {}", name));
+    }
+  }
+  return false;
+}
+
+void TVorezUzeUiForm::LoadConfig(const std::string& path) { upwend::LoadConfig(config_, path, services_.dialogs); }
+
+void TVorezUzeUiForm::ClearDownloadOptions() { upwend::ClearDownloadOptions(config_); }
+
+void TVorezUzeUiForm::CheckPackagePair(const std::string& path) {
+  if (!upwend::CheckPackagePair(config_, path, services_.dialogs)) AskQuit();
+}
+
+void TVorezUzeUiForm::BuildSettingsSummary() {
+  state_.settingsSummary.text = BuildSettingsSummaryText(config_);
+  VerifyImageFolder(imageFolder_);
+}
+
+void TVorezUzeUiForm::ExtractPayload() {
+  ExtractionContext ctx{services_.payload, config_, workingFolder_, services_.dialogs, services_.clock,
+                        [this] { AskQuit(); }, services_.executableFolder, services_.diag, {}, {}};
+  try {
+    upwend::ExtractPayload(ctx);
+  } catch (...) {
+    filesWritten_.insert(filesWritten_.end(), ctx.written.begin(), ctx.written.end());
+    throw;
+  }
+  filesWritten_.insert(filesWritten_.end(), ctx.written.begin(), ctx.written.end());
+  helperFolder_ = ctx.helperFolder;
+}
+
+void TVorezUzeUiForm::ExtractSecondPackage() {
+  ExtractionContext ctx{services_.payload, config_, secondWorkingFolder_, services_.dialogs, services_.clock,
+                        [this] { AskQuit(); }, services_.executableFolder, services_.diag, {}, {}};
+  upwend::ExtractSecondPackage(ctx);
+  filesWritten_.insert(filesWritten_.end(), ctx.written.begin(), ctx.written.end());
+}
+
+void TVorezUzeUiForm::RestoreSettings() {
+  auto key = OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, services_.paths.configDir);
+  if (!key) {
+    Diag("the settings store cannot be opened: saved settings are not restored");
+    return;
+  }
+  std::string status;
+  if (auto s = key->ReadString("DownloadStatus")) {
+    status = *s;
+  } else {
+    key->WriteString("DownloadStatus", "");
+  }
+  state_.Reupdate1.visible = !(status.empty() || status == "Start succssfully" || status == "PASS");
+  key->WriteString(SettingsKey::kDefaultValue, "temp");
+  auto restorePort = [&](const char* value, ComboBoxState& box) {
+    int64_t port = 1;
+    if (!key->ValueExists(value)) {
+      key->WriteInteger(value, 1);
+    } else if (auto n = key->ReadInteger(value)) {
+      port = *n;
+    }
+    box.SelectOrFirst(fmt::format("COM{}", port));
+  };
+  restorePort("COMM Port", state_.PortCBox);
+  restorePort("SerialCOMM Port", state_.SerialPortCBox);
+}
+
+void TVorezUzeUiForm::SaveSettings() {
+  auto key = OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, services_.paths.configDir);
+  if (!key) {
+    Diag("the settings store cannot be opened: settings are not saved");
+    return;
+  }
+  key->WriteString("Image File Folder", imageFolder_);
+  key->WriteInteger("COMM Port", SavedPortNumber(state_.PortCBox.text));
+  key->WriteInteger("SerialCOMM Port", SavedPortNumber(state_.SerialPortCBox.text));
+}
+
+void TVorezUzeUiForm::Destroy() {
+  if (destroyed_ || !created_) return;
+  destroyed_ = true;
+  for (WorkerSlot& slot : slots_) {
+    if (slot.worker) slot.worker->RequestStop();
+  }
+  SaveSettings();
+  if (!workingFolder_.empty()) DeleteFolderTree(workingFolder_);
+  if (config_.TwoPackages() && !secondWorkingFolder_.empty()) DeleteFolderTree(secondWorkingFolder_);
+  workingFolderLock_.reset();
+}
+
+// Hook points: the parts of the shell that fill them in come later.
+
+void TVorezUzeUiForm::DiscoverPorts() { Diag("port discovery is not built yet: no ports listed"); }
+
+void TVorezUzeUiForm::VerifyImageFolder(const std::string& folder) {
+  const std::string& backup = resuming_ && !resumeFolder_.empty() ? resumeFolder_ : backupFolder_;
+  VerificationContext ctx{config_, workingFolder_, backup, resuming_, services_.dialogs, config_.caption};
+  imageSet_ = upwend::VerifyImageFolder(ctx, folder, state_.lvFileList);
+}
+
+void TVorezUzeUiForm::ImageFolderBrowseButtonClick() {
+  auto chosen = services_.dialogs.ChooseFolder(kBrowseCaption, imageFolder_);
+  if (!chosen) return;
+  std::string folder = *chosen;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  state_.lvFileList.clear();
+  state_.ImageFolderEdit = folder;
+  imageFolder_ = folder;
+  VerifyImageFolder(imageFolder_);
+}
+
+void TVorezUzeUiForm::StartDeviceWatch() { Diag("the device watcher is not built yet: not started"); }
+
+void TVorezUzeUiForm::RefreshStartPictures() {
+  state_.startPicture = state_.StartButton.enabled ? StartPicture::Normal : StartPicture::Disabled;
+}
+
+bool TVorezUzeUiForm::RunGuide(const std::string& guideName) {
+  Diag(fmt::format("the guide {} is not built yet: taken as confirmed", guideName));
+  return true;
+}
+
+void TVorezUzeUiForm::ApplyLayoutAdjustments() {
+  const int pt = config_.projectType;
+  state_.japaneseLayout = state_.japaneseLayout || config_.layout == LayoutLanguage::Japanese;
+  state_.startSetB = IsOneOf(pt, {2, 6, 27, 28, 42}) || (pt == 3 && config_.variant != 0) ||
+                     config_.language == "Japanese";
+}
+
+void TVorezUzeUiForm::StartXloadModeSwitch() { Diag("the xload mode switch is not built yet: not started"); }
+
+}  // namespace upwend

@@ -1,0 +1,124 @@
+#include "app/shell/update_shell.h"
+
+#include "app/shell/dialogs.h"
+#include "app/discovery/at_query_reply.h"
+#include "app/discovery/device_version.h"
+#include "app/discovery/device_watcher.h"
+#include "app/discovery/port_discovery.h"
+#include "engine/worker/comms_thread.h"
+#include "platform/clock.h"
+#include "platform/device_backend.h"
+#include "platform/ini_file.h"
+#include "platform/serial_port.h"
+#include "platform/settings_store.h"
+#include "platform/ui_thread.h"
+
+namespace upwend {
+
+namespace {
+
+class EngineWorker final : public RunWorker {
+public:
+  explicit EngineWorker(std::unique_ptr<TCommsThread> thread) : thread_(std::move(thread)) {}
+  ~EngineWorker() override { Join(); }
+  void Resume(std::function<void()> onTerminate) override { thread_->Resume(std::move(onTerminate)); }
+  void RequestStop() override { thread_->RequestStop(); }
+  void Join() override { thread_->Join(); }
+
+private:
+  std::unique_ptr<TCommsThread> thread_;
+};
+
+}  // namespace
+
+RunWorkerFactory EngineWorkerFactory(Clock& clock, std::function<PortResolver()> resolver, ExtraLayerFactories extra) {
+  return [&clock, resolver = std::move(resolver), extra = std::move(extra)](RunParameters params,
+                                                                          WindowLink& link) -> std::shared_ptr<RunWorker> {
+    PortResolver resolve = resolver();
+    SerialPortFactory ports = [&clock, resolve] { return CreatePosixSerialPort(clock, resolve); };
+    return std::make_shared<EngineWorker>(CreateUpdateWorker(std::move(params), link, clock, ports, extra));
+  };
+}
+
+UpdateShell::UpdateShell(FormServices services, ShellOptions options)
+    : TVorezUzeUiForm(services), services_(services), options_(std::move(options)) {
+  devices_ = CreateDeviceBackend(options_.devices, deviceError_);
+  if (!devices_) Diag(deviceError_);
+  DeviceBackend* backend = devices_.get();
+  auto resolver = [backend]() -> PortResolver {
+    return [backend](const std::string& portName) -> std::optional<std::string> {
+      return backend ? backend->DeviceNodeForPort(portName) : std::nullopt;
+    };
+  };
+  Clock& clock = services_.clock;
+  discovery_ = std::make_unique<PortDiscovery>(
+      clock, backend, [&clock, resolver] { return CreatePosixSerialPort(clock, resolver()); },
+      [this](const std::string& text) { LogFromAnyThread(text); });
+  watcher_ = std::make_unique<DeviceWatcher>(clock);
+  runControl_ = std::make_unique<RunControl>(
+      *this, services_.dialogs, services_.ui, services_.clock, services_.paths.logDir,
+      [configDir = services_.paths.configDir] {
+        return OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, configDir);
+      },
+      EngineWorkerFactory(services_.clock, resolver, options_.extraLayers), MakeRunHooks());
+  // The window procedure: notifications arrive on the backend's thread.
+  if (devices_) {
+    devices_->Watch([this](const DeviceEvent& event) {
+      runControl_->NoteDeviceChange();
+      if (event.kind == DeviceEventKind::Arrival) runControl_->NoteDeviceArrival();
+      services_.ui.Post([this, event] { OnDeviceChange(event); });
+    });
+  }
+}
+
+UpdateShell::~UpdateShell() {
+  if (devices_) devices_->Unwatch();
+  watcher_->End();
+  runControl_.reset();  // stops and joins a worker that still runs
+}
+
+RunHooks UpdateShell::MakeRunHooks() {
+  RunHooks h;
+  h.discoverPorts = [this] { DiscoverPorts(); };
+  h.endDeviceWatch = [this] { EndDeviceWatch(); };
+  h.probeHandleOpen = [this] { return discovery_->ProbeHandleOpen(); };
+  h.closeProbeHandle = [this] { return discovery_->CloseProbeHandleOnce(); };
+  h.deviceVersionIsCurrent = [this] { return DeviceVersionIsCurrent(); };
+  h.selectPackageForDevice = [this] { return SelectPackageForDevice(); };
+  h.findAdbInterface = [this](int index, std::string& path) { return discovery_->FindAdbInterface(index, path); };
+  h.checkDiagPortSame = [this](int port) { return discovery_->CheckDiagPortSame(CurrentDiscoverySettings(), port); };
+  h.diskModeSwitched = [this] { return discovery_->DiskModeSwitched(); };
+  h.queryDeviceVersion = [this](SerialPort* port) {
+    std::string version;
+    if (port == nullptr || !QueryAtPort(services_.clock, *port, kAtCgmr, version)) return std::string();
+    return version;
+  };
+  h.logLine = options_.logLine;
+  h.gaugeChanged = options_.gaugeChanged;
+  h.sentBytes = options_.sentBytes;
+  h.runFinished = [this](bool passed) {
+    if (options_.runFinished) options_.runFinished(passed);
+    if (closing_) services_.ui.Quit(kExitOk);
+  };
+  std::string configDir = services_.paths.configDir;
+  h.rememberDeviceBackupFolder = [configDir](const std::string& folder) {
+    if (auto key = OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, configDir))
+      key->WriteString("Device Backup Folder", folder);
+  };
+  h.lastDeviceBackupFolder = [configDir]() -> std::string {
+    auto key = OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, false, configDir);
+    return key ? key->ReadString("Device Backup Folder").value_or("") : std::string();
+  };
+  return h;
+}
+
+void UpdateShell::CloseRequested() {
+  if (runControl_->running()) {
+    closing_ = true;
+    runControl_->StopClick();
+    return;
+  }
+  services_.ui.Quit(kExitOk);
+}
+
+}  // namespace upwend

@@ -1,0 +1,260 @@
+#include "engine/diag/diag_transport.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "engine/worker/worker_context.h"
+#include "platform/last_error.h"
+
+namespace upwend {
+
+namespace {
+
+constexpr uint32_t kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
+constexpr uint32_t kBaudRate = 115200;
+
+bool HasSlowDiagTimeouts(int projectType) {
+  return projectType == 6 || projectType == 19 || projectType == 20 || projectType == 42;
+}
+
+// The failed call's system error becomes the thread's last error, as ReportError reads it.
+uint32_t TakeError(const SerialPort* port) {
+  uint32_t code = port != nullptr ? port->LastError() : static_cast<uint32_t>(kErrorInvalidHandle);
+  SetLastSystemError(code);
+  return code;
+}
+
+}  // namespace
+
+DiagTransport::DiagTransport(WorkerContext& worker, SerialPortFactory factory)
+    : worker_(worker), factory_(std::move(factory)) {}
+
+DiagTransport::~DiagTransport() {
+  Drop(diag_);
+  Drop(at_);
+}
+
+std::string DiagTransport::DeviceName(int portNumber) { return PortDeviceName(portNumber); }
+
+CommTimeouts DiagTransport::DiagTimeouts(int projectType) {
+  if (HasSlowDiagTimeouts(projectType)) return CommTimeouts{1000, 1000, 2000, 1000, 3000};
+  // A read returns what has arrived; with nothing there it waits up to 1 s for the first byte.
+  return CommTimeouts{kMaxDword, kMaxDword, 1000, 1, 1000};
+}
+
+CommTimeouts DiagTransport::AtTimeouts() {
+  // Reads return at once with whatever has arrived: the AT channel waits by polling.
+  return CommTimeouts{kMaxDword, 0, 0, 100, 1000};
+}
+
+void DiagTransport::ApplyDiagLineSettings(CommState& s) {
+  s.baudRate = kBaudRate;
+  s.byteSize = 8;
+  s.parity = Parity::None;
+  s.parityCheck = false;
+  s.stopBits = StopBits::One;
+  s.binary = true;
+  s.outxCtsFlow = false;
+  s.outxDsrFlow = false;
+  s.dtrControl = LineControl::Disable;
+  s.rtsControl = LineControl::Disable;
+  s.dsrSensitivity = false;
+  s.txContinueOnXoff = false;
+  s.outX = false;
+  s.inX = false;
+  s.errorChar = false;
+  s.nullStrip = false;
+  s.abortOnError = false;
+}
+
+void DiagTransport::ApplyAtLineSettings(CommState& s) {
+  s.baudRate = kBaudRate;
+  s.byteSize = 8;
+  s.parity = Parity::None;
+  s.parityCheck = false;
+  s.stopBits = StopBits::One;
+  s.binary = true;
+  s.dtrControl = LineControl::Enable;
+}
+
+std::unique_ptr<SerialPort> DiagTransport::OpenPort(int portNumber) {
+  std::unique_ptr<SerialPort> port = factory_ ? factory_() : nullptr;
+  if (!port) {
+    SetLastSystemError(kErrorGenFailure);
+    return nullptr;
+  }
+  if (!port->Open(DeviceName(portNumber))) {
+    TakeError(port.get());
+    return nullptr;
+  }
+  return port;
+}
+
+void DiagTransport::Drop(std::unique_ptr<SerialPort>& port) {
+  if (port) port->Close();
+  port.reset();
+}
+
+bool DiagTransport::OpenDiagPort() {
+  // A handle still open from before is closed first: reopening over it would leak it and the
+  // exclusive open of the same port would be refused.
+  Drop(diag_);
+  diag_ = OpenPort(config_.comPort);
+  if (!diag_) return false;
+  ConfigureDiagPort();
+  worker_.Report("Initial port successful after reset.");
+  return true;
+}
+
+void DiagTransport::ConfigureDiagPort() {
+  if (!diag_) {
+    SetLastSystemError(kErrorInvalidHandle);
+    worker_.Raise("Could not open COMM port");
+    return;
+  }
+  worker_.ReportStatus(0, "Opened......", kMsgPlain);
+
+  const uint32_t queue = config_.fastSpeedDownload ? static_cast<uint32_t>(std::max(config_.blockSize, 0)) : kDefaultQueueSize;
+  if (!diag_->SetupQueues(queue, queue)) {
+    TakeError(diag_.get());
+    worker_.ReportStatus(0, config_.fastSpeedDownload ? "warning:SetupComm." : "warning:SetupComm!", kMsgPlain);
+  }
+
+  CommState state;
+  diag_->GetState(state);
+  ApplyDiagLineSettings(state);
+  if (!diag_->SetState(state)) {
+    TakeError(diag_.get());
+    worker_.Raise("Could not setup COMM port");
+  }
+  if (!diag_->SetTimeouts(DiagTimeouts(config_.projectType))) {
+    TakeError(diag_.get());
+    worker_.Raise("Could not set COMM timeouts");
+  }
+  diag_->Purge(kPurgeTxAbort | kPurgeTxClear);
+  diag_->Purge(kPurgeRxAbort | kPurgeRxClear);
+}
+
+bool DiagTransport::ConfigureAtPort() {
+  at_->Purge(kPurgeAll);
+  at_->SetTimeouts(AtTimeouts());
+  // A zeroed record filled with what the port reports; when it reports nothing the AT
+  // settings are applied over the zeroes.
+  CommState state{};
+  state.baudRate = 0;
+  state.byteSize = 0;
+  state.binary = false;
+  at_->GetState(state);
+  ApplyAtLineSettings(state);
+  if (at_->SetState(state)) return true;
+  TakeError(at_.get());
+  return false;
+}
+
+bool DiagTransport::OpenAt(bool quiet) {
+  Drop(at_);
+  at_ = OpenPort(config_.serialComPort);
+  if (!at_) {
+    if (!quiet) worker_.Raise("Fail to connect serial port");
+    return false;
+  }
+  if (ConfigureAtPort()) {
+    if (!quiet) worker_.Report("Ready 1......");
+    return true;
+  }
+  // The handle stays open; the sequence closes it later.
+  if (!quiet) worker_.Raise("Fail to config serial port");
+  return false;
+}
+
+bool DiagTransport::OpenAtPort() { return OpenAt(false); }
+bool DiagTransport::ReopenAtPortQuietly() { return OpenAt(true); }
+
+int DiagTransport::WriteDiag(const uint8_t* bytes, uint32_t count) {
+  const int calls = config_.fastSpeedDownload ? 1 : kWriteCalls;
+  for (int call = 0; call < calls; ++call) {
+    uint32_t done = 0;
+    bool ok = diag_ && diag_->Write(bytes, count, done);
+    if (ok) {
+      lastWriteCount_ = done;
+      return static_cast<int>(done);
+    }
+    const uint32_t code = TakeError(diag_.get());
+    worker_.Report(fmt::format("Write to commport have a warning: {}", code));
+    worker_.Sleep(kWriteRetrySleepMs);
+  }
+  lastWriteCount_ = 0;
+  return 0;
+}
+
+int DiagTransport::ReadDiag(uint8_t* buffer, uint32_t count) {
+  uint32_t done = 0;
+  if (diag_ && diag_->Read(buffer, count, done)) {
+    lastReadCount_ = done;
+    return static_cast<int>(done);
+  }
+  const uint32_t code = TakeError(diag_.get());
+  worker_.Report(fmt::format("read from commmport have a warning: {}", code));
+  worker_.Sleep(kReadFailSleepMs);
+  lastReadCount_ = 0;
+  return 0;
+}
+
+uint32_t DiagTransport::CheckErrors(const char* warning) {
+  CommErrors errors;
+  if (!diag_ || !diag_->ClearError(errors)) return 0;
+  if (errors.flags != 0) worker_.Report(fmt::format("{}{}", warning, errors.flags));
+  return errors.flags;
+}
+
+uint32_t DiagTransport::CheckOutQueue() { return CheckErrors("There is a warning in OutQue: "); }
+uint32_t DiagTransport::CheckInQueue() { return CheckErrors("There is a warning in InQue: "); }
+
+bool DiagTransport::PurgeDiag(uint32_t flags) { return diag_ && diag_->Purge(flags); }
+
+void DiagTransport::ClearDiagErrors() {
+  CommErrors errors;
+  if (diag_) diag_->ClearError(errors);
+}
+
+void DiagTransport::CloseWithRetries(PortKind kind, const std::string& warningText) {
+  std::unique_ptr<SerialPort>& port = kind == PortKind::kDiag ? diag_ : at_;
+  if (!port) return;
+  for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
+    if (port->Close()) {
+      port.reset();
+      return;
+    }
+    TakeError(port.get());
+    worker_.Report(warningText);
+    worker_.Sleep(kCloseRetrySleepMs);
+  }
+}
+
+void DiagTransport::CloseAtPortOnce() {
+  if (at_ && at_->Close()) at_.reset();
+}
+
+void DiagTransport::ResetForRun() {
+  lastReadCount_ = 0;
+  lastWriteCount_ = 0;
+  Drop(diag_);
+  Drop(at_);
+}
+
+bool DiagTransport::WriteAt(const uint8_t* bytes, uint32_t count, uint32_t& done) {
+  done = 0;
+  if (at_ && at_->Write(bytes, count, done)) return true;
+  TakeError(at_.get());
+  return false;
+}
+
+bool DiagTransport::ReadAt(uint8_t* buffer, uint32_t count, uint32_t& done) {
+  done = 0;
+  if (at_ && at_->Read(buffer, count, done)) return true;
+  TakeError(at_.get());
+  return false;
+}
+
+}  // namespace upwend

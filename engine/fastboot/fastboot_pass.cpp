@@ -1,0 +1,437 @@
+#include "engine/fastboot/fastboot_pass.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "platform/clock.h"
+
+namespace upwend {
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string HexBytes(const uint8_t* bytes, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += fmt::format(" {:02X}", bytes[i]);
+  return out;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr uint32_t kHandshakeWriteMs = 500;
+constexpr uint32_t kHandshakeReadMs = 512;
+constexpr uint32_t kDataWriteMs = 120000;
+constexpr uint32_t kReplyReadMs = 300000;
+constexpr uint32_t kListCommandMs = 80000;
+constexpr uint32_t kFixedCommandMs = 60000;
+
+}  // namespace
+
+std::string DownloadLengthDigits(uint64_t length) {
+  std::string digits = fmt::format("{:x}", length);
+  if (digits.size() > 8) return {};
+  return std::string(8 - digits.size(), '0') + digits;
+}
+
+FastbootPass::FastbootPass(WorkerContext& ctx, const RunParameters& params, AdbBinding& adb, AdbLocator findAdbInterface)
+    : ctx_(ctx), params_(params), adb_(adb), findAdbInterface_(std::move(findAdbInterface)) {}
+
+unsigned long FastbootPass::RealTimeout(uint32_t ms) const {
+  // The library takes real milliseconds; the run's time scale shrinks them like every other wait.
+  // A floor keeps a scaled-down wait from becoming shorter than a loaded machine can answer in.
+  constexpr unsigned long kMinimumRealMs = 200;
+  return std::max<unsigned long>(kMinimumRealMs, static_cast<unsigned long>(RealPollMs(ctx_.clock(), ms)));
+}
+
+bool FastbootPass::WriteBytes(const std::string& bytes, uint32_t timeoutMs, unsigned long& written) {
+  written = 0;
+  std::vector<char> buffer(bytes.begin(), bytes.end());
+  return adb_.api().writeEndpointSync(adb_.writeEndpoint, buffer.data(), static_cast<unsigned long>(buffer.size()),
+                                      &written, RealTimeout(timeoutMs));
+}
+
+bool FastbootPass::ConnectAdbInterface(const std::string& path) {
+  if (!adb_.Loaded()) return false;
+  std::wstring wide(path.begin(), path.end());
+  adb_.interfaceHandle = adb_.api().createInterfaceByName(wide.c_str());
+  return adb_.interfaceHandle != nullptr;
+}
+
+bool FastbootPass::InitAdbConnection() {
+  const auto& api = adb_.api();
+  char name[512] = {};
+  unsigned long nameSize = sizeof name;
+  if (!api.getInterfaceName(adb_.interfaceHandle, name, &nameSize, true)) {
+    ctx_.Raise("Get adb infterface name failed.");
+    return false;
+  }
+  AdbUsbInterfaceDescriptor descriptor{};
+  if (!api.getUsbInterfaceDescriptor(adb_.interfaceHandle, &descriptor)) {
+    ctx_.Raise("Get adb USB interface descriptor failed.");
+    return false;
+  }
+  AdbEndpointInformation info{};
+  if (!api.getDefaultBulkReadEndpointInformation(adb_.interfaceHandle, &info)) {
+    ctx_.Raise("Get default bulk read endpoint information failed.");
+    return false;
+  }
+  if (!api.getDefaultBulkWriteEndpointInformation(adb_.interfaceHandle, &info)) {
+    ctx_.Raise("Get default bulk write endpoint information failed.");
+    return false;
+  }
+  adb_.readEndpoint =
+      api.openDefaultBulkReadEndpoint(adb_.interfaceHandle, AdbOpenAccessTypeReadWrite, AdbOpenSharingModeReadWrite);
+  if (adb_.readEndpoint == nullptr) {
+    ctx_.Raise("Open default bulk read endpoint failed.");
+    return false;
+  }
+  adb_.writeEndpoint =
+      api.openDefaultBulkWriteEndpoint(adb_.interfaceHandle, AdbOpenAccessTypeReadWrite, AdbOpenSharingModeReadWrite);
+  if (adb_.writeEndpoint == nullptr) {
+    ctx_.Raise("Open default bulk write endpoint failed.");
+    return false;
+  }
+  ctx_.Report("Open and initialize adb connection successfully");
+  return true;
+}
+
+bool FastbootPass::CloseAdbConnection() {
+  const auto& api = adb_.api();
+  if (!api.closeHandle(adb_.writeEndpoint)) {
+    ctx_.Raise("Close endpoint(write) handle failure");
+    return false;
+  }
+  if (!api.closeHandle(adb_.readEndpoint)) {
+    ctx_.Raise("Close endpoint(read) handle failure");
+    return false;
+  }
+  if (!api.closeHandle(adb_.interfaceHandle)) {
+    ctx_.Raise("Close adb interface handle failure");
+    return false;
+  }
+  if (!ctx_.Stopped()) ctx_.Report("Close adb connection successfully");
+  return true;
+}
+
+bool FastbootPass::ImageHandshakeCmd(uint64_t length) {
+  ctx_.Note("ImageHandshakeCmd.");
+  std::string digits = DownloadLengthDigits(length);
+  if (digits.empty()) {
+    ctx_.Raise("Calc data length error.");
+    return false;
+  }
+  unsigned long written = 0;
+  if (!WriteBytes("download:" + digits, kHandshakeWriteMs, written)) {
+    ctx_.Raise("Send handshake command failed.");
+    return false;
+  }
+  char reply[24];
+  unsigned long got = 0;
+  if (!adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kHandshakeReadMs))) {
+    ctx_.Raise("Receive handshake command failed.");
+    return false;
+  }
+  if (!ctx_.Stopped()) ctx_.Report("ImageHandshakeCmd successfully");
+  return true;
+}
+
+bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize) {
+  std::string name = BaseName(file);
+  ctx_.Note("ImageBulkWrite.");
+  ctx_.Note(name);
+  File in(std::fopen(file.c_str(), "rb"));
+  if (!in) {
+    ctx_.Raise(file);
+    return false;
+  }
+  uint64_t blocks = length / kBlockSize + (length % kBlockSize ? 1 : 0);
+  ctx_.Sleep(2);
+  ctx_.Note(name + " downloading------------");
+
+  std::vector<char> block(kBlockSize);
+  uint64_t skip = part * partSize;
+  while (skip > 0 && !ctx_.Stopped()) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(skip, kBlockSize));
+    if (std::fread(block.data(), 1, want, in.get()) != want) {
+      ctx_.Raise("Could not read from BIN file: " + name);
+      return false;
+    }
+    skip -= want;
+  }
+
+  for (uint64_t read = 0; read < blocks;) {
+    uint64_t want = (read + 1 == blocks && length % kBlockSize) ? length % kBlockSize : kBlockSize;
+    size_t got = std::fread(block.data(), 1, static_cast<size_t>(want), in.get());
+    if (got != want) {
+      ctx_.Raise("Could not read from BIN file: " + name);
+      break;
+    }
+    ++read;
+    unsigned long written = 0;
+    bool ok = adb_.api().writeEndpointSync(adb_.writeEndpoint, block.data(), static_cast<unsigned long>(got), &written,
+                                            RealTimeout(kDataWriteMs));
+    if (!ok) {
+      ctx_.Note(fmt::format("pAdbWriteEndpointSync F: {} {} {} {} {}", blocks, read, params_.allTotalFileSize, got,
+                            written));
+    }
+    if (!ok || written < got) {
+      ctx_.Raise("ImageBulkWrite failure(retry): " + name + " " + std::to_string(read));
+      return false;
+    }
+    ctx_.AddSentBytes(got);
+    if (got < kBlockSize || ctx_.Stopped()) break;
+  }
+  ctx_.AddSentBytes(0);
+  if (!ctx_.Stopped()) ctx_.Report("ImageBulkWrite successfully");
+  return true;
+}
+
+bool FastbootPass::ReceiveOKEYReplay() {
+  uint8_t reply[16] = {};
+  unsigned long got = 0;
+  bool ok = adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kReplyReadMs));
+  ctx_.Note(fmt::format("pAdbReadEndpointSync {}: {} {} {}", ok ? "T" : "F", static_cast<char>(reply[0]),
+                        static_cast<char>(reply[1]), got));
+  if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') {
+    if (!ctx_.Stopped()) ctx_.Note("ReceiveOKEYReplay.");
+    return true;
+  }
+  ctx_.Raise("Could not read OKAY reply. Read value:" + HexBytes(reply, sizeof reply));
+  return false;
+}
+
+void FastbootPass::ReceiveEraseReply() {
+  uint8_t reply[16] = {};
+  unsigned long got = 0;
+  bool ok = adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kReplyReadMs));
+  ctx_.Note(fmt::format("pAdbReadEndpointSync {}: {} {} {}", ok ? "T" : "F", static_cast<char>(reply[0]),
+                        static_cast<char>(reply[1]), got));
+  if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') return;
+  ctx_.Note("Could not read OKAY reply. Read value:" + HexBytes(reply, sizeof reply));
+  ctx_.Sleep(5000);
+}
+
+bool FastbootPass::SendCommand(const FlashCommand& command) {
+  if (command.announcement) ctx_.Note(command.announcement);
+  unsigned long written = 0;
+  if (!WriteBytes(command.bytes, command.timeoutMs, written)) {
+    ctx_.Raise(command.failure);
+    return false;
+  }
+  if (!ctx_.Stopped()) ctx_.Report(command.success);
+  return true;
+}
+
+bool FastbootPass::EraseCmd(const std::string& partition) {
+  return SendCommand({"erase:" + partition, kListCommandMs, nullptr, "EraseCmd failure", "EraseCmd successfully"});
+}
+
+bool FastbootPass::RebootDeviceCmd() {
+  return SendCommand({"reboot", kFixedCommandMs, nullptr, "reboot device failure", "RebootDeviceCmd successfully"});
+}
+
+bool FastbootPass::DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash) {
+  ctx_.Sleep(100);
+  return DownloadPart(file, length, 0, kSystemPartSize, flash);
+}
+
+bool FastbootPass::DownloadPart(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize,
+                                const FlashCommand& flash) {
+  if (ctx_.Stopped() || !ImageHandshakeCmd(length)) return false;
+  if (ctx_.Stopped() || !ImageBulkWrite(file, length, part, partSize)) return false;
+  if (ctx_.Stopped() || !ReceiveOKEYReplay()) return false;
+  if (ctx_.Stopped() || !SendCommand(flash)) return false;
+  if (ctx_.Stopped() || !ReceiveOKEYReplay()) return false;
+  return true;
+}
+
+bool FastbootPass::FlashListEntry(const std::string& file, uint64_t length, const std::string& partition) {
+  return DownloadImage(file, length,
+                       {"flash:" + partition, kListCommandMs, "WriteFinishedCmd.", "WriteFinishedCmd failure",
+                        "WriteFinishedCmd successfully"});
+}
+
+bool FastbootPass::Connect() {
+  std::string path;
+  if (findAdbInterface_(0, path) != 0) {
+    ctx_.Raise("ADB Interface Invalid");
+    return false;
+  }
+  if (!ctx_.Stopped()) {
+    if (!ConnectAdbInterface(path)) {
+      ctx_.Raise("Connect adb infterface failed.");
+      return false;
+    }
+    ctx_.Report("Connect adb infterface successfully");
+  }
+  ctx_.Sleep(200);
+  if (!ctx_.Stopped()) {
+    if (!InitAdbConnection()) return false;
+    ctx_.Report("initialization adb infterface successfully");
+  }
+  return true;
+}
+
+bool FastbootPass::Disconnect() {
+  if (ctx_.Stopped()) return true;
+  if (!CloseAdbConnection()) return false;
+  ctx_.Report("Close adb connection successfully");
+  return true;
+}
+
+void FastbootPass::FixedImages() {
+  struct Fixed {
+    bool on;
+    const FastbootImage& image;
+    FlashCommand flash;
+    const char* success;
+  };
+  const auto& p = params_;
+  const Fixed fixed[] = {
+      {p.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile,
+       {"flash:recovery", kFixedCommandMs, "RecoveryImageWriteFinishedCmd.", "RecoveryImageWriteFinishedCmd failure",
+        "RecoveryImageWriteFinishedCmd successfully"},
+       "Download recovery image successfully"},
+      {p.bFastbootBootImage, p.FastbootBootImageFile,
+       {"flash:boot", kFixedCommandMs, "BootImageWriteFinishedCmd.", "BootImageWriteFinishedCmd failure",
+        "BootImageWriteFinishedCmd successfully"},
+       "Download boot image successfully"},
+      {p.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile,
+       {"flash:primary", kFixedCommandMs, "Primary_gptImageWriteFinishedCmd.", "Primary_gptImageWriteFinishedCmd failure",
+        "Primary_gptImageWriteFinishedCmd successfully"},
+       "Download primary image successfully"},
+      {p.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile,
+       {"flash:secondary", kFixedCommandMs, "SecondaryImage_gptWriteFinishedCmd.",
+        "SecondaryImage_gptWriteFinishedCmd failure", "SecondaryImage_gptWriteFinishedCmd successfully"},
+       "Download secondary image successfully"},
+      {p.bFastbootzImage, p.FastbootzImageFile,
+       {"flash:kernel", kFixedCommandMs, "zImageImageWriteFinishedCmd.", "zImageImageWriteFinishedCmd failure",
+        "zImageImageWriteFinishedCmd successfully"},
+       "Download zImage image successfully"},
+      {p.bFastbootRamdisk, p.FastbootRamdiskFile,
+       {"flash:ramdisk", kFixedCommandMs, "RamdisImagekWriteFinishedCmd.", "RamdisImagekWriteFinishedCmd failure",
+        "RamdisImagekWriteFinishedCmd successfully"},
+       "Download ramdisk image successfully"},
+      {p.bFastbootSystemImage, p.FastbootSystemImageFile,
+       {"flash:system", kListCommandMs, "SystemImageWriteFinishedCmd.", "SystemImageWriteFinishedCmd failure",
+        "SystemImageWriteFinishedCmd successfully"},
+       "Download system image successfully"},
+      {p.bFastbootUserdataImage, p.FastbootUserdataImageFile,
+       {"flash:userdata", kFixedCommandMs, "UserdataImageWriteFinishedCmd.", "UserdataImageWriteFinishedCmd failure",
+        "UserdataImageWriteFinishedCmd successfully"},
+       "Download userdata image successfully"},
+      {p.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile,
+       {"flash:reckernel", kFixedCommandMs, "SplashImageWriteFinishedCmd.", "SplashImageWriteFinishedCmd failure",
+        "SplashImageWriteFinishedCmd successfully"},
+       "Download splash image successfully"},
+  };
+  bool any = false;
+  for (const Fixed& f : fixed) any = any || f.on;
+  if (!any) return;
+  // The fixed images share one connection, opened before the first and closed after the last.
+  if (!Connect()) return;
+  for (const Fixed& f : fixed) {
+    if (!f.on || ctx_.Stopped()) continue;
+    ctx_.Sleep(200);
+    if (&f.image == &p.FastbootSystemImageFile && p.bFastbootSystemImageMutil) {
+      SystemInParts(f.image);
+    } else {
+      DownloadImage(f.image.path, f.image.size, f.flash);
+    }
+    if (!ctx_.Stopped()) ctx_.Report(f.success);
+  }
+  Disconnect();
+}
+
+void FastbootPass::SystemInParts(const FastbootImage& image) {
+  for (uint64_t i = 0; i < 10 && i * kSystemPartSize <= image.size; ++i) {
+    uint64_t length = std::min<uint64_t>(image.size - i * kSystemPartSize, kSystemPartSize);
+    ctx_.Note(std::to_string(length));
+    FlashCommand flash{"mutilflash:" + std::to_string(i) + ":system", kListCommandMs, "SystemImageWriteFinishedCmd.",
+                       "SystemImageWriteFinishedCmd failure", "SystemImageWritePacketFinishedCmd successfully"};
+    if (!DownloadPart(image.path, length, i, kSystemPartSize, flash)) return;
+  }
+}
+
+void FastbootPass::QdspInPackets(const std::string& file, uint64_t size) {
+  // The qdsp partition goes in packets on the entry's own connection, numbered like the system
+  // image's parts.
+  std::string name = BaseName(file);
+  ctx_.Note(name + " downloading");
+  for (uint64_t i = 0; i < 50 && i * kQdspPartSize <= size; ++i) {
+    uint64_t length = std::min<uint64_t>(size - i * kQdspPartSize, kQdspPartSize);
+    if (length == 0 && i > 0) break;
+    ctx_.Note("CDROM packet:" + std::to_string(i));
+    FlashCommand flash{"mutilflash:" + std::to_string(i) + ":qdsp", kListCommandMs, "WriteFinishedCmd.",
+                       "WriteFinishedCmd failure", "WriteFinishedCmd successfully"};
+    if (!DownloadPart(file, length, i, kQdspPartSize, flash)) return;
+  }
+  if (!ctx_.Stopped()) ctx_.Note(name + " download successfully.");
+}
+
+bool FastbootPass::ConfiguredList() {
+  const StringList& files = RunParameters::Or(params_.FastbootFileNameList);
+  const StringList& partitions = RunParameters::Or(params_.FastbootFileCmdList);
+  for (size_t i = 0; i < files.size() && i < partitions.size(); ++i) {
+    if (ctx_.Stopped()) continue;
+    const std::string& file = files[i];
+    const std::string& partition = partitions[i];
+    uint64_t size = i < params_.FastbootFileSizes.size() ? params_.FastbootFileSizes[i] : 0;
+    if (file == "erase") {
+      if (!Connect()) return false;
+      ctx_.Note(partition);
+      if (EraseCmd(partition) && !ctx_.Stopped()) {
+        ReceiveEraseReply();
+        if (!ctx_.Stopped()) ctx_.Note("Erase partiton successfully.");
+      }
+      if (!Disconnect()) return false;
+    } else if (file.find("tzfastboot.mbn") != std::string::npos) {
+      continue;
+    } else if (partition == "qdsp") {
+      if (!Connect()) return false;
+      QdspInPackets(file, size);
+      if (!Disconnect()) return false;
+    } else {
+      if (!Connect()) return false;
+      std::string name = BaseName(file);
+      ctx_.Note(name + " downloading");
+      FlashListEntry(file, size, partition);
+      if (!ctx_.Stopped()) ctx_.Note(name + " download successfully.");
+      if (!Disconnect()) return false;
+    }
+  }
+  return true;
+}
+
+void FastbootPass::Reboot() {
+  if (!Connect()) return;
+  if (!ctx_.Stopped()) {
+    ctx_.Sleep(200);
+    if (!RebootDeviceCmd()) return;
+  }
+  if (!ctx_.Stopped() && ReceiveOKEYReplay()) {
+    CloseAdbConnection();
+    ctx_.Report("Close adb connection successfully");
+  }
+}
+
+void FastbootPass::RunFastbootPass() {
+  if (ctx_.Stopped()) return;
+  FixedImages();
+  if (params_.bFastbootConfiguration && !ConfiguredList()) return;
+  if (ctx_.Stopped()) return;  // a pass that ended early leaves the device in fastboot
+  Reboot();
+}
+
+}  // namespace upwend

@@ -1,0 +1,73 @@
+#pragma once
+// The fastboot pass: the fixed images, the configured partition list (flash, erase) and the
+// closing reboot, spoken over the ADB USB API's bulk endpoints.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/fastboot/adb_binding.h"
+#include "engine/worker/run_parameters.h"
+#include "engine/worker/worker_context.h"
+#include "engine/worker/worker_layers.h"
+
+namespace upwend {
+
+// The 8 lower-case hexadecimal digits of a download length; empty when it needs more than 8.
+std::string DownloadLengthDigits(uint64_t length);
+
+class FastbootPass final : public FastbootLayer {
+public:
+  static constexpr uint64_t kBlockSize = 4096;
+  static constexpr uint64_t kSystemPartSize = 67108800;
+  static constexpr uint64_t kQdspPartSize = 10895360;
+
+  using AdbLocator = std::function<int(int index, std::string& path)>;
+
+  FastbootPass(WorkerContext& ctx, const RunParameters& params, AdbBinding& adb, AdbLocator findAdbInterface);
+
+  void RunFastbootPass() override;
+
+  bool ConnectAdbInterface(const std::string& path);
+  bool InitAdbConnection();
+  bool CloseAdbConnection();
+  bool ImageHandshakeCmd(uint64_t length);
+  bool ImageBulkWrite(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize = kSystemPartSize);
+  bool ReceiveOKEYReplay();
+  void ReceiveEraseReply();
+  bool EraseCmd(const std::string& partition);
+  // The download step of a list entry: handshake, data, reply, "flash:" + partition, reply.
+  bool FlashListEntry(const std::string& file, uint64_t length, const std::string& partition);
+  bool RebootDeviceCmd();
+
+private:
+  struct FlashCommand {
+    std::string bytes;
+    uint32_t timeoutMs;
+    const char* announcement;  // nullptr: none
+    const char* failure;
+    const char* success;
+  };
+  bool SendCommand(const FlashCommand& command);
+  bool WriteBytes(const std::string& bytes, uint32_t timeoutMs, unsigned long& written);
+  // handshake, data, reply, flash command, reply
+  bool DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash);
+  // One part of an image (from part * partSize): handshake, data, reply, flash command, reply;
+  // each step only while the run is sound.
+  bool DownloadPart(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize,
+                    const FlashCommand& flash);
+  bool Connect();
+  bool Disconnect();
+  void FixedImages();
+  void SystemInParts(const FastbootImage& image);
+  void QdspInPackets(const std::string& file, uint64_t size);
+  bool ConfiguredList();
+  void Reboot();
+  unsigned long RealTimeout(uint32_t ms) const;
+
+  WorkerContext& ctx_;
+  const RunParameters& params_;
+  AdbBinding& adb_;
+  AdbLocator findAdbInterface_;
+};
+
+}  // namespace upwend

@@ -1,0 +1,515 @@
+#include "engine/worker/comms_thread.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <filesystem>
+#include <initializer_list>
+#include <system_error>
+
+#include "engine/identity/identity_value.h"
+#include "platform/clock.h"
+#include "platform/last_error.h"
+
+namespace upwend {
+
+namespace {
+
+bool In(int value, std::initializer_list<int> set) {
+  for (int v : set)
+    if (v == value) return true;
+  return false;
+}
+
+bool InRange(int value, int low, int high) { return value >= low && value <= high; }
+
+constexpr const char* kAdbWinUsbApiFile = "AdbWinUsbApi.dll";
+
+// "COM12" -> 12; 0 when the text is not a port name.
+int PortNumberOf(const std::string& name) {
+  if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
+  int n = 0;
+  for (size_t i = 3; i < name.size() && n < 100000; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n;
+}
+
+}  // namespace
+
+TCommsThread::TCommsThread(RunParameters params, WindowLink& window, Clock& clock)
+    : params_(std::move(params)), window_(window), clock_(clock) {}
+
+TCommsThread::~TCommsThread() { Join(); }
+
+void TCommsThread::SetLayers(WorkerLayers layers) { layers_ = std::move(layers); }
+
+void TCommsThread::Resume(std::function<void()> onTerminate) {
+  thread_ = std::thread([this, onTerminate = std::move(onTerminate)] {
+    // One step above normal: only possible with a real-time policy or privileges on Linux;
+    // a refusal leaves the normal priority, which is harmless.
+    sched_param sp{};
+    int policy = SCHED_OTHER;
+    pthread_getschedparam(pthread_self(), &policy, &sp);
+    Execute();
+    if (onTerminate) onTerminate();
+  });
+}
+
+void TCommsThread::Join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+// ---- reporting -------------------------------------------------------------------------------
+
+void TCommsThread::ReportStatus(int commStatus, const std::string& text, int messageType) {
+  lastReportText_ = text;
+  window_.OnStatusText(commStatus, text, params_.Index, messageType);
+}
+
+void TCommsThread::ReportError(const std::string& text) {
+  if (errorCode_.load() == 0) {
+    uint32_t code = GetLastSystemError();
+    std::string message = "ERROR, " + text + ", Error code: " + std::to_string(code);
+    lastReportText_ = message;
+    errorCode_.store(code == 0 ? kDefaultErrorCode : static_cast<int>(code));
+    window_.OnError(message, params_.Index);
+  }
+  if (layers_.ports) layers_.ports->ClearDiagErrors();
+}
+
+void TCommsThread::SetGauge(uint64_t position, uint64_t maximum) { window_.SetGauge(params_.Index, position, maximum); }
+
+void TCommsThread::AddSentBytes(uint64_t count) {
+  sentBytes_ += count;
+  window_.SetGauge(params_.Index, static_cast<uint64_t>(static_cast<float>(sentBytes_) * progressFactor_), 100);
+  window_.SentBytes(params_.Index, sentBytes_);
+}
+
+// ---- terms of the sequence -------------------------------------------------------------------
+
+bool TCommsThread::AmssOnly() const {
+  return params_.bAMSSFile && !params_.bEFS && !params_.bRawAppsEFS && !params_.pcSuite;
+}
+
+bool TCommsThread::Variant() { return params_.projectType == 3 && window_.VariantFlag(); }
+
+bool TCommsThread::ReadsImei() const {
+  return params_.PlatformType != 2 && !In(params_.projectType, {35, 36, 37, 38, 39, 41, 48});
+}
+
+bool TCommsThread::ResumeWithoutAtPort() const { return params_.resume && params_.SerialComPort == 0; }
+
+bool TCommsThread::NeedsAtPort() {
+  const auto& p = params_;
+  int pt = p.projectType;
+  return p.bBootloader || p.bBackup || p.bRestore || p.pcSuite || !RunParameters::Or(p.StartATList).empty() ||
+         ((pt == 20 || pt == 29) && AmssOnly()) || !RunParameters::Or(p.EndATList).empty() || Variant();
+}
+
+void TCommsThread::EnsureDiagOpen() {
+  if (!layers_.ports->DiagOpen()) layers_.ports->OpenDiagPort();
+}
+
+void TCommsThread::EndRunAtOnce() {
+  // Nothing is left holding a port when a run ends early.
+  if (layers_.ports->AtOpen()) layers_.ports->CloseAtPortOnce();
+  if (layers_.ports->DiagOpen()) layers_.ports->CloseDiagPort("Warning-7");
+}
+
+// ---- the sequence ----------------------------------------------------------------------------
+
+void TCommsThread::Execute() {
+  if (!LoadQmsl()) return;
+  StepStart();
+  if (!Stopped() && NeedsAtPort() && !ResumeWithoutAtPort()) layers_.ports->OpenAtPort();
+  if (!params_.strGPIO.empty() && !StepGpioCheck()) return;
+  if (!Stopped() && params_.PlatformName != 255) StepPlatformCheck();
+  if (!RunParameters::Or(params_.StartATList).empty() && !Stopped() && !ResumeWithoutAtPort()) {
+    layers_.at->RunStartAtList();
+  }
+  StepDiskMode();
+  if (!params_.bBackup && !params_.bBackupUserData && params_.resume) AdoptResumedBackup();
+  if ((params_.bBackup || params_.bBackupUserData) && !Stopped()) {
+    if (!StepBackup()) return;
+  }
+  if (params_.bBackupUserData && !Stopped()) {
+    EnsureDiagOpen();
+    layers_.efs->BackupUserData(deviceBackupFolder_);
+  }
+  if (params_.bPartOfEFS && !Stopped()) {
+    EnsureDiagOpen();
+    layers_.efs->ApplyPartOfEfs();
+    if (!RunParameters::Or(params_.NVItemList).empty() && !Stopped()) layers_.nv->WriteNvConfig();
+    if (!RunParameters::Or(params_.EndATList).empty() && !Stopped()) layers_.at->RunEndAtList();
+  }
+  StepBootloaderAndFastboot();
+
+  ResetOutcome reset = StepReset();
+  if (reset != ResetOutcome::Skipped) {
+    if (reset == ResetOutcome::Done && !StepRestore()) return;
+    StepReconnect();
+    if (!RunParameters::Or(params_.EndATList).empty() && !Stopped()) layers_.at->RunEndAtList();
+  }
+  StepFinal();
+}
+
+bool TCommsThread::LoadQmsl() {
+  std::string path = params_.TempFiles + "/" + kQmslLibraryFile;
+  Report(path);
+  // A library that lacks one of the seven entry points cannot serve the run any better than a
+  // missing one, so it is refused the same way.
+  if (!layers_.qmsl || !layers_.qmsl->Load(path, qmsl_) || !qmsl_.Complete()) {
+    window_.MessageBox("Load library failed [QMSL_MSVC10R.dll]!", "ERROR", kMbOk | kMbIconWarning);
+    return false;
+  }
+  return true;
+}
+
+void TCommsThread::StepStart() {
+  if (params_.bBackup) layers_.nv->BuildNvBackupList();
+  if (!Stopped()) Report("Start succssfully");
+  lastReportText_.clear();
+  // A stop the user asked for before this point still counts; only stale errors are cleared.
+  if (errorCode_.load() != kStopRequestCode) errorCode_.store(0);
+  layers_.ports->ResetForRun();
+  SetGauge(0, 100);
+  progressFactor_ = params_.allTotalFileSize == 0 ? 99.0f : 99.0f / static_cast<float>(params_.allTotalFileSize);
+}
+
+bool TCommsThread::StepGpioCheck() {
+  std::string value;
+  if (!layers_.at->SendAtQuery("AT+GPIOPRJT?\r\n\r\n", value)) {
+    Raise("Fail to Read GPIO");
+    layers_.ports->CloseAtPortOnce();
+    EndRunAtOnce();
+    return false;
+  }
+  if (value.find(params_.strGPIO) == std::string::npos) {
+    Raise("GPIO is Not Macth");
+    layers_.ports->CloseAtPortOnce();
+    EndRunAtOnce();
+    return false;
+  }
+  return true;
+}
+
+void TCommsThread::StepPlatformCheck() {
+  Report("check platform start.");
+  EnsureDiagOpen();
+  int platform = layers_.at->QueryPlatform();
+  if (platform == -1) {
+    Raise("Could not get platform type.");
+  } else if (platform == params_.PlatformName) {
+    Report("check platform OK.");
+  } else {
+    Raise("Could not get platform type.");
+    window_.MessageBox("Plantform type is not matched", "Warning", kMbOk);
+  }
+}
+
+void TCommsThread::StepDiskMode() {
+  int pt = params_.projectType;
+  bool due = params_.pcSuite || ((pt == 20 || pt == 29) && AmssOnly()) || (!Stopped() && Variant());
+  if (!due) return;
+  std::string command;
+  if (In(pt, {3, 12, 15, 16, 17, 18, 21, 22, 38, 39, 48}) || InRange(pt, 24, 33)) {
+    command = "AT+DISK=8,\"D1\"\r\n\r\n";
+  } else if (In(pt, {13, 23, 34})) {
+    command = "AT+DISK=8,\"D2\"\r\n\r\n";
+  }
+  if (command.empty()) return;
+  std::string value;
+  if (!layers_.at->SendAtQuery(command, value)) Raise("Fail to set from modem start");
+}
+
+bool TCommsThread::StepBackup() {
+  auto& id = *layers_.identity;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (id.BackupIdentity()) break;
+    Sleep(1000);
+  }
+  Report("Backup OK");
+  if (!Stopped()) {
+    if (ReadsImei() && !id.ImeiRead()) {
+      Raise("[Dload] Fail to Read IMEI");
+    } else if (!id.SnRead()) {
+      Raise("[Dload] Fail to Read SN");
+    } else if (!id.TestInfoRead()) {
+      Raise("[Dload] Fail to Read Testinf");
+    }
+  }
+  if (!Stopped()) {
+    std::string name = DeviceBackupFolderName(id.Sn(), id.ImeiRead(), id.Imei(), id.MeidRead(), id.Meid());
+    deviceBackupFolder_ = params_.BackupFilePath + "/" + name;
+    std::error_code ec;
+    std::filesystem::create_directories(deviceBackupFolder_ + "/EFS", ec);
+    if (ec || !std::filesystem::is_directory(deviceBackupFolder_ + "/EFS")) {
+      Raise("Could not create folder!");
+      EndRunAtOnce();
+      return false;
+    }
+    Sleep(10);
+    UseDeviceBackupFolder(deviceBackupFolder_);
+    window_.RememberDeviceBackupFolder(deviceBackupFolder_);
+  }
+  if (!Stopped()) id.WriteAtBackupFile();
+  if (!Stopped()) {
+    int pt = params_.projectType;
+    if (pt == 12 && params_.IsAlcatel) {
+      EnsureDiagOpen();
+      layers_.nv->BackupNvToFileAlt();
+    } else if (params_.PlatformType == 1 || params_.PlatformType == 2 || In(pt, {35, 36, 37, 38, 39, 41, 48})) {
+      EnsureDiagOpen();
+      layers_.nv->BackupNvToFile();
+    } else {
+      QmslNvBackup();
+    }
+  }
+  if (!Stopped()) Report("Backup succssfully");
+  return true;
+}
+
+void TCommsThread::UseDeviceBackupFolder(const std::string& folder) {
+  deviceBackupFolder_ = folder;
+  atbakFile_ = folder + "/at.bak";
+  bakFile_ = folder + "/nv.bak";
+  layers_.identity->SetBackupFile(atbakFile_);
+  layers_.nv->SetBackupFile(bakFile_);
+}
+
+void TCommsThread::AdoptResumedBackup() {
+  // A Re-update makes no backup of its own: what the failed run saved is restored instead.
+  const std::string& folder = params_.ResumeDeviceBackupFolder;
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return;
+  UseDeviceBackupFolder(folder);
+}
+
+bool TCommsThread::QmslConnect(QlibHandle& connection) {
+  // The library opens the DIAG port itself; the worker's own handle must not hold it.
+  if (layers_.ports->DiagOpen()) layers_.ports->CloseDiagPort("Warning-7");
+  connection = qmsl_.connectServerWithWait(static_cast<unsigned>(params_.ComPort), 2000);
+  if ((qmsl_.isPhoneConnected(connection) & 0xFF) == 0) {
+    Raise("QUALCOMM-Fail to Connect UE!");
+    return false;
+  }
+  return true;
+}
+
+void TCommsThread::QmslNvBackup() {
+  std::string efsFolder = deviceBackupFolder_ + "/EFS";
+  Report("QUALCOMM- " + efsFolder);
+  QlibHandle connection = nullptr;
+  QmslConnect(connection);
+  if (!Stopped()) {
+    layers_.nv->BackupNvQmsl(connection, efsFolder);
+    qmsl_.disconnectServer(connection);
+  }
+}
+
+void TCommsThread::StepBootloaderAndFastboot() {
+  if (ResumeWithoutAtPort()) {
+    // The failed run left the device in its boot loader, where the reboot command would send it.
+    Report("Device without AT port: waiting for its boot loader");
+  } else {
+    // The reboot command needs the AT port even when no earlier step opened it.
+    if (!layers_.ports->AtOpen()) layers_.ports->OpenAtPort();
+    layers_.at->SendAtReboot("at+syscmd=sys_reboot bootloader\r\n\r\n");
+    layers_.ports->CloseAtPort("Warning-2");
+  }
+  for (int i = 0; i < 120; ++i) {
+    std::string path;
+    if (window_.FindAdbInterface(0, path) == 0) {
+      Report("Receive device Arrival after Set AT Command");
+      break;
+    }
+    Sleep(1000);
+  }
+  Sleep(5000);
+  window_.ClearDeviceFlags();
+  layers_.fastboot->RunFastbootPass();
+}
+
+TCommsThread::ResetOutcome TCommsThread::StepReset() {
+  if (Stopped()) return ResetOutcome::Skipped;
+  int pt = params_.projectType;
+  bool runs = params_.bFastbootConfiguration || params_.pcSuite || pt == 35 || ((pt == 20 || pt == 29) && AmssOnly()) ||
+              (AmssOnly() && Variant());
+  if (!runs) return ResetOutcome::Skipped;
+
+  int result = 0;
+  if (params_.phone) {
+    EnsureDiagOpen();
+    result = layers_.diag->SendStreamReset();
+  } else if (In(pt, {0, 1, 2, 14, 19, 20, 42}) || InRange(pt, 4, 11)) {
+    EnsureDiagOpen();
+    result = layers_.diag->SendStreamPowerOff();
+  }
+  if (result != 0) {
+    Raise("Fail to reset or power off phone");
+    return ResetOutcome::ResetFailed;
+  }
+  Report("Reset or power off command......");
+  layers_.ports->CloseDiagPort("Warning-1");
+  layers_.ports->CloseAtPort("Warning-2");
+
+  for (int i = 0; i < 15; ++i) {
+    Sleep(1000);
+    if (window_.DeviceChangeSeen()) {
+      Report("Receive device change after reset");
+      break;
+    }
+  }
+  for (int i = 0; i < 60; ++i) {
+    if (window_.DeviceArrivalSeen()) {
+      Report("Receive device Arrival after reset");
+      break;
+    }
+    Sleep(1000);
+  }
+
+  std::string atText = window_.SerialPortText();
+  if (window_.CheckDiagPortSame(params_.ComPort) && !atText.empty()) {
+    Report("Port has not changed.");
+    // A resumed run that began without an AT port learns its number now.
+    if (params_.SerialComPort == 0) params_.SerialComPort = PortNumberOf(atText);
+  } else {
+    Report("Port has changed");
+    Report("DoShiftDevice Start");
+    window_.ShiftDevice1Click();
+    Sleep(5000);
+    Report("DoShiftDevice End");
+    bool amssVariant = AmssOnly() && Variant();
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      if (!layers_.at->FindComPort()) {
+        window_.ShiftDevice1Click();
+        Sleep(2000);
+        continue;
+      }
+      std::string diagText = window_.PortText();
+      std::string modemText = window_.SerialPortText();
+      if (amssVariant) {
+        if (!modemText.empty()) break;
+        continue;
+      }
+      if (!diagText.empty() && !modemText.empty()) break;
+      window_.ShiftDevice1Click();
+      Sleep(2000);
+    }
+  }
+
+  std::string diagText = window_.PortText();
+  atText = window_.SerialPortText();
+  Report(diagText.empty() ? "Diagnostic commport0......empty" : diagText + " Diagnostic ready");
+  Report(atText.empty() ? "Modem commport0......empty" : atText + " Modem ready");
+
+  if (!(AmssOnly() && Variant())) {
+    bool shortWait = In(pt, {3, 6, 12, 13, 48}) || InRange(pt, 16, 34) || InRange(pt, 36, 42);
+    for (int attempt = 1; attempt <= 20; ++attempt) {
+      Sleep(shortWait ? 3000 : 10000);
+      if (layers_.ports->OpenDiagPort()) {
+        Report(diagText + " Initial Diagnostic0......ok");
+        break;
+      }
+      ReportStatus(5, diagText + " Initial Diagnostic0......wait", kMsgPlain);
+      if (ErrorCode() == kStopRequestCode) {
+        ReportStatus(1, "COMM Closed", kMsgFailure);
+        break;
+      }
+      if (attempt == 10) Raise("ComPort0 timeout");
+    }
+  }
+  return ResetOutcome::Done;
+}
+
+bool TCommsThread::StepRestore() {
+  int pt = params_.projectType;
+  if (params_.bBackupUserData && !Stopped()) layers_.efs->RestoreUserData(deviceBackupFolder_);
+  if (params_.bRestore && !Stopped()) {
+    if (pt == 12 && params_.IsAlcatel) {
+      layers_.nv->RestoreNvFromFileAlt();
+    } else if (In(pt, {35, 36, 37, 38, 39, 41, 48})) {
+      layers_.nv->RestoreNvFromFile();
+    }
+  }
+  if (!RunParameters::Or(params_.NVItemList).empty() && !Stopped()) layers_.nv->WriteNvConfig();
+
+  std::string atText = window_.SerialPortText();
+  for (int attempt = 1; attempt <= 20; ++attempt) {
+    Sleep(3000);
+    if (layers_.ports->ReopenAtPortQuietly()) {
+      Report(atText + " Initial Modem0......ok");
+      break;
+    }
+    ReportStatus(5, atText + " Initial Modem0......wait", kMsgPlain);
+    if (ErrorCode() == kStopRequestCode) {
+      ReportStatus(1, "COMM Closed", kMsgFailure);
+      break;
+    }
+    if (attempt == 10) Raise("SerialPort0 timeout");
+  }
+
+  if (params_.bRestore && !Stopped()) {
+    std::string value;
+    bool accepted = false;
+    for (int attempt = 0; attempt < 60; ++attempt) {
+      if (layers_.at->SendAtQuery("AT+CFUN=5\r\n\r\n", value)) {
+        accepted = true;
+        break;
+      }
+      Sleep(500);
+    }
+    if (!accepted) {
+      Raise("Fail to Send Command at+cfun=5!");
+      layers_.ports->CloseAtPortOnce();
+      EndRunAtOnce();
+      return false;
+    }
+    layers_.ports->CloseDiagPort("Warning-7");
+    if (!Stopped()) {
+      QlibHandle connection = nullptr;
+      QmslConnect(connection);
+      if (!Stopped()) {
+        layers_.nv->RestoreNvQmsl(connection);
+        qmsl_.disconnectServer(connection);
+        if (layers_.nv->HasQmslStore()) layers_.nv->FreeQmslStore();
+      }
+    }
+    layers_.at->SendAtQuery("AT+CFUN=1\r\n\r\n", value);
+    layers_.identity->RestoreIdentity();
+  }
+  return true;
+}
+
+void TCommsThread::StepReconnect() {
+  int pt = params_.projectType;
+  if (pt == 6 || pt == 19 || (pt == 20 && !AmssOnly())) layers_.diag->ResetAndReconnect();
+}
+
+void TCommsThread::StepFinal() {
+  auto& ports = *layers_.ports;
+  if (ports.DiagOpen()) {
+    ports.CloseDiagPort("Warning-7");
+    if (ErrorCode() == kStopRequestCode) ReportStatus(1, "COMM Closed", kMsgFailure);
+  }
+  if (ports.AtOpen()) {
+    if (params_.projectType == 2 || params_.projectType == 6) layers_.at->ShowDeviceVersion();
+    ports.CloseAtPort("Warning-9");
+  }
+  if (params_.ExecuteResetModem && !Stopped()) window_.RunResetModem();
+  if (Stopped()) return;
+
+  SetGauge(100, 100);
+  ReportStatus(8, "PASS", kMsgSuccess);
+  std::error_code ec;
+  if ((params_.bRestore || params_.bBackupUserData) && !deviceBackupFolder_.empty()) {
+    std::filesystem::remove_all(deviceBackupFolder_, ec);
+  }
+  if (!params_.ExecutableDir.empty()) {
+    std::filesystem::remove(params_.ExecutableDir + "/" + kAdbWinUsbApiFile, ec);
+  }
+}
+
+}  // namespace upwend

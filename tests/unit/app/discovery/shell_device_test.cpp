@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "app/shell/dialogs.h"
+#include "app/shell/update_shell.h"
+#include "platform/clock.h"
+#include "platform/device_backend.h"
+#include "platform/headless_loop.h"
+#include "platform/payload_archive.h"
+
+namespace upwend {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ShellDeviceTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    home_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp/upwend-shell") /
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(home_);
+    fs::create_directories(home_ / "bus");
+    paths_.tempDir = (home_ / "tmp").string() + "/";
+    paths_.configDir = (home_ / "config").string();
+    paths_.runtimeDir = (home_ / "run").string();
+    paths_.logDir = (home_ / "log").string();
+    ShellOptions options;
+    options.devices = "sim:" + (home_ / "bus").string();
+    shell_ = std::make_unique<UpdateShell>(
+        FormServices{clock_, loop_, dialogs_, payload_, paths_, "", nullptr, nullptr}, options);
+  }
+  void TearDown() override { shell_.reset(); }
+
+  ScaledClock clock_{0.001};
+  HeadlessLoop loop_{clock_};
+  HeadlessDialogs dialogs_{AnswerPolicy::Ok, [](const std::string&) {}};
+  PayloadArchive payload_;
+  ToolPaths paths_;
+  fs::path home_;
+  std::unique_ptr<UpdateShell> shell_;
+};
+
+TEST_F(ShellDeviceTest, APortRemovalRestartsTheWatcherOnlyWhereTheProjectAsksForIt) {
+  DeviceEvent removal{DeviceEventKind::RemoveComplete, DeviceType::Port, "COM5"};
+  DeviceEvent arrival{DeviceEventKind::Arrival, DeviceType::Port, "COM5"};
+  DeviceEvent interfaceGone{DeviceEventKind::RemoveComplete, DeviceType::Interface, "\\\\?\\usb#x"};
+
+  shell_->config().projectType = 1013;
+  shell_->OnDeviceChange(removal);
+  EXPECT_FALSE(shell_->DeviceWatchRunning());
+
+  shell_->config().bCheckProjectCode = true;
+  shell_->OnDeviceChange(arrival);
+  shell_->OnDeviceChange(interfaceGone);
+  EXPECT_FALSE(shell_->DeviceWatchRunning());
+  shell_->OnDeviceChange(removal);
+  EXPECT_TRUE(shell_->DeviceWatchRunning());
+  shell_->EndDeviceWatch();
+  EXPECT_FALSE(shell_->DeviceWatchRunning());
+
+  shell_->config().bCheckProjectCode = false;
+  shell_->config().projectType = 28;
+  shell_->OnDeviceChange(removal);
+  EXPECT_TRUE(shell_->DeviceWatchRunning());
+  EXPECT_TRUE(shell_->WaitsForReady());
+}
+
+TEST_F(ShellDeviceTest, WithoutADeviceTheWatcherShowsNotReadyAndTheRunHooksSeeNoPorts) {
+  shell_->config().projectType = 1013;
+  shell_->state().Label_status.text = "Ready";
+  shell_->state().StartButton.enabled = true;
+  shell_->StartDeviceWatch();
+  for (int i = 0; i < 5000 && shell_->state().Label_status.text != "Not Ready"; ++i) {
+    loop_.RunPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(shell_->state().Label_status.text, "Not Ready");
+  EXPECT_FALSE(shell_->state().StartButton.enabled);
+  EXPECT_TRUE(shell_->DeviceWatchRunning());  // keeps polling
+
+  const RunHooks& hooks = shell_->runControl().hooks();
+  std::string path;
+  EXPECT_NE(hooks.findAdbInterface(0, path), 0);
+  EXPECT_FALSE(hooks.checkDiagPortSame(5));
+  EXPECT_FALSE(hooks.probeHandleOpen());
+  EXPECT_FALSE(hooks.diskModeSwitched());
+  EXPECT_FALSE(hooks.deviceVersionIsCurrent());  // nothing was identified
+  EXPECT_EQ(hooks.queryDeviceVersion(nullptr), "");
+  shell_->EndDeviceWatch();
+}
+
+}  // namespace
+}  // namespace upwend

@@ -1,0 +1,73 @@
+#include "tests/unit/app/support/test_product.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace upwend::testing {
+
+std::string FreshTestDir() {
+  const char* home = std::getenv("UPWEND_HOME");
+  std::string base = home ? home : "/tmp/upwend-test-home";
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string dir = base + "/" + info->test_suite_name() + "." + info->name();
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+std::vector<TestResource> AlwaysWrittenResources() {
+  std::vector<TestResource> r;
+  auto add = [&](const char* type, const char* name) { r.push_back({type, name, std::string("bytes of ") + name}); };
+  add("HEX", "NPRG6260File");
+  add("MBN", "PartitionFile");
+  add("EXE", "DoShiftDeviceFile");
+  add("EXE", "DoShiftNetFile");
+  add("DLL", "HexToBinFile");
+  add("EXE", "CleanSystemEnv32File");
+  add("EXE", "CleanSystemEnv64File");
+  add("BAT", "BATFiles");
+  add("DLL", "AdbWinApiFile");
+  add("DLL", "QMSL_MSVC10RFile");
+  add("DLL", "msvcp100File");
+  add("DLL", "msvcr100File");
+  add("DLL", "AdbWinUsbApiFile");
+  add("EXE", "fastbootFile");
+  add("EXE", "adbFile");
+  return r;
+}
+
+std::string MakeProduct(const std::string& dir, const std::string& config, const std::vector<TestResource>& extra) {
+  std::string src = dir + "/product-src";
+  std::filesystem::create_directories(src);
+  std::vector<PayloadInput> inputs;
+  auto add = [&](const TestResource& res) {
+    std::string file = src + "/" + res.type + "." + res.name;
+    std::ofstream(file, std::ios::binary) << res.bytes;
+    inputs.push_back({res.type, res.name, file});
+  };
+  add({"INI", "ConfigFile", config});
+  for (const auto& res : AlwaysWrittenResources()) add(res);
+  for (const auto& res : extra) add(res);
+  std::ofstream(src + "/tool") << "tool";
+  std::string product = dir + "/product";
+  auto r = WritePayloadProgram(src + "/tool", inputs, product);
+  EXPECT_TRUE(r) << (r ? "" : r.error());
+  return product;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string ShippedConfigText() { return ReadFile(std::string(std::getenv("UPWEND_SOURCE_DIR")) + "/payload/Config.ini"); }
+
+std::string BuiltProductPath() { return std::string(std::getenv("UPWEND_BUILD_DIR")) + "/app/console/upwend"; }
+
+}  // namespace upwend::testing

@@ -1,0 +1,221 @@
+// The receive procedures on a scripted DIAG port: results, time limits, the placeholder byte
+// and the stop request.
+#include <gtest/gtest.h>
+
+#include "engine/diag/diag_framing.h"
+#include "engine/diag/diag_transport.h"
+#include "support/fake_serial_port.h"
+#include "support/fake_worker.h"
+#include "platform/manual_clock.h"
+
+namespace upwend::test {
+namespace {
+
+class ReceiveTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    transport.config().comPort = 3;
+    transport.config().projectType = 1013;
+    line = &bus.Line("COM3");
+    ASSERT_TRUE(transport.OpenDiagPort());
+    worker.lines.clear();
+    start = clock.NowMs();
+  }
+  void TearDown() override { bus.Verify(); }
+  uint64_t Elapsed() const { return clock.NowMs() - start; }
+  Bytes Rx(size_t n) const { return Bytes(framing->rxBuffer().begin(), framing->rxBuffer().begin() + static_cast<long>(n)); }
+
+  ManualClock clock;
+  FakeWorker worker{clock};
+  FakeBus bus{clock};
+  DiagTransport transport{worker, bus.Factory()};
+  std::unique_ptr<DiagFraming> framing = std::make_unique<DiagFraming>(worker, transport);
+  FakeLine* line = nullptr;
+  uint64_t start = 0;
+};
+
+TEST_F(ReceiveTest, AckNakAndBadFrames) {
+  line->Arrive(Frame({0x02}));
+  EXPECT_EQ(framing->ReceiveAck(), kRxAck);
+  line->Arrive(Frame({0x03, 0x00, 0x07}));
+  EXPECT_EQ(framing->ReceiveAck(), 7);
+  line->Arrive(Frame({0x03, 0x01, 0x02}));
+  EXPECT_EQ(framing->ReceiveAckTimed(), 0x0102);
+  line->Arrive(FrameBadCheck({0x02}));
+  EXPECT_EQ(framing->ReceiveAck(), kRxBadCheck);
+  line->Arrive({0x7E, 0x02, 0x01, 0x7E});
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxShort);
+  // ACK code with extra content, and a NAK of the wrong size: other good frames.
+  line->Arrive(Frame({0x02, 0x00}));
+  EXPECT_EQ(framing->ReceiveAck(), kRxOtherFrame);
+  line->Arrive(Frame({0x03, 0x00}));
+  EXPECT_EQ(framing->ReceiveAck(), kRxOtherFrame);
+  EXPECT_EQ(Elapsed(), 0u);
+}
+
+TEST_F(ReceiveTest, LeadingBytesAndFlags) {
+  // ReceiveAck drops what comes before the first flag; ReceiveFrame starts a frame with it.
+  Bytes noFlag = Frame({0x55, 0x02}, false);
+  Bytes stream = noFlag;
+  Bytes ack = Frame({0x02});
+  stream.insert(stream.end(), ack.begin(), ack.end());
+  line->Arrive(stream);
+  EXPECT_EQ(framing->ReceiveAck(), kRxAck);
+
+  Bytes reply = Frame({0x26, 0x55, 0x00, 0x7E}, false);
+  line->Arrive(reply);
+  EXPECT_EQ(framing->ReceiveFrame(), 6);  // content count includes the two check bytes
+  EXPECT_EQ(Hex(Rx(4)), "26 55 00 7E");
+
+  line->Arrive({0x7E, 0x7E, 0x7E});
+  line->Arrive(Frame({0x4B, 0x13}, false));
+  EXPECT_EQ(framing->ReceiveFrame(), 4);
+}
+
+TEST_F(ReceiveTest, FrameWaitStoresTheFlagAndSkipsTheErrorCheck) {
+  line->errorFlags = kCeOverrun;
+  line->Arrive(Frame({0x29, 0x01, 0x00}));
+  EXPECT_EQ(framing->ReceiveFrameWait(), 6);
+  EXPECT_EQ(framing->rxBuffer()[5], 0x7E);
+  EXPECT_TRUE(worker.lines.empty());
+  // The other receives report the flags first.
+  line->errorFlags = kCeOverrun;
+  line->Arrive(Frame({0x02}));
+  EXPECT_EQ(framing->ReceiveAck(), kRxAck);
+  EXPECT_EQ(worker.Texts(), (std::vector<std::string>{"There is a warning in InQue: 2"}));
+}
+
+TEST_F(ReceiveTest, OversizedRepliesStayInsideTheBuffer) {
+  Bytes big(6000, 0x41);
+  big.insert(big.begin(), 0x7E);
+  big.push_back(0x7E);
+  line->Arrive(big);
+  EXPECT_EQ(framing->ReceiveFrameWait(), kRxTooLong);
+  EXPECT_EQ(framing->rxCount(), 4096u);
+  EXPECT_EQ(framing->rxBuffer()[4095], 0x41);
+  line->Purge(kPurgeRxClear);
+
+  // 4094 payload bytes and the check value make 4096 content bytes: the largest good frame;
+  // the flag goes into the extra byte.
+  line->Arrive(Frame(Bytes(4094, 0x42)));
+  EXPECT_EQ(framing->ReceiveFrameWait(), 4097);
+  EXPECT_EQ(framing->rxBuffer()[4096], 0x7E);
+  line->Arrive(Frame(Bytes(4094, 0x42)));
+  EXPECT_EQ(framing->ReceiveFrame(), 4096);
+  line->Arrive(Frame(Bytes(4095, 0x42)));
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxTooLong);
+  line->Purge(kPurgeRxClear);
+}
+
+TEST_F(ReceiveTest, SilentPortTimeLimits) {
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxAckTimeout);
+  EXPECT_GE(Elapsed(), 5000u);
+  EXPECT_LE(Elapsed(), 6000u);
+  start = clock.NowMs();
+  EXPECT_EQ(framing->ReceiveFrame(), kRxFrameTimeout);
+  EXPECT_GE(Elapsed(), 5000u);
+  EXPECT_LE(Elapsed(), 6000u);
+  EXPECT_TRUE(worker.lines.empty());
+}
+
+TEST_F(ReceiveTest, UntimedReceivesEndOnlyWithTheStop) {
+  worker.stopAtMs = 60000;
+  EXPECT_EQ(framing->ReceiveAck(), kRxStopped);
+  EXPECT_GE(Elapsed(), 60000u);
+  EXPECT_LE(Elapsed(), 61000u);
+  worker.stopAtMs = 0;
+  EXPECT_EQ(framing->ReceiveFrameWait(), kRxStopped);
+}
+
+TEST_F(ReceiveTest, StopDuringTimedReceive) {
+  worker.stopAtMs = 1500;
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxStopped);
+  EXPECT_LT(Elapsed(), 5000u);
+}
+
+TEST_F(ReceiveTest, LateReplyBeforeTheFrameIsStillReceived) {
+  // The first byte wait ends empty after 2 s; its placeholder must not start a frame.
+  line->Arrive(Frame({0x26, 0x01}, false), 2500);
+  EXPECT_EQ(framing->ReceiveFrame(), 4);
+  EXPECT_EQ(Hex(Rx(2)), "26 01");
+}
+
+TEST_F(ReceiveTest, GapInsideAFrameSpoilsIt) {
+  Bytes f = Frame({0x02, 0x10, 0x20});
+  line->Arrive(Bytes(f.begin(), f.begin() + 2));
+  line->Arrive(Bytes(f.begin() + 2, f.end()), 2500);
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxBadCheck);
+  EXPECT_EQ(framing->rxBuffer()[1], kRxPlaceholder);
+}
+
+TEST_F(ReceiveTest, EscapedByteGetsTheLongerWait) {
+  Bytes f = Frame({0x7D, 0x01});  // 7E 7D 5D ...
+  ASSERT_EQ(f[1], 0x7D);
+  line->Arrive(Bytes(f.begin(), f.begin() + 2));
+  line->Arrive(Bytes(f.begin() + 2, f.end()), 3000);
+  EXPECT_EQ(framing->ReceiveFrame(), 4);
+  EXPECT_EQ(Hex(Rx(2)), "7D 01");
+}
+
+TEST_F(ReceiveTest, SlowTimeoutProjectsStillHonourTheLimits) {
+  transport.config().projectType = 6;
+  ASSERT_TRUE(transport.OpenDiagPort());
+  start = clock.NowMs();
+  line->Arrive(Frame({0x02}));
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxAck);
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxAckTimeout);
+  EXPECT_LE(Elapsed(), 9000u);
+}
+
+TEST_F(ReceiveTest, ExchangeResendsTheSameFrameUntilTheReplyPasses) {
+  const Bytes request = {0x26, 0x55, 0x00};
+  const Bytes wire = Frame(request, false);
+  line->ExpectWrite(wire, Frame({0x13, 0x26}), 0);  // bad command reply
+  line->ExpectWrite(wire, Frame({0x26, 0x55, 0x00, 0x99}), 100);
+  int misses = 0;
+  ExchangeResult r = framing->Exchange(
+      request, {ReplyReader::kFrame, 5, 0, 250},
+      [](const Reply& reply) { return reply.result > 0 && reply.bytes.size() >= 1 && reply.bytes[0] == 0x26; },
+      [&](const Reply&, int attempt) { misses = attempt; });
+  EXPECT_TRUE(r.passed);
+  EXPECT_EQ(r.attempts, 2);
+  EXPECT_EQ(misses, 1);
+  EXPECT_EQ(r.last.result, 6);
+  EXPECT_EQ(transport.lastWriteCount(), wire.size());
+  // Error-flag check and a purge of all four queues before each send.
+  int purges = 0;
+  for (const auto& entry : line->log) purges += entry == "purge 15";
+  EXPECT_EQ(purges, 2);
+  EXPECT_EQ(clock.NowMs() - start, 350u);
+}
+
+TEST_F(ReceiveTest, ExchangeWithRawReadsAndLateReplyPurged) {
+  const Bytes request = {0x29, 0x01, 0x00};
+  const Bytes wire = Frame(request, false);
+  // The first reply comes too late for its read and is discarded by the next send's purge.
+  line->ExpectWrite(wire, {0x29, 0x01, 0x00, 0xAA}, 1500);
+  line->ExpectWrite(wire, {0x29, 0x01, 0x00, 0xBB}, 10);
+  ExchangeResult r = framing->Exchange(
+      request, {ReplyReader::kRawRead, 10, 6, 1000},
+      [](const Reply& reply) { return reply.bytes.size() >= 3 && reply.bytes[0] == 0x29; });
+  EXPECT_TRUE(r.passed);
+  EXPECT_EQ(r.attempts, 2);
+  EXPECT_EQ(Hex(Bytes(r.last.bytes.begin(), r.last.bytes.end())), "29 01 00 BB");
+}
+
+TEST_F(ReceiveTest, ExchangeGivesUpAfterItsAttemptsOrAtTheStop) {
+  const Bytes request = {0x7C};
+  line->strictWrites = false;
+  ExchangeResult r = framing->Exchange(request, {ReplyReader::kAckTimed, 3, 0, 0}, [](const Reply&) { return false; });
+  EXPECT_FALSE(r.passed);
+  EXPECT_EQ(r.attempts, 3);
+  EXPECT_EQ(line->written.size(), 3u);
+
+  worker.RequestStop();
+  r = framing->Exchange(request, {ReplyReader::kAck, 10, 0, 0}, [](const Reply&) { return false; });
+  EXPECT_EQ(r.attempts, 1);
+  EXPECT_EQ(r.last.result, kRxStopped);
+}
+
+}  // namespace
+}  // namespace upwend::test

@@ -1,0 +1,250 @@
+#include "engine/fastboot/fastboot_pass.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/clock.h"
+#include "tests/unit/engine/worker/recording_context.h"
+
+namespace upwend {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fastboot device behind fake Adb* entry points: it records commands and data writes and
+// answers from a script (default "OKAY"; "DATA" for downloads).
+struct FakeDevice {
+  std::vector<std::string> commands;  // command writes, "<data N>" for data blocks
+  std::deque<std::string> replies;    // next replies to hand out before the defaults
+  std::map<std::string, std::string> replyTo;  // command -> reply for its second read
+  uint64_t dataBytes = 0;
+  int opened = 0, closed = 0;
+  bool failCreate = false;
+  std::string lastCommand;
+  bool inData = false;
+  uint64_t expectData = 0;
+};
+FakeDevice* gDev = nullptr;
+int gHandle = 0;
+
+ADBAPIHANDLE Create(const wchar_t*) {
+  if (gDev->failCreate) return nullptr;
+  ++gDev->opened;
+  return &gHandle;
+}
+bool Name(ADBAPIHANDLE, void* buffer, unsigned long* size, bool) {
+  std::strncpy(static_cast<char*>(buffer), "fastboot", *size);
+  return true;
+}
+bool Descriptor(ADBAPIHANDLE, AdbUsbInterfaceDescriptor* d) {
+  *d = {};
+  return true;
+}
+bool Info(ADBAPIHANDLE, AdbEndpointInformation* i) {
+  *i = {};
+  return true;
+}
+ADBAPIHANDLE OpenEndpoint(ADBAPIHANDLE, AdbOpenAccessType, AdbOpenSharingMode) { return &gHandle; }
+bool Write(ADBAPIHANDLE, void* buffer, unsigned long len, unsigned long* written, unsigned long) {
+  std::string bytes(static_cast<char*>(buffer), len);
+  if (gDev->inData) {
+    gDev->commands.push_back("<data " + std::to_string(len) + ">");
+    gDev->dataBytes += len;
+    gDev->expectData -= std::min<uint64_t>(len, gDev->expectData);
+    if (gDev->expectData == 0) gDev->inData = false;
+  } else {
+    gDev->commands.push_back(bytes);
+    gDev->lastCommand = bytes;
+    if (bytes.rfind("download:", 0) == 0) {
+      gDev->expectData = std::strtoull(bytes.c_str() + 9, nullptr, 16);
+      gDev->inData = gDev->expectData > 0;
+    }
+  }
+  *written = len;
+  return true;
+}
+bool Read(ADBAPIHANDLE, void* buffer, unsigned long len, unsigned long* got, unsigned long) {
+  std::string reply = "OKAY";
+  if (!gDev->replies.empty()) {
+    reply = gDev->replies.front();
+    gDev->replies.pop_front();
+  } else if (auto it = gDev->replyTo.find(gDev->lastCommand); it != gDev->replyTo.end()) {
+    reply = it->second;
+  } else if (gDev->lastCommand.rfind("download:", 0) == 0 && gDev->inData) {
+    reply = "DATA" + gDev->lastCommand.substr(9);
+  }
+  *got = std::min<unsigned long>(len, reply.size());
+  std::memcpy(buffer, reply.data(), *got);
+  return true;
+}
+bool CloseHandle(ADBAPIHANDLE) {
+  ++gDev->closed;
+  return true;
+}
+
+using Context = testing::RecordingContext;
+
+class FastbootPassTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    gDev = &dev_;
+    dir_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp") / "fastboot" /
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    AdbEntryPoints api;
+    api.createInterfaceByName = Create;
+    api.getInterfaceName = Name;
+    api.getUsbInterfaceDescriptor = Descriptor;
+    api.getDefaultBulkReadEndpointInformation = Info;
+    api.getDefaultBulkWriteEndpointInformation = Info;
+    api.openDefaultBulkReadEndpoint = OpenEndpoint;
+    api.openDefaultBulkWriteEndpoint = OpenEndpoint;
+    api.writeEndpointSync = Write;
+    api.readEndpointSync = Read;
+    api.closeHandle = CloseHandle;
+    adb_.Use(api);
+    params_.FastbootFileNameList = &files_;
+    params_.FastbootFileCmdList = &partitions_;
+  }
+
+  std::string MakeFile(const std::string& name, uint64_t size) {
+    std::string path = (dir_ / name).string();
+    std::ofstream out(path, std::ios::binary);
+    for (uint64_t i = 0; i < size; ++i) out.put(static_cast<char>(i * 7 + 1));
+    return path;
+  }
+  void AddEntry(const std::string& partition, const std::string& file, uint32_t size) {
+    params_.FastbootFileSizes[files_.size()] = size;
+    partitions_.push_back(partition);
+    files_.push_back(file);
+  }
+
+  FakeDevice dev_;
+  fs::path dir_;
+  ScaledClock clock_{0.0001};
+  Context ctx_{clock_};
+  RunParameters params_;
+  StringList files_, partitions_;
+  AdbBinding adb_;
+  int adbResult_ = 0;
+  FastbootPass pass_{ctx_, params_, adb_, [this](int, std::string& path) {
+                       path = "tcp:127.0.0.1:1";
+                       return adbResult_;
+                     }};
+};
+
+TEST(DownloadLengthTest, EightLowerCaseHexDigits) {
+  EXPECT_EQ(DownloadLengthDigits(1715004), "001a2b3c");
+  EXPECT_EQ(DownloadLengthDigits(0), "00000000");
+  EXPECT_EQ(DownloadLengthDigits(0xFFFFFFFFull), "ffffffff");
+  EXPECT_EQ(DownloadLengthDigits(0x100000000ull), "");
+}
+
+TEST_F(FastbootPassTest, ConfiguredListFlashesErasesSkipsAndReboots) {
+  params_.bFastbootConfiguration = true;
+  AddEntry("sbl", MakeFile("sbl1.mbn", 8192), 8192);
+  AddEntry("system", "erase", 0);
+  AddEntry("tz", (dir_ / "tzfastboot.mbn").string(), 10);
+  AddEntry("modem", MakeFile("NONHLOS.ubi", 8193), 8193);
+  pass_.RunFastbootPass();
+  EXPECT_TRUE(ctx_.raised.empty()) << ctx_.raised.at(0);
+  EXPECT_EQ(dev_.commands,
+            (std::vector<std::string>{"download:00002000", "<data 4096>", "<data 4096>", "flash:sbl", "erase:system",
+                                      "download:00002001", "<data 4096>", "<data 4096>", "<data 1>", "flash:modem",
+                                      "reboot"}));
+  EXPECT_EQ(ctx_.sent, 8192u + 8193u);
+  // One connection per entry and one for the reboot, each closed (3 handles a connection).
+  EXPECT_EQ(dev_.opened, 4);
+  EXPECT_EQ(dev_.closed, 12);
+  EXPECT_TRUE(ctx_.Reported("sbl1.mbn download successfully."));
+  EXPECT_TRUE(ctx_.Reported("Erase partiton successfully."));
+  EXPECT_TRUE(ctx_.Reported("RebootDeviceCmd successfully"));
+}
+
+TEST_F(FastbootPassTest, FailedFlashEndsThePassWithoutReboot) {
+  params_.bFastbootConfiguration = true;
+  AddEntry("sbl", MakeFile("sbl1.mbn", 100), 100);
+  AddEntry("tz", MakeFile("tz.mbn", 100), 100);
+  dev_.replyTo["flash:sbl"] = "FAILno such partition";
+  pass_.RunFastbootPass();
+  ASSERT_EQ(ctx_.raised.size(), 1u);
+  EXPECT_EQ(ctx_.raised[0], "Could not read OKAY reply. Read value: 46 41 49 4C 6E 6F 20 73 75 63 68 20 70 61 72 74");
+  EXPECT_EQ(std::count(dev_.commands.begin(), dev_.commands.end(), "flash:tz"), 0);
+  EXPECT_EQ(std::count(dev_.commands.begin(), dev_.commands.end(), "reboot"), 0);
+}
+
+TEST_F(FastbootPassTest, RejectedEraseIsOnlyNoted) {
+  params_.bFastbootConfiguration = true;
+  AddEntry("cdrom", "erase", 0);
+  AddEntry("cdrom", MakeFile("cdrom.ubi", 10), 10);
+  dev_.replyTo["erase:cdrom"] = "FAIL";
+  pass_.RunFastbootPass();
+  EXPECT_TRUE(ctx_.raised.empty());
+  EXPECT_TRUE(ctx_.Reported("Could not read OKAY reply. Read value: 46 41 49 4C 00 00 00 00 00 00 00 00 00 00 00 00"));
+  EXPECT_EQ(std::count(dev_.commands.begin(), dev_.commands.end(), "flash:cdrom"), 1);
+  EXPECT_EQ(dev_.commands.back(), "reboot");
+}
+
+TEST_F(FastbootPassTest, ReplyMustStartWithOk) {
+  params_.bFastbootConfiguration = true;
+  AddEntry("sbl", MakeFile("sbl1.mbn", 10), 10);
+  dev_.replyTo["flash:sbl"] = "xOKAY";
+  pass_.RunFastbootPass();
+  ASSERT_FALSE(ctx_.raised.empty());
+  EXPECT_EQ(ctx_.raised[0].rfind("Could not read OKAY reply.", 0), 0u);
+}
+
+TEST_F(FastbootPassTest, SystemImageInPartsOf67108800Bytes) {
+  params_.bFastbootSystemImage = true;
+  params_.bFastbootSystemImageMutil = true;
+  std::string path = (dir_ / "system.img").string();
+  { std::ofstream(path, std::ios::binary); }
+  fs::resize_file(path, 150000000);
+  params_.FastbootSystemImageFile = {path, 150000000};
+  pass_.RunFastbootPass();
+  EXPECT_TRUE(ctx_.raised.empty());
+  std::vector<std::string> control;
+  for (const auto& c : dev_.commands)
+    if (c.rfind("<data", 0) != 0) control.push_back(c);
+  EXPECT_EQ(control, (std::vector<std::string>{"download:03ffffc0", "mutilflash:0:system", "download:03ffffc0",
+                                               "mutilflash:1:system", "download:00f0d200", "mutilflash:2:system",
+                                               "reboot"}));
+  EXPECT_EQ(dev_.dataBytes, 150000000u);
+  EXPECT_TRUE(ctx_.Reported("Download system image successfully"));
+  EXPECT_TRUE(ctx_.Reported("15782400"));
+}
+
+TEST_F(FastbootPassTest, MissingInterfaceOrLibraryFailsTheConnectStep) {
+  params_.bFastbootConfiguration = true;
+  AddEntry("sbl", MakeFile("sbl1.mbn", 10), 10);
+  adbResult_ = 255;
+  pass_.RunFastbootPass();
+  EXPECT_EQ(ctx_.raised.at(0), "ADB Interface Invalid");
+  EXPECT_TRUE(dev_.commands.empty());
+
+  ctx_.code = 0;
+  ctx_.raised.clear();
+  adbResult_ = 0;
+  AdbBinding unloaded;
+  FastbootPass pass(ctx_, params_, unloaded, [](int, std::string&) { return 0; });
+  pass.RunFastbootPass();
+  EXPECT_EQ(ctx_.raised.at(0), "Connect adb infterface failed.");
+}
+
+TEST_F(FastbootPassTest, MissingImageFileIsTheError) {
+  params_.bFastbootConfiguration = true;
+  AddEntry("sbl", (dir_ / "absent.mbn").string(), 10);
+  pass_.RunFastbootPass();
+  EXPECT_EQ(ctx_.raised.at(0), (dir_ / "absent.mbn").string());
+}
+
+}  // namespace
+}  // namespace upwend
