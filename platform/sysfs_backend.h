@@ -12,6 +12,7 @@
 // - Events: the tree is scanned again on every udev event and at least once a second, and the
 //   difference to the previous scan becomes arrival and removal events.
 // Ports are listed only while their device node exists below devRoot.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ struct SysfsBackendOptions {
   bool useUdev = true;
   uint64_t rescanIntervalMs = 1000;
   Clock* clock = nullptr;  // nullptr: SystemClock()
+  // Told once per node when a listed port or fastboot/boot device cannot be opened by this user
+  // (the node, the reason and the fix); nullptr: printed on stderr as "upwend: ...".
+  std::function<void(const std::string&)> diag;
 };
 
 // The product's name tables: the files listed in UPWEND_USB_NAMES (separated by ':'), then

@@ -7,10 +7,22 @@ namespace upwend {
 AdbBinding::AdbBinding() = default;
 AdbBinding::~AdbBinding() = default;
 
+std::string AdbBinding::FailureReason() const {
+  if (!loadError_.empty()) return kAdbWinApiFile + std::string(": ") + loadError_;
+  if (lastErrorText_ == nullptr) return {};
+  const char* text = lastErrorText_();
+  return text != nullptr && *text != '\0' ? kAdbWinApiFile + std::string(": ") + text : std::string();
+}
+
 bool AdbBinding::Load(const std::string& path, std::string& error) {
   library_ = DynamicLibrary::Load(path, error);
   api_ = {};
-  if (!library_) return false;
+  lastErrorText_ = nullptr;
+  loadError_.clear();
+  if (!library_) {
+    loadError_ = error;
+    return false;
+  }
   auto& l = *library_;
   api_.createInterface = l.Function<AdbCreateInterfaceFn>("AdbCreateInterface");
   api_.getUsbInterfaceDescriptor = l.Function<AdbGetUsbInterfaceDescriptorFn>("AdbGetUsbInterfaceDescriptor");
@@ -30,8 +42,10 @@ bool AdbBinding::Load(const std::string& path, std::string& error) {
   api_.writeEndpointAsync = l.Function<AdbWriteEndpointAsyncFn>("AdbWriteEndpointAsync");
   api_.readEndpointAsync = l.Function<AdbReadEndpointAsyncFn>("AdbReadEndpointAsync");
   api_.getOvelappedIoResult = l.Function<AdbGetOvelappedIoResultFn>("AdbGetOvelappedIoResult");
+  lastErrorText_ = l.Function<AdbGetLastErrorTextFn>("AdbGetLastErrorText");
   if (!api_.Usable()) {
     error = "entry points missing in " + path;
+    loadError_ = error;
     return false;
   }
   return true;

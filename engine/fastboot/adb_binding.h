@@ -47,6 +47,9 @@ public:
   // Loads `path` and looks the entry points up; false (with `error`) when the library cannot serve.
   bool Load(const std::string& path, std::string& error);
   bool Loaded() const { return api_.Usable(); }
+  // Why the last call failed, for the run log: the library's own last-error text, or the
+  // loader's message when the library could not be loaded; "" when neither says anything.
+  std::string FailureReason() const;
   // Uses entry points that are already at hand (tests).
   void Use(const AdbEntryPoints& api) { api_ = api; }
   const AdbEntryPoints& api() const { return api_; }
@@ -59,6 +62,8 @@ public:
 private:
   std::unique_ptr<DynamicLibrary> library_;
   AdbEntryPoints api_;
+  AdbGetLastErrorTextFn lastErrorText_ = nullptr;  // ours; absent from other builds of the library
+  std::string loadError_;
 };
 
 }  // namespace upwend

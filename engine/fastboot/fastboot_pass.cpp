@@ -71,6 +71,13 @@ bool FastbootPass::WriteBytes(const std::string& bytes, uint32_t timeoutMs, unsi
                                       &written, RealTimeout(timeoutMs));
 }
 
+void FastbootPass::RaiseAdb(const std::string& text) {
+  ctx_.Raise(text);
+  // The library's own reason (a node the user may not open, a device gone) follows the text.
+  std::string reason = adb_.FailureReason();
+  if (!reason.empty()) ctx_.Note(reason);
+}
+
 bool FastbootPass::ConnectAdbInterface(const std::string& path) {
   if (!adb_.Loaded()) return false;
   std::wstring wide(path.begin(), path.end());
@@ -83,33 +90,33 @@ bool FastbootPass::InitAdbConnection() {
   char name[512] = {};
   unsigned long nameSize = sizeof name;
   if (!api.getInterfaceName(adb_.interfaceHandle, name, &nameSize, true)) {
-    ctx_.Raise("Get adb infterface name failed.");
+    RaiseAdb("Get adb infterface name failed.");
     return false;
   }
   AdbUsbInterfaceDescriptor descriptor{};
   if (!api.getUsbInterfaceDescriptor(adb_.interfaceHandle, &descriptor)) {
-    ctx_.Raise("Get adb USB interface descriptor failed.");
+    RaiseAdb("Get adb USB interface descriptor failed.");
     return false;
   }
   AdbEndpointInformation info{};
   if (!api.getDefaultBulkReadEndpointInformation(adb_.interfaceHandle, &info)) {
-    ctx_.Raise("Get default bulk read endpoint information failed.");
+    RaiseAdb("Get default bulk read endpoint information failed.");
     return false;
   }
   if (!api.getDefaultBulkWriteEndpointInformation(adb_.interfaceHandle, &info)) {
-    ctx_.Raise("Get default bulk write endpoint information failed.");
+    RaiseAdb("Get default bulk write endpoint information failed.");
     return false;
   }
   adb_.readEndpoint =
       api.openDefaultBulkReadEndpoint(adb_.interfaceHandle, AdbOpenAccessTypeReadWrite, AdbOpenSharingModeReadWrite);
   if (adb_.readEndpoint == nullptr) {
-    ctx_.Raise("Open default bulk read endpoint failed.");
+    RaiseAdb("Open default bulk read endpoint failed.");
     return false;
   }
   adb_.writeEndpoint =
       api.openDefaultBulkWriteEndpoint(adb_.interfaceHandle, AdbOpenAccessTypeReadWrite, AdbOpenSharingModeReadWrite);
   if (adb_.writeEndpoint == nullptr) {
-    ctx_.Raise("Open default bulk write endpoint failed.");
+    RaiseAdb("Open default bulk write endpoint failed.");
     return false;
   }
   ctx_.Report("Open and initialize adb connection successfully");
@@ -119,15 +126,15 @@ bool FastbootPass::InitAdbConnection() {
 bool FastbootPass::CloseAdbConnection() {
   const auto& api = adb_.api();
   if (!api.closeHandle(adb_.writeEndpoint)) {
-    ctx_.Raise("Close endpoint(write) handle failure");
+    RaiseAdb("Close endpoint(write) handle failure");
     return false;
   }
   if (!api.closeHandle(adb_.readEndpoint)) {
-    ctx_.Raise("Close endpoint(read) handle failure");
+    RaiseAdb("Close endpoint(read) handle failure");
     return false;
   }
   if (!api.closeHandle(adb_.interfaceHandle)) {
-    ctx_.Raise("Close adb interface handle failure");
+    RaiseAdb("Close adb interface handle failure");
     return false;
   }
   if (!ctx_.Stopped()) ctx_.Report("Close adb connection successfully");
@@ -143,13 +150,13 @@ bool FastbootPass::ImageHandshakeCmd(uint64_t length) {
   }
   unsigned long written = 0;
   if (!WriteBytes("download:" + digits, kHandshakeWriteMs, written)) {
-    ctx_.Raise("Send handshake command failed.");
+    RaiseAdb("Send handshake command failed.");
     return false;
   }
   char reply[24];
   unsigned long got = 0;
   if (!adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kHandshakeReadMs))) {
-    ctx_.Raise("Receive handshake command failed.");
+    RaiseAdb("Receive handshake command failed.");
     return false;
   }
   if (!ctx_.Stopped()) ctx_.Report("ImageHandshakeCmd successfully");
@@ -196,7 +203,12 @@ bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint
                             written));
     }
     if (!ok || written < got) {
-      ctx_.Raise("ImageBulkWrite failure(retry): " + name + " " + std::to_string(read));
+      std::string text = "ImageBulkWrite failure(retry): " + name + " " + std::to_string(read);
+      if (ok) {
+        ctx_.Raise(text);
+      } else {
+        RaiseAdb(text);
+      }
       return false;
     }
     ctx_.AddSentBytes(got);
@@ -217,7 +229,11 @@ bool FastbootPass::ReceiveOKEYReplay() {
     if (!ctx_.Stopped()) ctx_.Note("ReceiveOKEYReplay.");
     return true;
   }
-  ctx_.Raise(kReadValue + HexBytes(reply, sizeof reply));
+  if (ok) {
+    ctx_.Raise(kReadValue + HexBytes(reply, sizeof reply));
+  } else {
+    RaiseAdb(kReadValue + HexBytes(reply, sizeof reply));
+  }
   if (ok && got > 0) ctx_.Note(DeviceReplyText(reply, std::min<size_t>(got, sizeof reply)));
   return false;
 }
@@ -238,7 +254,7 @@ bool FastbootPass::SendCommand(const FlashCommand& command) {
   if (command.announcement) ctx_.Note(command.announcement);
   unsigned long written = 0;
   if (!WriteBytes(command.bytes, command.timeoutMs, written)) {
-    ctx_.Raise(command.failure);
+    RaiseAdb(command.failure);
     return false;
   }
   if (!ctx_.Stopped()) ctx_.Report(command.success);
@@ -282,7 +298,7 @@ bool FastbootPass::Connect() {
   }
   if (!ctx_.Stopped()) {
     if (!ConnectAdbInterface(path)) {
-      ctx_.Raise("Connect adb infterface failed.");
+      RaiseAdb("Connect adb infterface failed.");
       return false;
     }
     ctx_.Report("Connect adb infterface successfully");

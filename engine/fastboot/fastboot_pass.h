@@ -40,6 +40,8 @@ public:
   bool RebootDeviceCmd();
 
 private:
+  // Raises `text` after a failed call into the ADB library, and notes the library's reason.
+  void RaiseAdb(const std::string& text);
   struct FlashCommand {
     std::string bytes;
     uint32_t timeoutMs;

@@ -12,6 +12,7 @@ public:
   bool Load(const std::string& path, QmslEntryPoints& entry) override;
   // Why the last Load failed ("" after a success).
   const std::string& error() const { return error_; }
+  std::string LoadError() const override { return error_; }
 
 private:
   std::string error_;

@@ -161,6 +161,7 @@ bool TCommsThread::LoadQmsl() {
   // A library that lacks one of the seven entry points cannot serve the run any better than a
   // missing one, so it is refused the same way.
   if (!layers_.qmsl || !layers_.qmsl->Load(path, qmsl_) || !qmsl_.Complete()) {
+    if (layers_.qmsl && !layers_.qmsl->LoadError().empty()) Note(layers_.qmsl->LoadError());
     window_.MessageBox("Load library failed [QMSL_MSVC10R.dll]!", "ERROR", kMbOk | kMbIconWarning);
     return false;
   }

@@ -110,6 +110,8 @@ public:
   virtual ~QmslLoader() = default;
   // Loads the library; false when it cannot be loaded. `entry` gets what was found.
   virtual bool Load(const std::string& path, QmslEntryPoints& entry) = 0;
+  // The loader's own message for the last failed Load ("" when it has none).
+  virtual std::string LoadError() const { return {}; }
 };
 
 // The main window as the worker sees it. The real implementation carries every call out on the

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/node_access.h"
 #include "platform/paths.h"
 #include "platform/port_names.h"
 #include "platform/posix/sysfs_scan.h"
@@ -99,7 +102,25 @@ public:
   }
 
 private:
-  SysfsSnapshot Scan() const { return ScanSysfs(options_.sysfsRoot, options_.devRoot, names_); }
+  SysfsSnapshot Scan() {
+    SysfsSnapshot snapshot = ScanSysfs(options_.sysfsRoot, options_.devRoot, names_);
+    ReportBlockedNodes(snapshot);
+    return snapshot;
+  }
+
+  // A user who may not open the nodes would otherwise only ever see "Not Ready".
+  void ReportBlockedNodes(const SysfsSnapshot& snapshot) {
+    std::lock_guard lock(reportedMutex_);
+    for (const auto& [node, error] : snapshot.blockedNodes) {
+      if (!reported_.insert(node).second) continue;
+      std::string text = DescribeNodeProblem(node, error);
+      if (options_.diag) {
+        options_.diag(text);
+      } else {
+        std::fprintf(stderr, "upwend: %s\n", text.c_str());
+      }
+    }
+  }
 
   void Run(std::function<void(const DeviceEvent&)> onEvent, SysfsSnapshot last) {
     std::unique_ptr<UdevMonitor> monitor;
@@ -123,6 +144,8 @@ private:
   Clock& clock_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  std::mutex reportedMutex_;
+  std::set<std::string> reported_;
   int stopFd_ = -1;
 };
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <tuple>
 
+#include "platform/node_access.h"
 #include "platform/port_names.h"
 #include "platform/usb_device_path.h"
 
@@ -155,6 +156,7 @@ void ScanTtys(const fs::path& root, const std::string& devicesRoot, const std::s
     auto intf = ReadUsbInterface(intfDir);
     std::string node = devRoot + "/" + ttyName;
     if (!device || !intf || !fs::exists(node, ec)) continue;
+    if (int error = NodeAccessError(node); error != 0) out.blockedNodes.emplace_back(node, error);
     std::string portName = fmt::format("COM{}", *number);
     map.emplace_back(*number, SerialMapEntry{node, portName});
     out.present.push_back({DeviceType::Port, portName, portName + "@" + Identity(*device)});
@@ -170,7 +172,14 @@ void ScanTtys(const fs::path& root, const std::string& devicesRoot, const std::s
   for (auto& m : map) out.serialMap.push_back(std::move(m.second));
 }
 
-void ScanUsb(const fs::path& root, const UsbNameTable& names, SysfsSnapshot& out) {
+void NoteBlockedUsbNode(const UsbDevice& device, const std::string& devRoot, SysfsSnapshot& out) {
+  std::string node = UsbDeviceNode(device.bus, device.address, devRoot);
+  std::error_code ec;
+  if (!fs::exists(node, ec)) return;
+  if (int error = NodeAccessError(node); error != 0) out.blockedNodes.emplace_back(node, error);
+}
+
+void ScanUsb(const fs::path& root, const std::string& devRoot, const UsbNameTable& names, SysfsSnapshot& out) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(root / "bus" / "usb" / "devices", ec)) {
     fs::path real = fs::canonical(entry.path(), ec);
@@ -184,6 +193,7 @@ void ScanUsb(const fs::path& root, const UsbNameTable& names, SysfsSnapshot& out
       std::string path = AdbInterfacePath(device->vendorId, device->productId, device->bus, device->address,
                                           intf->number, device->interfaceCount > 1);
       out.adbInterfaces.push_back({path});
+      NoteBlockedUsbNode(*device, devRoot, out);
       out.present.push_back({DeviceType::Interface, path, path});
       continue;
     }
@@ -194,6 +204,7 @@ void ScanUsb(const fs::path& root, const UsbNameTable& names, SysfsSnapshot& out
     if (names.IsBootDevice(device->vendorId, device->productId)) {
       std::string bootPath = UsbBootDevicePath(device->vendorId, device->productId, device->bus, device->address);
       out.usbBootDevices.push_back({bootPath});
+      NoteBlockedUsbNode(*device, devRoot, out);
       out.present.push_back({DeviceType::Interface, bootPath, bootPath});
     }
   }
@@ -213,7 +224,7 @@ SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot
   if (ec) return out;
   std::string devicesRoot = (root / "devices").native();
   ScanTtys(root, devicesRoot, devRoot, names, out);
-  ScanUsb(root, names, out);
+  ScanUsb(root, devRoot, names, out);
   std::sort(out.present.begin(), out.present.end(), [](const PresentItem& a, const PresentItem& b) {
     return std::tuple(RemovalRank(a.type), a.name, a.identity) < std::tuple(RemovalRank(b.type), b.name, b.identity);
   });

@@ -23,6 +23,8 @@ struct SysfsSnapshot {
   std::vector<AdbInterfaceInfo> adbInterfaces;
   std::vector<UsbBootInfo> usbBootDevices;
   std::vector<PresentItem> present;
+  // Nodes of listed ports and fastboot/boot devices that this user may not open, with the errno.
+  std::vector<std::pair<std::string, int>> blockedNodes;
 };
 
 SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot, const UsbNameTable& names);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/node_access.h"
 #include "tools/adbwinapi/transport.h"
 #include "tools/adbwinapi/usb_descriptors.h"
 
@@ -144,7 +145,10 @@ tools::Expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, co
     }
     libusb_device_handle* handle = nullptr;
     if (int rc = libusb_open(device, &handle); rc != 0) {
-      result = tools::Unexpected(UsbError(rc, "open USB device"));
+      // A node the user may not open is the usual trouble of a first run: name it and the fix.
+      result = tools::Unexpected(rc == LIBUSB_ERROR_ACCESS
+                                     ? Error{EACCES, DescribeNodeProblem(UsbDeviceNode(path.bus, path.address), EACCES)}
+                                     : UsbError(rc, "open USB device"));
       break;
     }
     result = handle;
