@@ -103,7 +103,7 @@ public:
 
 private:
   SysfsSnapshot Scan() {
-    SysfsSnapshot snapshot = ScanSysfs(options_.sysfsRoot, options_.devRoot, names_);
+    SysfsSnapshot snapshot = ScanSysfs(options_.sysfsRoot, options_.devRoot, names_, options_.useUdev);
     ReportBlockedNodes(snapshot);
     return snapshot;
   }

@@ -2,7 +2,11 @@
 
 #include <fmt/format.h>
 
+#include <libudev.h>
+
 #include <algorithm>
+#include <set>
+#include <string_view>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -137,10 +141,54 @@ std::string HardwareId(const UsbDevice& d, const UsbInterface& i) {
   return id;
 }
 
+// Drivers of USB modems' serial functions. A tty bound to any other driver (a USB-serial
+// adapter, a GPS, a console cable) is never sent an AT probe.
+bool IsModemDriver(const std::string& driver) {
+  static const std::set<std::string> kModemDrivers = {"option", "qcserial", "qcaux", "cdc_acm", "sierra", "GobiSerial"};
+  return driver.empty() || kModemDrivers.contains(driver);
+}
+
+std::string DriverOf(const fs::path& intfDir) {
+  std::error_code ec;
+  fs::path target = fs::read_symlink(intfDir / "driver", ec);
+  return ec ? std::string() : target.filename().string();
+}
+
+// ModemManager's port typing from udev (ID_MM_PORT_TYPE_*), for ports the name table does not know.
+enum class MmPortType { None, Qcdm, AtPrimary };
+
+class UdevProperties {
+public:
+  explicit UdevProperties(bool use) : udev_(use ? udev_new() : nullptr) {}
+  ~UdevProperties() {
+    if (udev_ != nullptr) udev_unref(udev_);
+  }
+  UdevProperties(const UdevProperties&) = delete;
+  UdevProperties& operator=(const UdevProperties&) = delete;
+
+  MmPortType PortType(const std::string& ttyName) const {
+    if (udev_ == nullptr) return MmPortType::None;
+    udev_device* d = udev_device_new_from_subsystem_sysname(udev_, "tty", ttyName.c_str());
+    if (d == nullptr) return MmPortType::None;
+    auto set = [d](const char* key) {
+      const char* v = udev_device_get_property_value(d, key);
+      return v != nullptr && std::string_view(v) == "1";
+    };
+    MmPortType type = set("ID_MM_PORT_TYPE_QCDM")         ? MmPortType::Qcdm
+                      : set("ID_MM_PORT_TYPE_AT_PRIMARY") ? MmPortType::AtPrimary
+                                                          : MmPortType::None;
+    udev_device_unref(d);
+    return type;
+  }
+
+private:
+  udev* udev_;
+};
+
 std::string Identity(const UsbDevice& d) { return fmt::format("{}#{}", d.sysName, d.address); }
 
 void ScanTtys(const fs::path& root, const std::string& devicesRoot, const std::string& devRoot,
-              const UsbNameTable& names, SysfsSnapshot& out) {
+              const UsbNameTable& names, const UdevProperties& udev, SysfsSnapshot& out) {
   std::error_code ec;
   std::vector<std::pair<int, ComPortInfo>> ports;
   std::vector<std::pair<int, SerialMapEntry>> map;
@@ -158,11 +206,15 @@ void ScanTtys(const fs::path& root, const std::string& devicesRoot, const std::s
     if (!device || !intf || !fs::exists(node, ec)) continue;
     if (int error = NodeAccessError(node); error != 0) out.blockedNodes.emplace_back(node, error);
     std::string portName = fmt::format("COM{}", *number);
-    map.emplace_back(*number, SerialMapEntry{node, portName});
+    if (IsModemDriver(DriverOf(intfDir))) map.emplace_back(*number, SerialMapEntry{node, portName});
     out.present.push_back({DeviceType::Port, portName, portName + "@" + Identity(*device)});
     const UsbNameEntry* named = names.Find(device->vendorId, device->productId, intf->number);
     if (named != nullptr && named->role == UsbRole::Modem) continue;
-    std::string text = named != nullptr ? named->name : FallbackName(device->product, intf->number);
+    MmPortType mmType = named != nullptr ? MmPortType::None : udev.PortType(ttyName);
+    if (mmType == MmPortType::AtPrimary) continue;  // a modem port: left to the AT probe
+    std::string text = named != nullptr              ? named->name
+                       : mmType == MmPortType::Qcdm ? FallbackName(device->product + " Diagnostics", intf->number)
+                                                    : FallbackName(device->product, intf->number);
     ports.emplace_back(*number,
                        ComPortInfo{fmt::format("{} ({})", text, portName), text, HardwareId(*device, *intf), portName, node});
   }
@@ -217,13 +269,15 @@ int RemovalRank(DeviceType t) { return t == DeviceType::Port ? 0 : t == DeviceTy
 
 }  // namespace
 
-SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot, const UsbNameTable& names) {
+SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot, const UsbNameTable& names,
+                        bool udevProperties) {
   SysfsSnapshot out;
   std::error_code ec;
   fs::path root = fs::canonical(sysfsRoot, ec);
   if (ec) return out;
   std::string devicesRoot = (root / "devices").native();
-  ScanTtys(root, devicesRoot, devRoot, names, out);
+  UdevProperties udev(udevProperties);
+  ScanTtys(root, devicesRoot, devRoot, names, udev, out);
   ScanUsb(root, devRoot, names, out);
   std::sort(out.present.begin(), out.present.end(), [](const PresentItem& a, const PresentItem& b) {
     return std::tuple(RemovalRank(a.type), a.name, a.identity) < std::tuple(RemovalRank(b.type), b.name, b.identity);

@@ -27,7 +27,9 @@ struct SysfsSnapshot {
   std::vector<std::pair<std::string, int>> blockedNodes;
 };
 
-SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot, const UsbNameTable& names);
+// `udevProperties`: also read ModemManager's port types from the udev database (real /sys only).
+SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot, const UsbNameTable& names,
+                        bool udevProperties = false);
 
 // Removals (ports, interfaces, devices) before arrivals (devices, interfaces, ports), as a
 // device's parts go and come in that order.
