@@ -7,8 +7,9 @@
 //     \\?\usb#vid_0451&pid_d00e#bus_001&dev_009#{00873fdf-61a8-11d1-aa5e-00c04fb1728b}
 //     opened through libusb; "PIPE01" is bulk OUT endpoint 0x01 of interface 0;
 //   the simulator's device, from its bus:
-//     \\?\usb#vid_0451&pid_d00e#unix:/BUS/sim-boot.sock#{00873fdf-61a8-11d1-aa5e-00c04fb1728b}
-//     a Unix stream socket; every pipe of the device is that socket.
+//     \\?\usb#vid_0451&pid_d00e#unix:@upwend-sim-SESSION-ID-boot#{00873fdf-61a8-11d1-aa5e-00c04fb1728b}
+//     a Unix stream socket ("@NAME": in the abstract namespace); every pipe of the device is
+//     that socket.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

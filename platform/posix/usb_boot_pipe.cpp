@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -133,6 +134,8 @@ public:
 
   bool ProbeDevice(const std::string& devicePath, int& error) override {
     if (auto socket = UsbBootSocketPath(devicePath)) {
+      // A name in the abstract namespace has no file to look at: a connection tells.
+      if (socket->front() == '@') return OpenSocket(*socket, error) != nullptr;
       struct stat st {};
       if (::stat(socket->c_str(), &st) != 0) {
         error = errno;
@@ -183,7 +186,13 @@ private:
       error = ENAMETOOLONG;
       return nullptr;
     }
+    // "@NAME" is NAME in the abstract namespace (a leading NUL).
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    socklen_t length = sizeof addr;
+    if (path.front() == '@') {
+      addr.sun_path[0] = '\0';
+      length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
+    }
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
       error = errno;
@@ -194,7 +203,7 @@ private:
     int64_t ms = TimeoutRealMs();
     timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>((ms % 1000) * 1000)};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), length) != 0) {
       error = errno;
       ::close(fd);
       return nullptr;

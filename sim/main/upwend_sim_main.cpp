@@ -1,7 +1,9 @@
 // upwend-sim: runs a simulated modem until SIGTERM or SIGINT, or dumps a state folder.
 #include <csignal>
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
+#include <vector>
 #include <iostream>
 #include <string>
 
@@ -18,7 +20,11 @@ constexpr const char* kUsage =
     "       upwend-sim --state DIR --dump\n"
     "options:\n"
     "  --time-scale F          scale every wait and delay (0.01: a hundred times faster)\n"
-    "  --mode normal|fastboot  mode at start (normal)\n"
+    "  --mode normal|fastboot|disk|boot  mode at start (normal); disk: mass storage until the\n"
+    "                          switch command; boot: the USB boot device that takes xload.bin\n"
+    "  --disk-switch HEX       the SCSI command (CDB) that switches the disk (110620000000)\n"
+    "  --disk-name TEXT        the disk's vendor and model (Simulated Mass Storage)\n"
+    "  --after-boot fastboot|normal  where the boot device goes once it has its image (fastboot)\n"
     "  --fault FAULT           inject a fault (repeatable; see docs/simulator.md)\n"
     "  --faults FILE           faults, one per line\n"
     "  --id NAME               device name on the bus (sim): the bus file is DIR/NAME.bus\n"
@@ -38,6 +44,21 @@ bool ParseUnsigned(const std::string& text, uint64_t& value) {
   unsigned long long v = std::strtoull(text.c_str(), &end, 0);
   if (errno != 0 || *end != '\0' || text[0] == '-') return false;
   value = v;
+  return true;
+}
+
+bool ParseCdb(const std::string& hex, std::vector<uint8_t>& out) {
+  if (hex.empty() || hex.size() % 2 != 0 || hex.size() > 32) return false;
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    uint64_t v = 0;
+    std::string pair = "0x" + hex.substr(i, 2);
+    if (!std::isxdigit(static_cast<unsigned char>(hex[i])) || !std::isxdigit(static_cast<unsigned char>(hex[i + 1])) ||
+        !ParseUnsigned(pair, v))
+      return false;
+    bytes.push_back(static_cast<uint8_t>(v));
+  }
+  out = std::move(bytes);
   return true;
 }
 
@@ -81,8 +102,18 @@ int main(int argc, char** argv) {
       timeScale = std::strtod(text.c_str(), &end);
       if (*end != '\0' || !(timeScale > 0)) return Fail("--time-scale needs a positive number");
     } else if (a == "--mode") {
-      if (!value(text) || (text != "normal" && text != "fastboot")) return Fail("--mode is normal or fastboot");
+      if (!value(text) || (text != "normal" && text != "fastboot" && text != "disk" && text != "boot"))
+        return Fail("--mode is normal, fastboot, disk or boot");
       options.startInFastboot = text == "fastboot";
+      options.startInDisk = text == "disk";
+      options.startInBoot = text == "boot";
+    } else if (a == "--disk-switch") {
+      if (!value(text) || !ParseCdb(text, options.diskSwitchCdb)) return Fail("--disk-switch needs 1 to 16 bytes in hex");
+    } else if (a == "--disk-name") {
+      if (!value(options.diskName) || options.diskName.empty()) return Fail("--disk-name needs a text");
+    } else if (a == "--after-boot") {
+      if (!value(text) || (text != "normal" && text != "fastboot")) return Fail("--after-boot is normal or fastboot");
+      options.afterBootNormal = text == "normal";
     } else if (a == "--fault") {
       if (!value(text) || !options.faults.Add(text, error)) return Fail(error.empty() ? "--fault needs a value" : error);
     } else if (a == "--faults") {
