@@ -16,7 +16,8 @@ struct ToolPaths {
 
 // Computed from the environment at each call:
 //  UPWEND_HOME=H   -> H/tmp/, H/config, H/run, H/log, H/programs
-//  otherwise       -> $TMPDIR or /tmp + "/upwend-<uid>/", $XDG_CONFIG_HOME/upwend,
+//  otherwise       -> $XDG_STATE_HOME/upwend/ (a folder programs may be loaded from, kept
+//                     across reboots), $XDG_CONFIG_HOME/upwend,
 //                     $XDG_RUNTIME_DIR/upwend (or the temp folder), $XDG_STATE_HOME/upwend/logs,
 //                     $XDG_DATA_HOME/upwend/programs
 //  UPWEND_TEMP_DIR, UPWEND_LOG_DIR override single entries.

@@ -2,7 +2,12 @@
 
 #include <fmt/format.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +15,7 @@
 #include <set>
 #include <utility>
 
+#include "platform/elf_section.h"
 #include "platform/ini_file.h"
 
 namespace upwend {
@@ -162,8 +168,17 @@ Expected<PayloadArchive, std::string> PayloadArchive::FromTail(std::string_view 
 Expected<PayloadArchive, std::string> PayloadArchive::Open(const std::string& path) {
   auto size = FileSize(path);
   if (!size) return Unexpected(size.error());
-  if (*size < kPayloadTrailerSize) return Unexpected(fmt::format("{} carries no payload", path));
-  auto trailer = ReadRange(path, *size - kPayloadTrailerSize, kPayloadTrailerSize);
+  // The archive ends where its ELF section ends, or, in a program it was appended to, at the end
+  // of the file.
+  uint64_t regionStart = 0;
+  uint64_t regionEnd = *size;
+  if (auto section = FindElfSectionInFile(path, kPayloadSection)) {
+    regionStart = section->offset;
+    regionEnd = section->offset + section->size;
+  }
+  uint64_t regionSize = regionEnd - regionStart;
+  if (regionSize < kPayloadTrailerSize) return Unexpected(fmt::format("{} carries no payload", path));
+  auto trailer = ReadRange(path, regionEnd - kPayloadTrailerSize, kPayloadTrailerSize);
   if (!trailer) return Unexpected(trailer.error());
   if (std::memcmp(trailer->data(), kMagic, sizeof kMagic) != 0) return Unexpected(fmt::format("{} carries no payload", path));
   Reader t(std::string_view(*trailer).substr(8));
@@ -171,12 +186,13 @@ Expected<PayloadArchive, std::string> PayloadArchive::Open(const std::string& pa
   uint64_t indexSize = 0;
   t.Number(archiveSize);
   t.Number(indexSize);
-  if (indexSize > *size - kPayloadTrailerSize) return Unexpected(fmt::format("{}: payload archive is corrupt (bad index size)", path));
-  auto tail = ReadRange(path, *size - kPayloadTrailerSize - indexSize, indexSize + kPayloadTrailerSize);
+  if (indexSize > regionSize - kPayloadTrailerSize) return Unexpected(fmt::format("{}: payload archive is corrupt (bad index size)", path));
+  auto tail = ReadRange(path, regionEnd - kPayloadTrailerSize - indexSize, indexSize + kPayloadTrailerSize);
   if (!tail) return Unexpected(tail.error());
-  auto a = FromTail(*tail, *size);
+  auto a = FromTail(*tail, regionSize);
   if (!a) return Unexpected(fmt::format("{}: {}", path, a.error()));
   a->path_ = path;
+  a->archiveStart_ += regionStart;
   return a;
 }
 
@@ -241,12 +257,17 @@ Expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, 
 Expected<uint64_t, std::string> ProgramSizeWithoutPayload(const std::string& path) {
   auto size = FileSize(path);
   if (!size) return Unexpected(size.error());
+  // A payload in a section is dropped by objcopy when the program is packed again.
+  if (FindElfSectionInFile(path, kPayloadSection)) return *size;
   auto a = PayloadArchive::Open(path);
   return a ? a->archiveStart() : *size;
 }
 
-Expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
-                                                     const std::string& out) {
+namespace {
+
+// Writes the first `programSize` bytes of `program` followed by the archive of `inputs` to `out`.
+Expected<void, std::string> WriteAppended(const std::string& program, uint64_t programSize,
+                                          const std::vector<PayloadInput>& inputs, const std::string& out) {
   std::set<std::pair<std::string, std::string>> seen;
   for (const PayloadInput& in : inputs) {
     if (!NameIsSound(in.type, 255) || !NameIsSound(in.name, 65535)) {
@@ -256,9 +277,6 @@ Expected<void, std::string> WritePayloadProgram(const std::string& program, cons
       return Unexpected(fmt::format("resource {} of type {} is given twice", in.name, in.type));
     }
   }
-  auto programSize = ProgramSizeWithoutPayload(program);
-  if (!programSize) return Unexpected(programSize.error());
-
   std::string tmp = out + ".partial";
   std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
   if (!o) return Unexpected(fmt::format("cannot create {}", tmp));
@@ -282,7 +300,7 @@ Expected<void, std::string> WritePayloadProgram(const std::string& program, cons
     }
     return {};
   };
-  if (auto r = copy(program, *programSize, nullptr); !r) return fail(r.error());
+  if (auto r = copy(program, programSize, nullptr); !r) return fail(r.error());
 
   std::string index;
   PutNumber<uint32_t>(index, static_cast<uint32_t>(inputs.size()));
@@ -315,6 +333,83 @@ Expected<void, std::string> WritePayloadProgram(const std::string& program, cons
                                         std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
                                         std::filesystem::perms::others_exec, ec);
   std::filesystem::rename(tmp, out, ec);
+  if (ec) {
+    std::remove(tmp.c_str());
+    return Unexpected(fmt::format("cannot write {}: {}", out, ec.message()));
+  }
+  return {};
+}
+
+Expected<void, std::string> CopyPrefix(const std::string& from, uint64_t size, const std::string& to) {
+  auto bytes = ReadRange(from, 0, size);
+  if (!bytes) return Unexpected(bytes.error());
+  std::ofstream o(to, std::ios::binary | std::ios::trunc);
+  o.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+  o.close();
+  if (!o) return Unexpected(fmt::format("cannot write {}", to));
+  return {};
+}
+
+bool IsElf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char magic[4] = {};
+  in.read(magic, sizeof magic);
+  return in.gcount() == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
+}
+
+// Runs objcopy (binutils) and waits for it; the error names what failed.
+Expected<void, std::string> RunObjcopy(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  std::string program = "objcopy";
+  argv.push_back(program.data());
+  std::vector<std::string> copies = args;
+  for (auto& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, "objcopy", nullptr, nullptr, argv.data(), environ) != 0) {
+    return Unexpected(std::string("objcopy (binutils) is needed to put the payload into an ELF program"));
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Unexpected(std::string("objcopy failed"));
+  return {};
+}
+
+}  // namespace
+
+Expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
+                                                const std::string& out) {
+  auto programSize = ProgramSizeWithoutPayload(program);
+  if (!programSize) return Unexpected(programSize.error());
+  if (!IsElf(program)) return WriteAppended(program, *programSize, inputs, out);
+  // An ELF program carries the archive in a section of its own: strip keeps sections it does not
+  // know, while it drops bytes appended after the last one.
+  std::string archive = out + ".payload";
+  std::string bare = out + ".bare";
+  auto cleanup = [&] {
+    std::remove(archive.c_str());
+    std::remove(bare.c_str());
+  };
+  if (auto r = WriteAppended(program, 0, inputs, archive); !r) return r;
+  if (auto r = CopyPrefix(program, *programSize, bare); !r) {
+    cleanup();
+    return r;
+  }
+  std::string tmp = out + ".partial";
+  auto r = RunObjcopy({"--remove-section=" + std::string(kPayloadSection), "--add-section",
+                       std::string(kPayloadSection) + "=" + archive, "--set-section-flags",
+                       std::string(kPayloadSection) + "=readonly,data", bare, tmp});
+  cleanup();
+  if (!r) {
+    std::remove(tmp.c_str());
+    return r;
+  }
+  std::error_code ec;
+  namespace fs = std::filesystem;
+  fs::permissions(tmp, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                           fs::perms::others_exec, ec);
+  fs::rename(tmp, out, ec);
   if (ec) {
     std::remove(tmp.c_str());
     return Unexpected(fmt::format("cannot write {}: {}", out, ec.message()));

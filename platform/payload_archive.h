@@ -31,6 +31,8 @@ struct ResourceEntry {
 };
 
 constexpr size_t kPayloadTrailerSize = 32;
+// The ELF section that carries the archive in a packed program (survives strip).
+inline constexpr const char* kPayloadSection = ".upwend_payload";
 
 struct ParsedIndex {
   std::vector<ResourceEntry> entries;
@@ -72,8 +74,9 @@ struct PayloadInput {
   std::string file;  // where the bytes come from
 };
 
-// Writes `program` (without any payload it already carries) followed by an archive of `inputs`
-// to `out`, made executable. Refuses an empty or over-long name or type and a (name, type)
+// Writes `program` (without any payload it already carries) with an archive of `inputs` to `out`,
+// made executable: an ELF program gets the archive as its section kPayloadSection (through
+// objcopy), any other file gets it appended. Refuses an empty or over-long name or type and a (name, type)
 // given twice (without regard to case).
 Expected<void, std::string> WritePayloadProgram(const std::string& program, const std::vector<PayloadInput>& inputs,
                                                      const std::string& out);

@@ -13,6 +13,7 @@
 
 #include "app/shell/main_window.h"
 #include "app/shell/update_shell.h"
+#include "platform/device_backend.h"
 #include "platform/headless_loop.h"
 
 namespace upwend {
@@ -42,6 +43,18 @@ std::string StartupReport(const TVorezUzeUiForm& form) {
 }  // namespace upwend
 
 namespace upwend {
+
+std::vector<std::string> RunPortNodes(UpdateShell& shell) {
+  std::vector<std::string> nodes;
+  DeviceBackend* devices = shell.devices();
+  if (devices == nullptr) return nodes;
+  const WindowState& s = shell.state();
+  for (const ComboBoxState* box : {&s.PortCBox, &s.SerialPortCBox, &s.AppPortCBox}) {
+    if (box->text.empty()) continue;
+    if (auto node = devices->DeviceNodeForPort(box->text)) nodes.push_back(*node);
+  }
+  return nodes;
+}
 
 void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds,
                          std::function<void()> running) {

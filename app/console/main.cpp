@@ -22,6 +22,7 @@
 #include "app/shell/update_shell.h"
 #include "platform/clock.h"
 #include "platform/headless_loop.h"
+#include "platform/modem_manager.h"
 
 int main(int argc, char** argv) {
   using namespace upwend;
@@ -91,11 +92,14 @@ int main(int argc, char** argv) {
       loop.Quit(kExitOk);
     };
   }
+  // ModemManager leaves the device alone while a run uses it; silent where it does not run.
+  auto modemManager = CreateModemManagerInhibitor([&output](const std::string& text) { output.Diag(text); });
   ShellOptions shellOptions;
   shellOptions.devices = cl->devices;
   shellOptions.logLine = [&output](const std::string& line, int type) { output.LogLine(line, type); };
   shellOptions.sentBytes = [&output](uint64_t total) { output.SentBytes(total); };
-  shellOptions.runFinished = [&loop, &output, &cl, &shell](bool passed) {
+  shellOptions.runFinished = [&loop, &output, &cl, &shell, &modemManager](bool passed) {
+    modemManager->Release();
     std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
     std::error_code ec;
     output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
@@ -108,10 +112,13 @@ int main(int argc, char** argv) {
     return made;
   };
   if (cl->start || cl->reupdate) {
-    options.onStarted = [&loop, &cl, &output](TVorezUzeUiForm& form) {
+    options.onStarted = [&loop, &cl, &output, &modemManager](TVorezUzeUiForm& form) {
       auto& s = static_cast<UpdateShell&>(form);
       PressStartWhenReady(s, loop, cl->reupdate, cl->waitSeconds,
-                          [&output, &s, &cl] { output.RunStarted(s.imageSet().totalSize, cl->reupdate); });
+                          [&output, &s, &cl, &modemManager] {
+                            output.RunStarted(s.imageSet().totalSize, cl->reupdate);
+                            modemManager->Inhibit(RunPortNodes(s));
+                          });
     };
   }
   int code = RunProgram(loop, dialogs, options);

@@ -1,6 +1,7 @@
 #include "platform/dynamic_library.h"
 
 #include <dlfcn.h>
+#include <sys/statvfs.h>
 
 namespace upwend {
 
@@ -15,6 +16,12 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
   if (handle == nullptr) {
     const char* why = ::dlerror();
     error = why ? why : "cannot load " + path;
+    // The loader says only "failed to map segment"; the usual cause deserves a sentence.
+    struct statvfs fs {};
+    if (::statvfs(file.c_str(), &fs) == 0 && (fs.f_flag & ST_NOEXEC) != 0) {
+      error += " (its folder is on a file system mounted noexec, from which no library can be loaded; set "
+               "UPWEND_TEMP_DIR to a folder on another file system)";
+    }
     return nullptr;
   }
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));

@@ -40,9 +40,9 @@ ToolPaths CurrentPaths() {
     p.logDir = home + "log";
     p.programsDir = home + "programs";
   } else {
-    std::string tmp = Env("TMPDIR");
-    if (tmp.empty()) tmp = "/tmp";
-    p.tempDir = WithSlash(tmp) + "upwend-" + std::to_string(getuid()) + "/";
+    // Not below $TMPDIR: the helper libraries are loaded from the working folder, which a /tmp
+    // mounted noexec forbids, and the device backups must outlive a reboot.
+    p.tempDir = HomeOr("XDG_STATE_HOME", ".local/state") + "/upwend/";
     p.configDir = HomeOr("XDG_CONFIG_HOME", ".config") + "/upwend";
     std::string runtime = Env("XDG_RUNTIME_DIR");
     p.runtimeDir = runtime.empty() ? p.tempDir + "run" : runtime + "/upwend";
