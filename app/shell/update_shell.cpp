@@ -61,6 +61,11 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
         return OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, configDir);
       },
       EngineWorkerFactory(services_.clock, resolver, options_.extraLayers), MakeRunHooks());
+  // Said once, here: otherwise every run would silently go without its log.
+  if (std::string problem = runControl_->runLog().FolderProblem(); !problem.empty()) {
+    Diag("warning: the run log folder " + services_.paths.logDir + " cannot be written (" + problem +
+         "): runs will keep no log file");
+  }
   // The window procedure: notifications arrive on the backend's thread.
   if (devices_) {
     devices_->Watch([this](const DeviceEvent& event) {

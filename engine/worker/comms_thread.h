@@ -72,6 +72,7 @@ private:
   void UseDeviceBackupFolder(const std::string& folder);
   void AdoptResumedBackup();
 
+  void RunSequence();
   bool LoadQmsl();
   void StepStart();
   bool StepGpioCheck();
