@@ -6,6 +6,7 @@
 #include "app/shell/dialogs.h"
 #include "app/images/image_verification.h"
 #include "app/shell/main_window.h"
+#include "app/shell/variant_texts.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
@@ -23,6 +24,7 @@ constexpr const char* kUpgradeFailure = " Upgrade failure";
 constexpr const char* kUpgradingJapanese = "アップデートしています";
 constexpr const char* kUpgradeFailureJapanese = "アップデートに失敗しました";
 constexpr const char* kCloseWhileRunning = "アップデート中は終了することはできません。";
+constexpr const char* kCloseWhileRunning2728 = "ダウンロード実行中です。終了しますか？";
 constexpr uint64_t kWatchEndSettleMs = 500;
 
 bool Japanese2728(int projectType) { return projectType == 27 || projectType == 28; }
@@ -249,9 +251,18 @@ void RunControl::StartAndShow() {
 
 bool RunControl::FormCloseQuery() {
   if (!running()) return true;
-  bool close = dialogs_.MessageBox(kCloseWhileRunning, kCaptionChineseWarning, kMbOkCancel) == kIdOk;
-  if (close && backupDone_ && !resume_) form_.state().Reupdate1.visible = true;
+  bool close = false;
+  if (Japanese2728(form_.config().projectType)) {
+    close = dialogs_.MessageBox(kCloseWhileRunning2728, ConfirmBoxTitle(form_.config()), kMbYesNo) == kIdYes;
+  } else {
+    close = dialogs_.MessageBox(kCloseWhileRunning, kCaptionChineseWarning, kMbOkCancel) == kIdOk;
+  }
+  if (close) NoteCloseConfirmed();
   return close;
+}
+
+void RunControl::NoteCloseConfirmed() {
+  if (running() && backupDone_ && !resume_) form_.state().Reupdate1.visible = true;
 }
 
 void RunControl::ShowStartedPictures() {

@@ -77,6 +77,8 @@ public:
   void Reupdate1Click();
   void StopClick() { StopRun(0); }
   bool FormCloseQuery();
+  // The window closes after the user confirmed it elsewhere: what the close query does on Yes.
+  void NoteCloseConfirmed();
 
   bool StartRun(int slot);
   bool CheckImagesAndPorts(int slot);

@@ -37,6 +37,9 @@ public:
   ~UpdateShell() override;
 
   RunControl& runControl() { return *runControl_; }
+  Dialogs& dialogs() { return services_.dialogs; }
+  Clock& clock() { return services_.clock; }
+  UiThread& ui() { return services_.ui; }
   DeviceBackend* devices() { return devices_.get(); }
   const std::string& deviceError() const { return deviceError_; }
 
