@@ -48,7 +48,7 @@ MainWindowView::MainWindowView() : QWidget(nullptr, Qt::Window | Qt::FramelessWi
   // Every picture the window may show is read now, so a broken skin stops the start.
   for (const char* set : {"start_a_", "start_b_", "finish_"})
     for (int i = 0; i < 4; ++i) SkinPicture(QStringLiteral("%1%2.jpg").arg(set).arg(i));
-  for (const char* file : {"close_0.png", "close_1.png", "min_0.png", "min_1.png", "guide_next.jpg",
+  for (const char* file : {"close_0.png", "close_1.png", "close_3.png", "min_0.png", "min_1.png", "guide_next.jpg",
                            "guide_next_disabled.jpg", "guide_other.jpg"})
     SkinPicture(file);
 }

@@ -128,7 +128,7 @@ void MainWindowView::RenderPictures() {
   AsPicture(Element("Image_start"))->setPixmap(SkinPicture(QStringLiteral("%1%2.jpg").arg(set).arg(static_cast<int>(st.startPicture))));
   AsPicture(Element("Image_finish"))->setPixmap(SkinPicture(QStringLiteral("finish_%1.jpg").arg(static_cast<int>(st.finishPicture))));
   const QPixmap close = SkinPicture(st.closePressed ? "close_1.png" : "close_0.png");
-  AsPicture(Element("Image_close0"))->setPixmap(close);
+  AsPicture(Element("Image_close0"))->setPixmap(st.closePictureDisabled ? SkinPicture("close_3.png") : close);
   AsPicture(Element("Image7"))->setPixmap(close);
   const QPixmap min = SkinPicture(st.minPressed ? "min_1.png" : "min_0.png");
   AsPicture(Element("Image_min0"))->setPixmap(min);

@@ -84,6 +84,7 @@ int RunWindowProgram(int argc, char** argv, const WindowProgramOptions& options)
   program.diag = [](const std::string& text) { std::fprintf(stderr, "upwend: %s\n", text.c_str()); };
   ShellOptions shellOptions;
   shellOptions.devices = options.devices;
+  shellOptions.processEvents = [] { QApplication::processEvents(); };
   shellOptions.logLine = [&options](const std::string& line, int) {
     if (options.logLine) {
       options.logLine(line);

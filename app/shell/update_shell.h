@@ -27,12 +27,16 @@ struct ShellOptions {
   std::function<void(bool passed)> runFinished;
   // Each new text of the status label that the device check shows ("Ready", "Not Ready").
   std::function<void(const std::string& text)> statusChanged;
+  // Lets pending window messages run; empty without a window.
+  std::function<void()> processEvents;
   // The NV and EFS layers of the worker.
   ExtraLayerFactories extraLayers;
 };
 
 class UpdateShell : public TVorezUzeUiForm {
 public:
+  static constexpr uint32_t kTimer1IntervalMs = 20000;
+
   UpdateShell(FormServices services, ShellOptions options);
   ~UpdateShell() override;
 
@@ -67,6 +71,12 @@ public:
 
   PortDiscovery& discovery() { return *discovery_; }
 
+  // The 20-second device timer of types 42 and 3 with a variant: started with the window, it
+  // ends the program when no device has made Start available by its first tick; Start
+  // switches it off.
+  void ApplyLayoutAdjustments() override;
+  void Timer1Timer();
+
 protected:
   // The helper programs the device check starts (mode switch, driver installation).
   virtual void ShiftDevice();
@@ -92,6 +102,7 @@ protected:
   bool watchStarted_ = false;
   bool shiftNoted_ = false;
   bool driverNoted_ = false;
+  int timer1_ = 0;
   std::string lastStatus_;
   std::unique_ptr<PortDiscovery> discovery_;
   std::unique_ptr<DeviceWatcher> watcher_;

@@ -41,6 +41,10 @@ std::string ConnectDeviceLine(const ProductConfig& c) {
   return "「" + product + "」の端末をパソコンのUSBポートに接続してください。";
 }
 
+std::string VariantProgramFolderName(const ProductConfig& c) {
+  return c.projectType == 28 ? "UW96 Pocket WiFi Update" : "UW96 LTE Router Update";
+}
+
 std::string ConfirmBoxTitle(const ProductConfig& c) {
   if (c.projectType == 28) return VariantProductTitle(c);
   return "UW96 Update";

@@ -22,6 +22,10 @@ const std::vector<std::string>& GuidedCautions();
 std::string ConnectDeviceLine(const ProductConfig& config);
 // The title of the confirmation box before Start (27 and 28) and of their close question.
 std::string ConfirmBoxTitle(const ProductConfig& config);
+// The folder below the programs folder in which types 27 and 28 keep their run logs.
+std::string VariantProgramFolderName(const ProductConfig& config);
+// The operator's customer centre that the failure advice of 42 and 3 with a variant names.
+inline constexpr const char* kOperatorCentre = "the UW96 customer centre.";
 // The variants' no-device message of the 20-second timer (42 and 3 with a variant).
 inline constexpr const char* kNoDeviceJapanese =
     "データ通信端末が見つかりません。端末をパソコンに接続してから、もう一度起動してください。";

@@ -170,30 +170,37 @@ void WindowPresenter::NextClick() {
   WindowState& st = shell_.state();
   if (!st.Label21.enabled || !st.Label21.visible) return;
   const int step = st.guideStep++;
+  ShowGuideStep(step, step == 1 && shell_.ReleaseKindDiffers());
+}
+
+void WindowPresenter::ShowGuideStep(int step, bool releaseKindDiffers, bool start) {
+  WindowState& st = shell_.state();
+  auto text = [](const std::string& t) { return LabelState{t, true, true, "", 0, 0, false, true}; };
   if (step == 0) {
     st.Memo1.visible = false;
     st.Label13.text = "Device Check";
-    st.Label14 = LabelState{ConnectDeviceLine(shell_.config()), true, true, "", 0, 0, false, true};
-    st.Label15 = LabelState{"「次へ」を選択してください", true, true, "", 0, 0, false, true};
+    st.Label14 = text(ConnectDeviceLine(shell_.config()));
+    st.Label15 = text("「次へ」を選択してください");
     if (st.PortCBox.text.empty() || st.SerialPortCBox.text.empty()) st.Label21.enabled = false;
   } else if (step == 1) {
-    if (!shell_.ReleaseKindDiffers()) return;
+    if (!releaseKindDiffers) return;  // nothing changes; the next click is step 2
     st.Memo1.visible = false;
     st.Label13.text = "Update";
-    st.Label14.text = "本アップデートツールは適用できません。";
-    st.Label15.text = "メーカーへお問い合わせください。";
+    st.Label14 = text("本アップデートツールは適用できません。");
+    st.Label15 = text("メーカーへお問い合わせください。");
     st.Label20.visible = st.Image16.visible = false;
     st.Label21.visible = st.Image17.visible = false;
     st.Label16.visible = st.Image4.visible = true;
   } else if (step == 2) {
     st.Memo1.visible = false;
     st.Label13.text = "Update";
-    st.Label14.text = "アップデートしています";
-    st.Label15.text = "しばらくお待ちください";
+    st.Label14 = text("アップデートしています");
+    st.Label15 = text("しばらくお待ちください");
     st.Label20.visible = st.Image16.visible = false;
     st.Label21.visible = st.Image17.visible = false;
     st.Label16.visible = st.Image4.visible = false;
     st.ProgressBar.visible = true;
+    if (!start) return;
     if (frontEnd_.processEvents) frontEnd_.processEvents();
     shell_.runControl().StartClick();
   }

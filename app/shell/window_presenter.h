@@ -27,8 +27,6 @@ uint32_t StatusBarColour(int statusState);
 
 class WindowPresenter {
 public:
-  static constexpr int kTimer1IntervalMs = 20000;
-
   WindowPresenter(UpdateShell& shell, WindowFrontEnd frontEnd);
 
   // Dragging: screen coordinates of the cursor.
@@ -53,6 +51,9 @@ public:
 
   // The guided layout.
   void NextClick();    // Label21
+  // What Next shows at `step` (0 to 2); `releaseKindDiffers` decides step 1. Step 2 starts the
+  // update unless `start` is false (the screenshots show the page alone).
+  void ShowGuideStep(int step, bool releaseKindDiffers, bool start = true);
   void CancelClick();  // Label20
   void ExitClick();    // Label16, Label18
   // Project type 41's result panel buttons end the program.

@@ -84,6 +84,7 @@ struct WindowState {
   // Picture buttons other than Start.
   StartPicture finishPicture = StartPicture::Disabled;
   bool closePressed = false;  // Image_close1 / Image7 pressed
+  bool closePictureDisabled = false;  // replaced by its disabled picture while an update runs
   bool minPressed = false;
   bool aboutPressed = false;
 

@@ -86,6 +86,10 @@ void AddMainWindowPictures(std::vector<Picture>& out) {
   AddButtonSet(out, "finish_", QStringLiteral("Finish"), palette::kGreen);
   out.push_back({"close_0.png", 16, 16, [](QPainter& p, int w, int) { PaintGlyph(p, w, true, false); }});
   out.push_back({"close_1.png", 16, 16, [](QPainter& p, int w, int) { PaintGlyph(p, w, true, true); }});
+  out.push_back({"close_3.png", 16, 16, [](QPainter& p, int w, int) {
+                   p.setOpacity(0.4);
+                   PaintGlyph(p, w, true, false);
+                 }});
   out.push_back({"min_0.png", 16, 16, [](QPainter& p, int w, int) { PaintGlyph(p, w, false, false); }});
   out.push_back({"min_1.png", 16, 16, [](QPainter& p, int w, int) { PaintGlyph(p, w, false, true); }});
   out.push_back({"warning.png", 16, 16, [](QPainter& p, int w, int) { PaintWarningSign(p, w); }});
