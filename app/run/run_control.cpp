@@ -143,12 +143,9 @@ public:
   bool DeviceChangeSeen() override { return rc_.deviceChangeSeen_; }
   bool DeviceArrivalSeen() override { return rc_.deviceArrivalSeen_; }
   void ClearDeviceFlags() override { rc_.ClearDeviceFlags(); }
-  bool RunResetModem() override {
-    bool ok = true;
-    rc_.ui_.Invoke([&] {
-      if (rc_.hooks_.runResetModem) ok = rc_.hooks_.runResetModem();
-    });
-    return ok;
+  // Not on the UI thread: the program's answers take up to 24 s, which the window must not wait.
+  bool RunResetModem(const std::function<void(const std::string&)>& raise) override {
+    return !rc_.hooks_.runResetModem || rc_.hooks_.runResetModem(raise);
   }
   void RememberDeviceBackupFolder(const std::string& folder) override {
     rc_.ui_.Invoke([&] {
@@ -551,6 +548,10 @@ void RunControl::ShowFinishedPictures() {
   if (VariantOf3Or42(c)) st.Label_warning_start.visible = false;
   st.Image_progress.visible = false;
   st.Image_gif.visible = false;
+}
+
+void RunControl::AppendRunLog(const std::string& text) {
+  if (runLog_.IsOpen()) runLog_.WriteLine(text);
 }
 
 void RunControl::LogMessage(const std::string& text, int type) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/discovery/device_check.h"
+#include "app/helpers/helper_programs.h"
 #include "app/shell/main_window.h"
 #include "app/run/run_control.h"
 #include "engine/worker/worker_assembly.h"
@@ -15,6 +16,9 @@ namespace upwend {
 
 class DeviceBackend;
 class DeviceWatcher;
+class HelperPrograms;
+class UsbBootPort;
+class XloadSwitch;
 class PortDiscovery;
 struct DeviceEvent;
 
@@ -29,6 +33,8 @@ struct ShellOptions {
   std::function<void(const std::string& text)> statusChanged;
   // Lets pending window messages run; empty without a window.
   std::function<void()> processEvents;
+  // How helper programs are started; empty: hidden, through the Processes seam.
+  ProgramStarter startProgram;
   // The NV and EFS layers of the worker.
   ExtraLayerFactories extraLayers;
 };
@@ -70,6 +76,10 @@ public:
   void OnDeviceChange(const DeviceEvent& event);
 
   PortDiscovery& discovery() { return *discovery_; }
+  HelperPrograms& helpers() { return *helpers_; }
+  // The xload mode switch: starts the USB boot thread when the image folder holds xload.bin.
+  void StartXloadModeSwitch() override;
+  XloadSwitch* xloadSwitch() { return xload_.get(); }
 
   // The 20-second device timer of types 42 and 3 with a variant: started with the window, it
   // ends the program when no device has made Start available by its first tick; Start
@@ -100,12 +110,13 @@ protected:
   std::unique_ptr<RunControl> runControl_;
   bool closing_ = false;
   bool watchStarted_ = false;
-  bool shiftNoted_ = false;
-  bool driverNoted_ = false;
   int timer1_ = 0;
   std::string lastStatus_;
   std::unique_ptr<PortDiscovery> discovery_;
   std::unique_ptr<DeviceWatcher> watcher_;
+  std::unique_ptr<HelperPrograms> helpers_;
+  std::unique_ptr<UsbBootPort> usbBoot_;
+  std::unique_ptr<XloadSwitch> xload_;
 
 private:
   class CheckHost;
