@@ -43,8 +43,6 @@ void AddOptions(CLI::App& app, CommandLine& cl, std::string& answer) {
                "print the settings summary, the working folder and the files written, then end");
   app.add_flag("--list-devices", cl.listDevices,
                "list the devices the device backend sees (ports, USB IDs, mode), then end");
-  app.add_option("--device", cl.device, "use this device when several are attached: a USB path (1-2) or serial number")
-      ->type_name("PATH|SERIAL");
   app.add_option("--devices", cl.devices, "the device backend: sysfs (real devices, default) or sim:DIR (simulator)")
       ->type_name("sysfs|sim:DIR")
       ->check(CheckDevices);

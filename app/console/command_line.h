@@ -24,7 +24,6 @@ struct CommandLine {
   std::string devices;
   int waitSeconds = 0;
   bool listDevices = false;
-  std::string device;  // --device: a USB path ("1-2") or a serial number; empty: any
   bool json = false;
   bool quiet = false;
   bool help = false;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/console/console_output.h"
+#include "app/console/device_list.h"
 #include "app/console/headless_front_end.h"
 #ifdef UPWEND_WITH_WINDOW
 #include "app/qt/window_program.h"
@@ -24,6 +25,7 @@
 #include "app/shell/program.h"
 #include "app/shell/update_shell.h"
 #include "platform/clock.h"
+#include "platform/device_backend.h"
 #include "platform/headless_loop.h"
 #include "platform/modem_manager.h"
 
@@ -38,6 +40,16 @@ int main(int argc, char** argv) {
   }
   if (cl->help || cl->version) {
     std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
+    return kExitOk;
+  }
+  if (cl->listDevices) {
+    std::string why;
+    auto devices = CreateDeviceBackend(cl->devices, why);
+    if (!devices) {
+      std::fprintf(stderr, "upwend: %s\n", why.c_str());
+      return kExitRefused;
+    }
+    std::fputs(DeviceListing(*devices).c_str(), stdout);
     return kExitOk;
   }
   if (cl->timeScale > 0) {

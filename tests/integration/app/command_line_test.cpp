@@ -39,7 +39,7 @@ TEST(CommandLineIntegrationTest, VersionAndHelpOfEveryProgram) {
     EXPECT_NE(h.out.find("Exit codes"), std::string::npos) << h.out;
   }
   Outcome h = Exec(kUpwend, "--help");
-  for (const char* text : {"--json", "--quiet", "--list-devices", "--device", "--wait", "UPWEND_HOME", "UPWEND_DEVICES",
+  for (const char* text : {"--json", "--quiet", "--list-devices", "--wait", "UPWEND_HOME", "UPWEND_DEVICES",
                            "3  no device became ready"}) {
     EXPECT_NE(h.out.find(text), std::string::npos) << text;
   }
@@ -78,6 +78,21 @@ TEST(CommandLineIntegrationTest, EqualsFormAndNoReadyDeviceExitCode) {
                             "/bus --log-dir=" + home + "/logs");
   EXPECT_EQ(r.code, 3) << r.out;
   EXPECT_NE(r.out.find("did not become ready within 2 s"), std::string::npos) << r.out;
+}
+
+TEST(CommandLineIntegrationTest, ListDevicesShowsThePortsAndModesTheBackendSees) {
+  std::string home = testing::FreshDir("cli-list");
+  std::filesystem::create_directories(home + "/bus");
+  Outcome none = Exec(kUpwend, "--list-devices --devices sim:" + home + "/bus");
+  EXPECT_EQ(none.code, 0) << none.out;
+  EXPECT_EQ(none.out, "no devices\n");
+  testing::SimProcess sim({"--bus", home + "/bus", "--state", home + "/device", "--time-scale", "0.02"});
+  ASSERT_TRUE(sim.WaitLine("published AT", std::chrono::seconds(10)));
+  Outcome listed = Exec(kUpwend, "--list-devices --devices=sim:" + home + "/bus");
+  EXPECT_EQ(listed.code, 0) << listed.out;
+  EXPECT_NE(listed.out.find("port    COM5"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("05c6:9025  normal"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("modem   COM6"), std::string::npos) << listed.out;
 }
 
 }  // namespace
