@@ -92,7 +92,7 @@ TEST(CommandLineIntegrationTest, ListDevicesShowsThePortsAndModesTheBackendSees)
   EXPECT_EQ(listed.code, 0) << listed.out;
   EXPECT_NE(listed.out.find("port    COM5"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("05c6:9025  normal"), std::string::npos) << listed.out;
-  EXPECT_NE(listed.out.find("modem   COM6"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("adb     05c6:9025  normal"), std::string::npos) << listed.out;
 }
 
 }  // namespace
