@@ -167,6 +167,11 @@ void ProgressBar::Finish() {
 void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds) {
   auto press = [&shell, &loop, reupdate] {
     RunControl& rc = shell.runControl();
+    if (shell.StartPressedByGuide() && !reupdate) {
+      // The guide of project type 41 has pressed Start already.
+      if (!rc.running()) loop.Quit(kExitRefused);
+      return;
+    }
     if (reupdate) {
       rc.Reupdate1Click();
     } else {

@@ -84,9 +84,11 @@ int main(int argc, char** argv) {
   shellOptions.logLine = [&progress](const std::string& line, int type) { progress.PrintLine(line); };
   shellOptions.gaugeChanged = [&progress](uint64_t position, uint64_t maximum) { progress.Update(position, maximum); };
   shellOptions.sentBytes = [&progress](uint64_t total) { progress.SentBytes(total); };
-  shellOptions.runFinished = [&loop, &progress, &cl](bool passed) {
+  shellOptions.runFinished = [&loop, &progress, &cl, &shell](bool passed) {
     progress.Finish();
-    if (cl->start || cl->reupdate) loop.Quit(passed ? kExitOk : kExitRunFailed);
+    // Project type 41 ends with a result page whose only button ends the program.
+    bool endsWithRun = shell != nullptr && shell->config().projectType == 41;
+    if (cl->start || cl->reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
   };
   shellOptions.statusChanged = [&progress](const std::string& text) { progress.PrintLine("Status: " + text); };
   options.makeForm = [&](const FormServices& services) {

@@ -1,6 +1,6 @@
 #pragma once
-// Modal message boxes, the folder chooser (and, later, the guides) go through Dialogs: Qt
-// boxes in the window, printed and answered by policy in headless runs and tests.
+// Modal message boxes, the folder chooser and the guide wizards go through Dialogs: Qt boxes
+// and windows in the window, printed and answered by policy in headless runs and tests.
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,6 +11,7 @@
 
 namespace upwend {
 
+class GuideWizard;
 
 class Dialogs {
 public:
@@ -22,6 +23,9 @@ public:
   virtual std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) {
     return std::nullopt;
   }
+  // Shows a guide wizard modally and returns its modal result (kGuideOk to go on). A front end
+  // without guide windows cannot let the user read and accept one, so the guide is not confirmed.
+  virtual int ShowGuide(GuideWizard& wizard);
 };
 
 // --answer ok|cancel|yes|no
@@ -47,9 +51,14 @@ public:
   // start folder when none is set), cancel and no cancel.
   std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) override;
   void SetFolderAnswer(std::string folder) { folderAnswer_ = std::move(folder); }
+  // ok and yes finish the wizard, cancel and no quit it; each page passed is printed as
+  // "[guide] title".
+  int ShowGuide(GuideWizard& wizard) override;
   const std::vector<ShownMessage>& shown() const { return shown_; }
 
 private:
+  void Print(const std::string& line);
+
   AnswerPolicy policy_;
   std::function<void(const std::string&)> sink_;
   std::vector<ShownMessage> shown_;

@@ -112,6 +112,11 @@ RunHooks UpdateShell::MakeRunHooks() {
   return h;
 }
 
+void UpdateShell::PressStartAfterGuide() {
+  startPressedByGuide_ = true;
+  services_.ui.Post([this] { runControl_->StartClick(); });
+}
+
 void UpdateShell::CloseRequested() {
   if (runControl_->running()) {
     closing_ = true;

@@ -45,6 +45,9 @@ public:
   void CloseRequested();
   // Whether Start waits for the device check to say Ready (the device watcher was started).
   virtual bool WaitsForReady() const;
+  // Start, pressed by the loop as soon as it runs.
+  void PressStartAfterGuide() override;
+  bool StartPressedByGuide() const { return startPressedByGuide_; }
 
   // Port discovery: refills the three port boxes; true when a DIAG port was found.
   bool CheckForComPorts();
@@ -86,6 +89,7 @@ protected:
   std::string deviceError_;
   std::unique_ptr<RunControl> runControl_;
   bool closing_ = false;
+  bool startPressedByGuide_ = false;
   bool watchStarted_ = false;
   bool shiftNoted_ = false;
   bool driverNoted_ = false;
