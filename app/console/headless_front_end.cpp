@@ -17,77 +17,6 @@
 
 namespace upwend {
 
-std::string UsageText() {
-  return "usage: upwend [--headless] [--print-summary] [--start] [--reupdate] [--wait SECONDS]\n"
-         "              [--answer ok|cancel|yes|no] [--time-scale F] [--log-dir DIR] [--devices sysfs|sim:DIR]\n";
-}
-
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string& error) {
-  CommandLine cl;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string* {
-      if (i + 1 >= args.size()) {
-        error = fmt::format("{} needs a value", arg);
-        return nullptr;
-      }
-      return &args[++i];
-    };
-    if (arg == "--headless") {
-      cl.headless = true;
-    } else if (arg == "--print-summary") {
-      cl.printSummary = true;
-    } else if (arg == "--start") {
-      cl.start = true;
-    } else if (arg == "--reupdate") {
-      cl.reupdate = true;
-    } else if (arg == "--help" || arg == "-h") {
-      cl.help = true;
-    } else if (arg == "--answer") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      auto policy = ParseAnswerPolicy(*v);
-      if (!policy) {
-        error = fmt::format("--answer takes ok, cancel, yes or no, not {}", *v);
-        return std::nullopt;
-      }
-      cl.answer = *policy;
-    } else if (arg == "--time-scale") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      char* end = nullptr;
-      double scale = std::strtod(v->c_str(), &end);
-      if (v->empty() || *end != '\0' || !(scale > 0) || !std::isfinite(scale)) {
-        error = fmt::format("--time-scale takes a positive number, not {}", *v);
-        return std::nullopt;
-      }
-      cl.timeScale = scale;
-    } else if (arg == "--log-dir") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      cl.logDir = *v;
-    } else if (arg == "--devices") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      cl.devices = *v;
-    } else if (arg == "--wait") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      char* end = nullptr;
-      long seconds = std::strtol(v->c_str(), &end, 10);
-      if (v->empty() || *end != '\0' || seconds < 0 || seconds > 86400) {
-        error = fmt::format("--wait takes a number of seconds, not {}", *v);
-        return std::nullopt;
-      }
-      cl.waitSeconds = static_cast<int>(seconds);
-    } else {
-      error = fmt::format("unknown option {}", arg);
-      return std::nullopt;
-    }
-  }
-  return cl;
-}
-
 std::string StartupReport(const TVorezUzeUiForm& form) {
   std::string out = fmt::format("Settings summary: {}\n", form.settingsSummary());
   out += fmt::format("Working folder: {}\n", form.workingFolder());
@@ -196,7 +125,7 @@ void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, 
     if (waitSeconds > 0 && std::chrono::steady_clock::now() >= deadline) {
       loop.StopTimer(*timer);
       std::fprintf(stderr, "upwend: the device did not become ready within %d s\n", waitSeconds);
-      loop.Quit(kExitRefused);
+      loop.Quit(kExitNoDevice);
     }
   });
 }

@@ -8,28 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "app/console/command_line.h"
 #include "app/shell/dialogs.h"
 
 namespace upwend {
 
 class TVorezUzeUiForm;
-
-struct CommandLine {
-  bool headless = false;
-  bool printSummary = false;
-  bool start = false;
-  bool reupdate = false;
-  AnswerPolicy answer = AnswerPolicy::Ok;
-  double timeScale = 0;  // 0: from UPWEND_TIME_SCALE
-  std::string logDir;
-  std::string devices;
-  int waitSeconds = 0;
-  bool help = false;
-};
-
-// nullopt and `error` set for an unknown option or a bad value.
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string& error);
-std::string UsageText();
 
 // The settings summary, the working folder, the files written (with sizes) and the fastboot list.
 std::string StartupReport(const TVorezUzeUiForm& form);
@@ -40,9 +24,6 @@ namespace upwend {
 
 class HeadlessLoop;
 class UpdateShell;
-
-// Exit code of a run that ended without "PASS".
-constexpr int kExitRunFailed = 1;
 
 // The progress bar on stderr (percent of the gauge and the transfer rate), and the run log lines
 // on stdout, kept apart so that a line never lands inside the bar.
@@ -67,7 +48,7 @@ private:
 
 // --start: presses Start once the device check says Ready (at once when the shell has no device
 // watcher); --reupdate: runs Re-update. The loop quits with 2 when Start is refused or the device
-// is not ready within waitSeconds (0: wait as long as it takes).
+// is not ready within waitSeconds (0: wait as long as it takes) with kExitNoDevice.
 void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds);
 
 }  // namespace upwend

@@ -23,11 +23,11 @@ int main(int argc, char** argv) {
   std::string error;
   auto cl = ParseCommandLine(args, error);
   if (!cl) {
-    std::fprintf(stderr, "upwend: %s\n%s", error.c_str(), UsageText().c_str());
+    std::fprintf(stderr, "upwend: %s (see upwend --help)\n", error.c_str());
     return kExitRefused;
   }
-  if (cl->help) {
-    std::fputs(UsageText().c_str(), stdout);
+  if (cl->help || cl->version) {
+    std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
     return kExitOk;
   }
   if (!cl->headless) {
