@@ -69,7 +69,7 @@ TEST(DiscoveryIntegrationTest, StartWaitsForReadyAndGivesUpAfterTheWait) {
   std::string home = FreshDir("nodevice");
   std::string bus = home + "/bus";
   Upwend tool(home, {"--headless", "--devices", "sim:" + bus, "--time-scale", kScale, "--start", "--wait", "3"});
-  EXPECT_EQ(tool.Stop(false, 60s), 2);
+  EXPECT_EQ(tool.Stop(false, 60s), 3) << "exit code of no device ready";
   std::string out = tool.Out();
   EXPECT_NE(out.find("Status: Not Ready"), std::string::npos) << out;
   EXPECT_EQ(out.find("1.3.5.0"), std::string::npos) << "Start was pressed without a device";
