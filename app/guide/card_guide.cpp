@@ -13,7 +13,13 @@ constexpr int kCardCentringHeight = 173;
 CardGuideModel::CardGuideModel(CardGuideTexts texts, std::function<bool()> portCheck, int screenWidth,
                                int screenHeight)
     : texts_(std::move(texts)), portCheck_(std::move(portCheck)) {
-  bounds_ = {(screenWidth - kSplashWidth) / 2, (screenHeight - kSplashHeight) / 2, kSplashWidth, kSplashHeight};
+  bounds_ = {0, 0, kSplashWidth, kSplashHeight};
+  CentreOn(screenWidth, screenHeight);
+}
+
+void CardGuideModel::CentreOn(int screenWidth, int screenHeight) {
+  bounds_.left = (screenWidth - bounds_.width) / 2;
+  bounds_.top = (screenHeight - bounds_.height) / 2;
 }
 
 std::string CardGuideModel::PageTitle() const {

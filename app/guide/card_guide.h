@@ -52,6 +52,8 @@ public:
   CardGuideModel(CardGuideTexts texts, std::function<bool()> portCheck, int screenWidth, int screenHeight);
 
   GuideKind kind() const override { return GuideKind::Guide3; }
+  // Centres the splash on a screen of this size (the window knows the screen only when shown).
+  void CentreOn(int screenWidth, int screenHeight);
   std::string PageTitle() const override;
   void Close() override { EndModal(kGuideCancel); }
 
