@@ -43,58 +43,9 @@ std::string StartupReport(const TVorezUzeUiForm& form) {
 
 namespace upwend {
 
-namespace {
-double WallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-}  // namespace
-
-void ProgressBar::PrintLine(const std::string& line) {
-  if (drawn_ && terminal_) std::fputs("\r\033[K", stderr);
-  std::fprintf(stdout, "%s\n", line.c_str());
-  std::fflush(stdout);
-  if (drawn_ && terminal_) Draw();
-}
-
-void ProgressBar::Update(uint64_t position, uint64_t maximum) {
-  position_ = position;
-  maximum_ = maximum == 0 ? 100 : maximum;
-  Draw();
-}
-
-void ProgressBar::SentBytes(uint64_t total) {
-  double now = WallSeconds();
-  if (startSeconds_ < 0) startSeconds_ = now;
-  double start = startSeconds_;
-  if (now > start) rate_ = static_cast<double>(total) / (now - start) / 1e6;
-}
-
-void ProgressBar::Draw() {
-  constexpr int kWidth = 40;
-  uint64_t pct = std::min<uint64_t>(100, position_ * 100 / maximum_);
-  if (!terminal_) {
-    // Into a file or a pipe: one line per tenth of the way, never redrawn.
-    if (pct / 10 == lastTenth_) return;
-    lastTenth_ = pct / 10;
-    std::fprintf(stderr, "progress %3u%%  %7.2f MB/s\n", static_cast<unsigned>(pct), rate_.load());
-    std::fflush(stderr);
-    return;
-  }
-  int filled = static_cast<int>(pct * kWidth / 100);
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.append(static_cast<size_t>(kWidth - filled), '-');
-  std::fprintf(stderr, "\r[%s] %3u%%  %7.2f MB/s", bar.c_str(), static_cast<unsigned>(pct), rate_.load());
-  std::fflush(stderr);
-  drawn_ = true;
-}
-
-void ProgressBar::Finish() {
-  if (drawn_ && terminal_) std::fputs("\n", stderr);
-  drawn_ = false;
-}
-
-void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds) {
-  auto press = [&shell, &loop, reupdate] {
+void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds,
+                         std::function<void()> running) {
+  auto press = [&shell, &loop, reupdate, running] {
     RunControl& rc = shell.runControl();
     if (shell.StartPressedByGuide() && !reupdate) {
       // The guide of project type 41 has pressed Start already.
@@ -106,7 +57,11 @@ void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, 
     } else {
       rc.StartClick();
     }
-    if (!rc.running()) loop.Quit(kExitRefused);
+    if (!rc.running()) {
+      loop.Quit(kExitRefused);
+    } else if (running) {
+      running();
+    }
   };
   if (reupdate || !shell.WaitsForReady()) {
     press();
