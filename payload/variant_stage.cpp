@@ -3,8 +3,7 @@
 // built-in product's staged payload (by absolute path, so nothing large is copied).
 //   upwend-variant-stage --base STAGE --edit VARIANT.ini --out DIR
 // Every key of VARIANT.ini is set in the same section of Config.ini; comments and the order of
-// the other lines stay as they were. Its section [Resources] instead adds resources the build
-// carries besides the built-in product's: NAME = TYPE FILE (FILE relative to the base stage).
+// the other lines stay as they were.
 #include <fmt/format.h>
 
 #include <cstdio>
@@ -16,8 +15,6 @@
 namespace {
 
 using upwend::IniFile;
-
-constexpr const char* kResources = "Resources";
 
 int Fail(const std::string& why) {
   fmt::print(stderr, "upwend-variant-stage: {}\n", why);
@@ -71,15 +68,7 @@ int main(int argc, char** argv) {
   auto changes = IniFile::Load(edit);
   if (!changes) return Fail(changes.error());
   if (!upwend::FileExists(edit)) return Fail(edit + " not found");
-  std::string added;
-  for (const std::string& key : changes->KeyNames(kResources)) {
-    std::string value = changes->ReadString(kResources, key, "");
-    size_t blank = value.find(' ');
-    if (blank == std::string::npos) return Fail("[Resources] " + key + ": expected TYPE FILE");
-    added += fmt::format("{} {} {}/{}\n", value.substr(0, blank), key, base, value.substr(blank + 1));
-  }
   for (const std::string& section : changes->SectionNames()) {
-    if (section == kResources) continue;
     for (const std::string& key : changes->KeyNames(section)) {
       config->WriteString(section, key, changes->ReadString(section, key, ""));
     }
@@ -88,6 +77,6 @@ int main(int argc, char** argv) {
   if (!manifest) return Fail(manifest.error().message);
   if (auto r = upwend::CreateFolderPath(out); !r) return Fail(r.error());
   if (auto r = config->Save(out + "/Config.ini"); !r) return Fail(r.error());
-  if (auto r = upwend::WriteWholeFile(out + "/manifest.txt", VariantManifest(*manifest, base) + added); !r) return Fail(r.error());
+  if (auto r = upwend::WriteWholeFile(out + "/manifest.txt", VariantManifest(*manifest, base)); !r) return Fail(r.error());
   return 0;
 }

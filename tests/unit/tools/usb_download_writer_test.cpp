@@ -139,6 +139,9 @@ TEST_F(WriterTest, ALargeDownloadGoesInFewLargeTransfersWithTwoInFlight) {
   EXPECT_GE(io.maxInFlight, 2);
   EXPECT_EQ(io.receivedCount - io.patternStart, kLength);
   EXPECT_EQ(io.outOfOrder, 0u);
+  // For scripts/bench: the transfer count beside the 65,536 calls it replaces.
+  RecordProperty("data_transfers", static_cast<int>(io.DataTransfers()));
+  RecordProperty("max_in_flight", io.maxInFlight);
   // The last call waited for every transfer of the download.
   EXPECT_EQ(io.InFlight(), 0);
   EXPECT_FALSE(writer.InDataPhase());
