@@ -47,11 +47,7 @@ void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, 
                          std::function<void()> running) {
   auto press = [&shell, &loop, reupdate, running] {
     RunControl& rc = shell.runControl();
-    if (shell.StartPressedByGuide() && !reupdate) {
-      // The guide of project type 41 has pressed Start already.
-      if (!rc.running()) loop.Quit(kExitRefused);
-      return;
-    }
+    if (shell.StartPressedByGuide() && !reupdate) return;  // the guide of project type 41 has pressed it
     if (reupdate) {
       rc.Reupdate1Click();
     } else {

@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
     bool endsWithRun = shell != nullptr && shell->config().projectType == 41;
     if (cl->start || cl->reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
   };
+  // Nobody could press Start again after a refusal.
+  shellOptions.guideStartRefused = [&loop] { loop.Quit(kExitRefused); };
   shellOptions.statusChanged = [&output](const std::string& text) { output.Status(text); };
   options.makeForm = [&](const FormServices& services) {
     auto made = std::make_unique<UpdateShell>(services, shellOptions);

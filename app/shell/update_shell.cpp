@@ -126,7 +126,10 @@ RunHooks UpdateShell::MakeRunHooks() {
 
 void UpdateShell::PressStartAfterGuide() {
   startPressedByGuide_ = true;
-  services_.ui.Post([this] { runControl_->StartClick(); });
+  services_.ui.Post([this] {
+    runControl_->StartClick();
+    if (!runControl_->running() && options_.guideStartRefused) options_.guideStartRefused();
+  });
 }
 
 void UpdateShell::CloseRequested() {

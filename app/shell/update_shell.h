@@ -29,6 +29,8 @@ struct ShellOptions {
   std::function<void(uint64_t position, uint64_t maximum)> gaugeChanged;
   std::function<void(uint64_t total)> sentBytes;
   std::function<void(bool passed)> runFinished;
+  // Start pressed by project type 41's guide was refused (a front end without a window ends then).
+  std::function<void()> guideStartRefused;
   // Each new text of the status label that the device check shows ("Ready", "Not Ready").
   std::function<void(const std::string& text)> statusChanged;
   // How helper programs are started; empty: hidden, through the Processes seam.
