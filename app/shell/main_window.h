@@ -123,6 +123,8 @@ public:
   const std::string& backupFolder() const { return backupFolder_; }
   const std::string& imageFolder() const { return imageFolder_; }
   const std::string& helperFolder() const { return helperFolder_; }
+  // The folder of the running executable (ends with "/"; empty when unknown).
+  const std::string& executableFolder() const { return services_.executableFolder; }
   const std::string& settingsSummary() const { return state_.settingsSummary.text; }
   const std::vector<std::string>& filesWritten() const { return filesWritten_; }
   bool quitRequested() const { return quitRequested_; }
