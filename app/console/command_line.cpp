@@ -8,7 +8,7 @@ namespace {
 
 constexpr const char* kFooter = R"(Environment:
   UPWEND_HOME        one folder for everything the tool writes (settings, locks, logs, temporary folder)
-  UPWEND_TEMP_DIR    the temporary folder (working folder TempFiles, device backups Backup/<date>)
+  UPWEND_TEMP_DIR    the temporary folder (working folder TempFiles; default ~/.cache/upwend)
   UPWEND_LOG_DIR     the run log folder (as --log-dir)
   UPWEND_DEVICES     the device backend (as --devices)
   UPWEND_TIME_SCALE  scale of every wait and time-out (as --time-scale)
@@ -46,7 +46,7 @@ void AddOptions(CLI::App& app, CommandLine& cl, std::string& answer) {
   app.add_option("--devices", cl.devices, "the device backend: sysfs (real devices, default) or sim:DIR (simulator)")
       ->type_name("sysfs|sim:DIR")
       ->check(CheckDevices);
-  app.add_option("--answer", answer, "how message boxes are answered without a window (default ok)")
+  app.add_option("--answer", answer, "how message boxes and guides are answered without a window (default ok; ok and yes finish a guide, cancel and no quit it)")
       ->type_name("ok|cancel|yes|no")
       ->check(CLI::IsMember({"ok", "cancel", "yes", "no"}));
   app.add_option("--time-scale", cl.timeScale, "scale every wait and time-out (0.01: a hundred times faster)")

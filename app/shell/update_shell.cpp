@@ -137,6 +137,14 @@ RunHooks UpdateShell::MakeRunHooks() {
   return h;
 }
 
+void UpdateShell::PressStartAfterGuide() {
+  startPressedByGuide_ = true;
+  services_.ui.Post([this] {
+    runControl_->StartClick();
+    if (!runControl_->running() && options_.guideStartRefused) options_.guideStartRefused();
+  });
+}
+
 void UpdateShell::ApplyLayoutAdjustments() {
   TVorezUzeUiForm::ApplyLayoutAdjustments();
   if (state().Timer1Enabled && timer1_ == 0) {

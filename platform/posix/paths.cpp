@@ -38,15 +38,17 @@ ToolPaths CurrentPaths() {
     p.configDir = home + "config";
     p.runtimeDir = home + "run";
     p.logDir = home + "log";
+    p.stateDir = home + "state";
     p.programsDir = home + "programs";
   } else {
     // Not below $TMPDIR: the helper libraries are loaded from the working folder, which a /tmp
-    // mounted noexec forbids, and the device backups must outlive a reboot.
-    p.tempDir = HomeOr("XDG_STATE_HOME", ".local/state") + "/upwend/";
+    // mounted noexec forbids.
+    p.tempDir = HomeOr("XDG_CACHE_HOME", ".cache") + "/upwend/";
     p.configDir = HomeOr("XDG_CONFIG_HOME", ".config") + "/upwend";
     std::string runtime = Env("XDG_RUNTIME_DIR");
     p.runtimeDir = runtime.empty() ? p.tempDir + "run" : runtime + "/upwend";
-    p.logDir = HomeOr("XDG_STATE_HOME", ".local/state") + "/upwend/logs";
+    p.stateDir = HomeOr("XDG_STATE_HOME", ".local/state") + "/upwend";
+    p.logDir = p.stateDir + "/logs";
     p.programsDir = HomeOr("XDG_DATA_HOME", ".local/share") + "/upwend/programs";
   }
   if (std::string t = Env("UPWEND_TEMP_DIR"); !t.empty()) p.tempDir = WithSlash(t);
