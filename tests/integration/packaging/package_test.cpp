@@ -63,7 +63,7 @@ protected:
   void SetUp() override {
     dir_ = testing::FreshDir("noexec");
     fs::create_directories(dir_ + "/tmp");
-    if (::mount("tmpfs", (dir_ + "/tmp").c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID, "size=64m") != 0) {
+    if (::mount("tmpfs", (dir_ + "/tmp").c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID, "size=64m,mode=0700") != 0) {
       GTEST_SKIP() << "cannot mount a noexec tmpfs here (needs root): " << std::strerror(errno);
     }
     mounted_ = true;
@@ -77,7 +77,7 @@ protected:
 
 TEST_F(NoexecTest, TheDefaultWorkingFolderWorksAndANoexecOneIsExplained) {
   // No UPWEND_HOME: the folders a user gets, with TMPDIR on the noexec mount.
-  std::string env = "env -u UPWEND_HOME -u XDG_STATE_HOME -u UPWEND_TEMP_DIR HOME=" + dir_ + "/home TMPDIR=" + dir_ +
+  std::string env = "env -u UPWEND_HOME -u XDG_STATE_HOME -u XDG_CACHE_HOME -u UPWEND_TEMP_DIR HOME=" + dir_ + "/home TMPDIR=" + dir_ +
                     "/tmp UPWEND_LOG_DIR=" + dir_ + "/logs XDG_CONFIG_HOME=" + dir_ + "/config XDG_RUNTIME_DIR=" + dir_ +
                     "/run";
   Outcome pass = UpdateWith(Product(), dir_ + "/a", env);
