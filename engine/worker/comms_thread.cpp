@@ -135,11 +135,15 @@ void TCommsThread::RunSequence() {
     layers_.at->RunStartAtList();
   }
   StepDiskMode();
-  if (!params_.bBackup && !params_.bBackupUserData && params_.resume) AdoptResumedBackup();
-  if ((params_.bBackup || params_.bBackupUserData) && !Stopped()) {
+  // A Re-update after a run that got its backup done makes no backup of its own, user data
+  // included: a second one would save the device as the failed run left it, blanks and all.
+  // What the failed run saved is restored instead.
+  const bool resumed = params_.resume && !params_.bBackup;
+  if (resumed) AdoptResumedBackup();
+  if ((params_.bBackup || params_.bBackupUserData) && !resumed && !Stopped()) {
     if (!StepBackup()) return;
   }
-  if (params_.bBackupUserData && !Stopped()) {
+  if (params_.bBackupUserData && !resumed && !Stopped()) {
     EnsureDiagOpen();
     layers_.efs->BackupUserData(deviceBackupFolder_);
   }
