@@ -5,6 +5,8 @@
 
 #include <ctime>
 
+#include "app/guide/guide_choice.h"
+#include "app/guide/guide_texts.h"
 #include "app/shell/dialogs.h"
 #include "app/config/payload_extraction.h"
 #include "app/shell/startup_error.h"
@@ -177,8 +179,7 @@ void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {
       bool existed = false;
       auto mutex = NamedMutex::Create(name, existed, services_.paths.runtimeDir);
       if (existed) {
-        // The variants' own Japanese text comes with their resources; until then the standard one.
-        services_.dialogs.MessageBox(kMsgOtherInstance, kWarning, kMbOk);
+        services_.dialogs.MessageBox(kMsgUtilityRunningJapanese, kWarning, kMbOk);
         AskQuit();
       } else if (mutex) {
         instanceMutexes_.push_back(std::move(mutex));
@@ -199,7 +200,7 @@ void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {
       if (guide("TFormGuide1")) showTitle();
       return;
     case 41:
-      if (guide("TFormGuide3")) Diag("Start is pressed by the run control, which is not built yet");
+      if (guide("TFormGuide3")) PressStartAfterGuide();
       return;
     case 28:
       if (!guide("TFormGuide2")) return;
@@ -341,9 +342,24 @@ void TVorezUzeUiForm::RefreshStartPictures() {
 }
 
 bool TVorezUzeUiForm::RunGuide(const std::string& guideName) {
-  Diag(fmt::format("the guide {} is not built yet: taken as confirmed", guideName));
-  return true;
+  GuideEnvironment env;
+  env.ask = [this](const QuitQuestion& question) {
+    return services_.dialogs.MessageBox(question.text, question.caption, kMbYesNo) == kIdYes;
+  };
+  env.portCheck = [this] { return GuidePortCheck(); };
+  auto wizard = MakeGuide(GuideKindNamed(guideName), config_, std::move(env));
+  if (!wizard) return true;
+  return services_.dialogs.ShowGuide(*wizard) == kGuideOk;
 }
+
+bool TVorezUzeUiForm::GuidePortCheck() {
+  state_.PortCBox = {};
+  state_.SerialPortCBox = {};
+  DiscoverPorts();
+  return !state_.PortCBox.items.empty() || !state_.SerialPortCBox.items.empty();
+}
+
+void TVorezUzeUiForm::PressStartAfterGuide() { Diag("the start-up form has no run control: Start is not pressed"); }
 
 void TVorezUzeUiForm::ApplyLayoutAdjustments() {
   state_.japaneseLayout = state_.japaneseLayout || config_.layout == LayoutLanguage::Japanese;

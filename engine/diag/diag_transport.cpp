@@ -102,10 +102,20 @@ void DiagTransport::ForgetDiagReads() {
   fillSize_ = 1;
 }
 
+void DiagTransport::RefreshPortNumbers() {
+  if (config_.portNumbers) config_.portNumbers(config_.comPort, config_.serialComPort);
+}
+
+int DiagTransport::CurrentComPort() {
+  RefreshPortNumbers();
+  return config_.comPort;
+}
+
 bool DiagTransport::OpenDiagPort() {
   // A handle still open from before is closed first: reopening over it would leak it and the
   // exclusive open of the same port would be refused.
   Drop(diag_);
+  RefreshPortNumbers();
   diag_ = OpenPort(config_.comPort);
   if (!diag_) return false;
   ConfigureDiagPort();
@@ -164,6 +174,7 @@ bool DiagTransport::ConfigureAtPort() {
 
 bool DiagTransport::OpenAt(bool quiet) {
   Drop(at_);
+  RefreshPortNumbers();
   at_ = OpenPort(config_.serialComPort);
   if (!at_) {
     if (!quiet) worker_.Raise("Fail to connect serial port");

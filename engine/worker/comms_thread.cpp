@@ -121,6 +121,12 @@ void TCommsThread::EndRunAtOnce() {
 // ---- the sequence ----------------------------------------------------------------------------
 
 void TCommsThread::Execute() {
+  RunSequence();
+  // Whichever step noticed the stop, the run ends with a verdict that says so.
+  if (ErrorCode() == kStopRequestCode) ReportStatus(1, kStoppedVerdict, kMsgFailure);
+}
+
+void TCommsThread::RunSequence() {
   if (!LoadQmsl()) return;
   StepStart();
   if (!Stopped() && NeedsAtPort() && !ResumeWithoutAtPort()) layers_.ports->OpenAtPort();

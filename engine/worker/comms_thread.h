@@ -48,6 +48,8 @@ public:
   void AddSentBytes(uint64_t count) override;
 
   RunParameters& params() { return params_; }
+  // The installed layers (tests drive one step of a layer through them).
+  WorkerLayers& layers() { return layers_; }
   const RunParameters& params() const { return params_; }
   const std::string& LastReportText() const { return lastReportText_; }
   const std::string& DeviceBackupFolder() const { return deviceBackupFolder_; }
@@ -70,6 +72,7 @@ private:
   void UseDeviceBackupFolder(const std::string& folder);
   void AdoptResumedBackup();
 
+  void RunSequence();
   bool LoadQmsl();
   void StepStart();
   bool StepGpioCheck();

@@ -110,6 +110,30 @@ TEST(UpwendHeadlessTest, PrintSummaryShowsTheBuiltInProductAndCleansUp) {
   EXPECT_EQ(settings->ReadString("Software\\Hovrel7\\Upwend_QCOMM", "Image File Folder", ""), work);
 }
 
+// A run log folder that cannot be written is said once at start-up, not found out after a run.
+TEST(UpwendHeadlessTest, AnUnwritableRunLogFolderIsSaidOnceAtStartUp) {
+  std::string home = FreshHome();
+  std::ofstream(home + "/a-file") << "not a folder";
+  std::vector<std::string> folders = {home + "/a-file/logs"};
+  if (geteuid() != 0) {  // permissions do not hold root back
+    fs::create_directories(home + "/read-only");
+    fs::permissions(home + "/read-only", fs::perms::owner_read | fs::perms::owner_exec);
+    folders.push_back(home + "/read-only");
+  }
+  for (const std::string& folder : folders) {
+    Child c;
+    EXPECT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary", "--log-dir", folder}, &c), 0)
+        << c.Err();
+    std::string err = c.Err();
+    size_t at = err.find("upwend: warning: the run log folder " + folder + " cannot be written (");
+    EXPECT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find("run log folder", err.find("run log folder") + 1), std::string::npos) << err;
+  }
+  Child c;
+  ASSERT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary"}, &c), 0);
+  EXPECT_EQ(c.Err().find("run log folder"), std::string::npos) << c.Err();
+}
+
 TEST(UpwendHeadlessTest, SecondCopyQuitsAndTheFirstIsUnharmed) {
   std::string home = FreshHome();
   Child first = Child::Start(home, "first", {Build("app/console/upwend"), "--headless", "--time-scale", "0.01"});

@@ -159,13 +159,15 @@ TEST_F(WorkerTest, GaugeFollowsTheBytesSentTimesTheProgressFactor) {
   EXPECT_FLOAT_EQ(worker_->ProgressFactor(), 99.0f);
 }
 
-TEST_F(WorkerTest, StopDuringTheFastbootPassSkipsTheRestAndGivesNoVerdict) {
+TEST_F(WorkerTest, StopDuringTheFastbootPassSkipsTheRestAndEndsWithTheStopVerdict) {
   d_.script.during["RunFastbootPass"] = [this] { worker_->RequestStop(); };
   Run();
   EXPECT_FALSE(d_.journal.Has("Reset or power off command......"));
   EXPECT_FALSE(d_.journal.Has("RestoreNvQmsl"));
   EXPECT_FALSE(d_.journal.Has("COMM Closed"));  // no port is open in the final phase
   EXPECT_FALSE(d_.journal.Has("PASS"));
+  EXPECT_EQ(d_.journal.entries.back(), std::string("type2 ") + kStoppedVerdict);
+  EXPECT_EQ(d_.journal.Count(kStoppedVerdict), 1);
   EXPECT_FALSE(d_.diagOpen);
   EXPECT_FALSE(d_.atOpen);
   EXPECT_EQ(worker_->ErrorCode(), kStopRequestCode);
@@ -184,6 +186,7 @@ TEST_F(WorkerTest, StopWhileWaitingForThePortsEndsBothPortLoopsWithCommClosed) {
   EXPECT_FALSE(d_.journal.Has("RunEndAtList"));
   EXPECT_FALSE(d_.journal.Has("PASS"));
   EXPECT_FALSE(d_.journal.Has("ComPort0 timeout"));
+  EXPECT_EQ(d_.journal.entries.back(), std::string("type2 ") + kStoppedVerdict);
 }
 
 TEST_F(WorkerTest, PortsThatDoNotComeBackRaiseAtTheTenthTryAndKeepTrying) {
@@ -296,6 +299,7 @@ TEST_F(WorkerTest, StopRequestedBeforeTheStartIsNotLost) {
   EXPECT_FALSE(d_.journal.Has("BackupIdentity"));
   EXPECT_FALSE(d_.journal.Has("RunFastbootPass") && d_.journal.Has("PASS"));
   EXPECT_EQ(worker_->ErrorCode(), kStopRequestCode);
+  EXPECT_EQ(d_.journal.entries.back(), std::string("type2 ") + kStoppedVerdict);
 }
 
 TEST_F(WorkerTest, ChangedPortsAreFoundAgainThroughTheModeSwitch) {
