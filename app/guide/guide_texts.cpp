@@ -46,11 +46,11 @@ StepGuideTexts GuideTexts() {
   t.StaticText1 = "データカード ソフトウェアのインストール";
   t.StaticText2 = "本プログラムはデータカードのソフトウェアをパソコンにインストールします。"
                   "インストールする場合は「次へ」を、インストールせずに終了する場合は「キャンセル」をクリックしてください。";
-  t.Image1 = "guide_banner";
+  t.Image1 = "wizard_banner";
   t.StaticText6 = kLicenceHeadingJa;
   t.StaticText7 = LicenceHeaderJa("データカード", "アップデートツールで更新");
   t.CheckBox1 = kLicenceBoxJa;
-  t.licencePicture = "guide_licence";
+  t.licencePicture = "wizard_licence";
   t.StaticText8 = "他の注意事項";
   t.StaticText9 = "バージョンアップを実行する前に全てのアプリケーションを終了させてください。";
   t.StaticText10 = kConfirmHeadingJa;
@@ -74,7 +74,7 @@ StepGuideTexts Guide1Texts() {
   t.StaticText2 =
       "This setup program will install Mobile Update Pragram on your computer.Click Exit if you do not want to "
       "install this application.Click Next to continue the installation. ";
-  t.Image1 = "guide1_banner";
+  t.Image1 = "wizard1_banner";
   t.StaticText6 = "Escape Clause";
   t.StaticText7 = "Please read the following Escape Clause.You must accept the Clause to continue.";
   t.licenceText = HyphenBox();
@@ -102,15 +102,15 @@ StepGuideTexts Guide2Texts() {
   t.ButtonFinish = "次へ   >";
   t.StaticText1 = product + " ファームウェア更新";
   t.StaticText2 = WelcomeBody2(product);
-  t.Image1 = "guide2_banner";
+  t.Image1 = "wizard2_banner";
   t.StaticText6 = kLicenceHeadingJa;
   t.StaticText7 = LicenceHeaderJa(product, "ファームウェア更新");
   t.CheckBox1 = kLicenceBoxJa;
-  t.licencePicture = "guide2_licence";
+  t.licencePicture = "wizard2_licence";
   t.StaticText18 = kLicenceHeadingJa;
   t.StaticText19 = LicenceHeaderJa("本製品", "ファームウェア更新");
   t.CheckBox2 = kLicenceBoxJa;
-  t.Image3 = "guide2_licence_alt";
+  t.Image3 = "wizard2_licence_alt";
   t.StaticText8 = "注意事項";
   t.StaticText9 = "ファームウェア更新を実行する前に全てのアプリケーションを終了させてください。";
   t.StaticText5 = SecondNote(product);
@@ -121,7 +121,7 @@ StepGuideTexts Guide2Texts() {
       "■ ファームウェア更新中に電源OFFにならないようにしてください。（ACアダプタを使用してください。）",
       "■ ファームウェア更新中にデータカードを取り外さないでください。",
   };
-  t.Image4 = "guide2_notice";
+  t.Image4 = "wizard2_notice";
   t.startNotice = {
       "アップデートが完了するまで数分かかります。",
       "他のアプリケーションを全て終了してからアップデートを開始してください。",

@@ -85,8 +85,11 @@ void TVorezUzeUiForm::Create() {
   if (tempFolder_.empty()) {
     services_.dialogs.MessageBox(kMsgNoTempFolder, kWarning, kMbOk);
     AskQuit();
-  } else if (tempFolder_.back() != '/') {
-    tempFolder_ += '/';
+  } else {
+    if (tempFolder_.back() != '/') tempFolder_ += '/';
+    // The libraries the tool loads are extracted here: nobody else may plant or swap files in
+    // it, nor point it somewhere else.
+    if (auto r = EnsurePrivateFolder(tempFolder_); !r) throw StartupError("The temporary folder " + r.error());
   }
 
   // 3. Working and backup folders.
@@ -95,7 +98,12 @@ void TVorezUzeUiForm::Create() {
     if (ch == '/') ch = '_';
   }
   ChooseWorkingFolder();
-  backupFolder_ = tempFolder_ + "Backup/" + date;
+  // Device backups are the only copy of what a device lost until its restore: they live in the
+  // user's persistent state, private, where a reboot that empties the temporary folder leaves them.
+  std::string stateFolder = services_.paths.stateDir.empty() ? tempFolder_ : services_.paths.stateDir;
+  if (auto r = EnsurePrivateFolder(stateFolder); !r) throw StartupError("The device backup folder " + r.error());
+  if (stateFolder.back() != '/') stateFolder += '/';
+  backupFolder_ = stateFolder + "Backup/" + date;
   for (const std::string& folder : {workingFolder_, backupFolder_}) {
     if (auto r = CreateFolderPath(folder); !r) throw StartupError(r.error());
   }

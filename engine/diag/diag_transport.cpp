@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/worker/project_rules.h"
 #include "engine/worker/worker_context.h"
 #include "platform/last_error.h"
 
@@ -13,10 +14,6 @@ namespace {
 
 constexpr uint32_t kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
 constexpr uint32_t kBaudRate = 115200;
-
-bool HasSlowDiagTimeouts(int projectType) {
-  return projectType == 6 || projectType == 19 || projectType == 20 || projectType == 42;
-}
 
 // The failed call's system error becomes the thread's last error, as ReportError reads it.
 uint32_t TakeError(const SerialPort* port) {
@@ -38,7 +35,7 @@ DiagTransport::~DiagTransport() {
 std::string DiagTransport::DeviceName(int portNumber) { return PortDeviceName(portNumber); }
 
 CommTimeouts DiagTransport::DiagTimeouts(int projectType) {
-  if (HasSlowDiagTimeouts(projectType)) return CommTimeouts{1000, 1000, 2000, 1000, 3000};
+  if (project::HasSlowDiagPort(projectType)) return CommTimeouts{1000, 1000, 2000, 1000, 3000};
   // A read returns what has arrived; with nothing there it waits up to 1 s for the first byte.
   return CommTimeouts{kMaxDword, kMaxDword, 1000, 1, 1000};
 }
@@ -150,7 +147,7 @@ void DiagTransport::ConfigureDiagPort() {
     worker_.Raise("Could not set COMM timeouts");
   }
   // Under time-outs the port did not take, a large read could wait for all it asked for.
-  fillSize_ = timeoutsSet && !HasSlowDiagTimeouts(config_.projectType) ? DiagReadAhead::kCapacity : 1;
+  fillSize_ = timeoutsSet && !project::HasSlowDiagPort(config_.projectType) ? DiagReadAhead::kCapacity : 1;
   diag_->Purge(kPurgeTxAbort | kPurgeTxClear);
   diag_->Purge(kPurgeRxAbort | kPurgeRxClear);
   readAhead_.Clear();

@@ -9,6 +9,7 @@
 #include "engine/identity/identity_backup.h"
 #include "engine/nv/nv_items.h"
 #include "engine/nv/qmsl_loader.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -107,7 +108,7 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
   layers.ports = std::make_unique<TransportPorts>(*transport);
   layers.diag = std::make_unique<FramingCommands>(*framing, *at, [&w, &window] {
     const RunParameters& r = w.params();
-    return r.bAMSSFile && !r.bEFS && !r.bRawAppsEFS && !r.pcSuite && r.projectType == 3 && window.VariantFlag();
+    return r.bAMSSFile && !r.bEFS && !r.bRawAppsEFS && !r.pcSuite && project::HasCustomerVariants(r.projectType) && window.VariantFlag();
   });
   layers.at = std::make_unique<AtForward>(*at);
   layers.identity = std::make_unique<IdentityBackup>(w, p, *store, *at, [t] { return t->AtOpen(); });

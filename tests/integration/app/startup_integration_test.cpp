@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -102,7 +103,7 @@ TEST(UpwendHeadlessTest, PrintSummaryShowsTheBuiltInProductAndCleansUp) {
   EXPECT_NE(out.find("Image files: 10, "), std::string::npos) << out;
   EXPECT_NE(out.find("  " + work + "/partition.mbn\n"), std::string::npos);
   EXPECT_FALSE(fs::exists(work));
-  EXPECT_TRUE(fs::is_directory(home + "/tmp/Backup"));
+  EXPECT_TRUE(fs::is_directory(home + "/state/Backup"));
   auto settings = IniFile::Load(home + "/config/HKEY_CURRENT_USER.ini");
   ASSERT_TRUE(settings);
   EXPECT_EQ(settings->ReadString("Software\\Hovrel7\\Upwend_QCOMM", "@", ""), "temp");
@@ -132,6 +133,49 @@ TEST(UpwendHeadlessTest, AnUnwritableRunLogFolderIsSaidOnceAtStartUp) {
   Child c;
   ASSERT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary"}, &c), 0);
   EXPECT_EQ(c.Err().find("run log folder"), std::string::npos) << c.Err();
+}
+
+// Each way another local user could take over the temporary folder before the tool runs: the
+// tool refuses it, says where, and neither writes into it nor deletes through it.
+TEST(UpwendHeadlessTest, ATemporaryFolderOthersControlIsRefused) {
+  std::string home = FreshHome();
+  std::string temp = home + "/tmp";
+  struct Attack {
+    std::string name;
+    std::string reason;
+    std::function<void()> arrange;
+  };
+  std::vector<Attack> attacks = {
+      // A link to a folder of the victim's: the tool's clean-up would empty its TempFiles.
+      {"link", "it is a symbolic link", [&] { fs::create_directory_symlink(home + "/victim", temp); }},
+      {"mode 777", "other users can write to it (mode 777)", [&] {
+         fs::create_directories(temp);
+         fs::permissions(temp, fs::perms::all);
+       }},
+  };
+  if (geteuid() == 0) {
+    attacks.push_back({"another user's", "it belongs to another user (uid 65534)", [&] {
+                         fs::create_directories(temp);
+                         fs::permissions(temp, fs::perms::owner_all);
+                         ASSERT_EQ(chown(temp.c_str(), 65534, 65534), 0);
+                       }});
+  }
+  fs::create_directories(home + "/victim/TempFiles");
+  std::ofstream(home + "/victim/TempFiles/precious") << "keep";
+  for (const Attack& attack : attacks) {
+    std::error_code ec;
+    if (fs::is_symlink(temp, ec)) fs::remove(temp, ec);
+    fs::remove_all(temp, ec);
+    attack.arrange();
+    Child c;
+    EXPECT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary"}, &c), 1)
+        << attack.name << ": " << c.Err();
+    EXPECT_NE(c.Err().find("The temporary folder " + temp + " is not safe to use: " + attack.reason), std::string::npos)
+        << attack.name << ": " << c.Err();
+    EXPECT_FALSE(fs::exists(temp + "/TempFiles/QMSL_MSVC10R.dll")) << attack.name;
+    EXPECT_FALSE(fs::exists(temp + "/run")) << attack.name;
+  }
+  EXPECT_TRUE(fs::exists(home + "/victim/TempFiles/precious"));
 }
 
 TEST(UpwendHeadlessTest, SecondCopyQuitsAndTheFirstIsUnharmed) {

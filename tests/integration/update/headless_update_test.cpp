@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "sim_process.h"
 
@@ -45,6 +46,16 @@ std::string Identity(const std::string& state, const std::string& item) {
   if (at == std::string::npos) return {};
   at = dump.find(": \"", at) + 3;
   return dump.substr(at, dump.find('"', at) - at);
+}
+
+// The device's user files as the state dump lists them ("user/...": size and hash).
+std::string UserFiles(const std::string& state) {
+  std::string dump, out;
+  testing::RunCommand(SimProcess::Binary() + " --state " + state + " --dump", dump);
+  std::istringstream in(dump);
+  for (std::string line; std::getline(in, line);)
+    if (line.find("\"user/") != std::string::npos) out += line + "\n";
+  return out;
 }
 
 int LogFiles(const std::string& home) {
@@ -102,12 +113,14 @@ TEST(HeadlessUpdateTest, StopEndsTheRunWithAVerdict) {
 
 TEST(HeadlessUpdateTest, FailedFlashThenReupdateOnTheRepairedDevice) {
   std::string home = testing::FreshDir("headless-reupdate");
-  std::string sn;
+  std::string sn, userFiles;
   {
     SimProcess sim({"--bus", home + "/bus", "--state", home + "/device", "--time-scale", kScale, "--fault",
                     "fastboot-fail:boot"});
     ASSERT_TRUE(sim.WaitLine("published AT", std::chrono::seconds(10)));
     sn = Identity(home + "/device", "SN");
+    userFiles = UserFiles(home + "/device");
+    EXPECT_FALSE(userFiles.empty());
     Result failed = Upwend(home, "--start --wait 60 --devices sim:" + home + "/bus");
     EXPECT_EQ(failed.exitCode, 1) << failed.output;
     EXPECT_NE(failed.output.find("ERROR, Could not read OKAY reply."), std::string::npos) << failed.output;
@@ -115,6 +128,15 @@ TEST(HeadlessUpdateTest, FailedFlashThenReupdateOnTheRepairedDevice) {
     EXPECT_NE(Identity(home + "/device", "SN"), sn);  // the erase wiped the device
     sim.Terminate();
   }
+  // The device backup is kept in the user's persistent state, private to the user.
+  int backups = 0;
+  for (const auto& e : fs::recursive_directory_iterator(home + "/state/Backup"))
+    backups += e.path().filename().string().starts_with("SN[");
+  EXPECT_EQ(backups, 1);
+  EXPECT_EQ(fs::status(home + "/state").permissions() & (fs::perms::group_all | fs::perms::others_all),
+            fs::perms::none);
+  // The computer restarts, which empties the temporary folder.
+  fs::remove_all(home + "/tmp");
   // The device is repaired and plugged in again (it starts normally, with its identity wiped);
   // Re-update makes no backup of its own and puts back the one the failed run made.
   SimProcess sim({"--bus", home + "/bus", "--state", home + "/device", "--time-scale", kScale});
@@ -124,6 +146,7 @@ TEST(HeadlessUpdateTest, FailedFlashThenReupdateOnTheRepairedDevice) {
   EXPECT_EQ(resumed.output.find("Backup succssfully"), std::string::npos);
   EXPECT_NE(resumed.output.find(" PASS"), std::string::npos) << resumed.output;
   EXPECT_EQ(Identity(home + "/device", "SN"), sn);
+  EXPECT_EQ(UserFiles(home + "/device"), userFiles);  // the built-in product saves them too
 }
 
 TEST(HeadlessUpdateTest, StartWithoutADeviceEndsWithNoDeviceReady) {

@@ -292,6 +292,23 @@ TEST_F(WorkerTest, RefusedCfunFiveEndsTheRunAfterSixtyTries) {
   EXPECT_TRUE(fs::exists(p_.BackupFilePath + "/SN[A1]IMEI[12345]/EFS"));
 }
 
+// A product that also saves user data: the Re-update after a run whose backup was done must not
+// back the wiped device up again (identity or user files), but restore what that run saved.
+TEST_F(WorkerTest, ReupdateWithUserDataRestoresTheFailedRunsBackupWithoutANewOne) {
+  std::string folder = p_.BackupFilePath + "/SN[A1]IMEI[12345]";
+  fs::create_directories(folder + "/EFS");
+  p_.bBackupUserData = true;
+  p_.bBackup = false;  // Re-update after "Backup succssfully"
+  p_.resume = true;
+  p_.ResumeDeviceBackupFolder = folder;
+  Run();
+  EXPECT_FALSE(d_.journal.Has("BackupIdentity"));
+  EXPECT_FALSE(d_.journal.Has("BackupUserData"));
+  EXPECT_FALSE(d_.journal.Has("Backup succssfully"));
+  EXPECT_TRUE(InOrder({"RunFastbootPass", "RestoreUserData", "RestoreNvQmsl", "PASS"}));
+  EXPECT_EQ(worker_->DeviceBackupFolder(), folder);
+}
+
 TEST_F(WorkerTest, StopRequestedBeforeTheStartIsNotLost) {
   d_.script.during["BuildNvBackupList"] = [this] { worker_->RequestStop(); };
   Run();
