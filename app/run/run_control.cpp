@@ -312,7 +312,10 @@ bool RunControl::StartRun(int slot) {
 }
 
 bool RunControl::CheckImagesAndPorts(int slot) {
-  if (form_.state().lvFileList.empty() && !form_.config().options.bBackup) {
+  // A set that failed its check is never run, whatever the backup options: its missing or
+  // empty image would be written as an empty partition.
+  const WindowState& st = form_.state();
+  if (st.imageCheckFailed || (st.lvFileList.empty() && !form_.config().options.bBackup)) {
     dialogs_.MessageBox("No Image File Loaded!", form_.config().caption, kMbOk);
     return false;
   }
@@ -456,7 +459,8 @@ RunParameters RunControl::BuildRunParameters(int slot) const {
   p.bRpmBootloader = o.bRpmBootloader;
   p.bEnprg9x15 = o.bEnprg9x15;
   p.resume = resume_;
-  if (resume_ && hooks_.lastDeviceBackupFolder) p.ResumeDeviceBackupFolder = hooks_.lastDeviceBackupFolder();
+  if (hooks_.lastDeviceBackupFolder) p.LastDeviceBackupFolder = hooks_.lastDeviceBackupFolder();
+  if (resume_) p.ResumeDeviceBackupFolder = p.LastDeviceBackupFolder;
   CopyImageSetInto(form_.imageSet(), p);
   return p;
 }

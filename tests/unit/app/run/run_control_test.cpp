@@ -226,6 +226,12 @@ TEST_F(RunControlTest, StartIsRefusedWithTheRightMessage) {
          f.state().lvFileList.clear();
        },
        "[Upwend_Test] No Image File Loaded!"},
+      // An image that failed its check keeps the update from running even with bBackup on.
+      {[](TVorezUzeUiForm& f) {
+         f.state().imageCheckFailed = true;
+         f.state().lvFileList.clear();
+       },
+       "[Upwend_Test] No Image File Loaded!"},
   };
   for (const Case& c : cases) {
     SetUp();
