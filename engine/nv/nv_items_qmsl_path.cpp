@@ -92,6 +92,7 @@ void NvItems::RestoreNvQmsl(QlibHandle connection) {
       ctx_.Report("WRITE OK");
     } else if (NvStatusIsSkip(status) || status == kNvStatusReadOnly) {
       ctx_.Report(NvQmslStatusText(status, true));
+      ctx_.NoteNotRestored(fmt::format("NV {}", record.id));
     } else {
       ctx_.Raise(NvQmslStatusText(status, true));
     }

@@ -133,6 +133,8 @@ TEST_F(QmslPathTest, StatusesAndFailedCopiesAreReportedOrRaisedAndTheRestGoesOn)
   nv.RestoreNvQmsl(nullptr);
   EXPECT_TRUE(rig->ctx.Reported("Parameter is write-protected and thus read only"));
   EXPECT_EQ(rig->ctx.raised, (std::vector<std::string>{"WRITE ERROR"}));
+  // Only reported, but the run learns the saved value did not go back.
+  EXPECT_EQ(rig->ctx.notRestored, (std::vector<std::string>{"NV 540"}));
 }
 
 TEST_F(QmslPathTest, AWriteThatLeavesTheStatusAloneIsAFailure) {

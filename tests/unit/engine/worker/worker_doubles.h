@@ -70,6 +70,7 @@ public:
   void CheckForComPorts() override { d_.journal.Add("CheckForComPorts"); }
   bool DiskModeSwitched() override { return false; }
   void ShowDeviceVersion(SerialPort*) override { d_.journal.Add("ShowDeviceVersion"); }
+  void RememberDeviceBackupFolder(const std::string& folder) override { d_.journal.Add("Remember " + folder); }
   bool RunResetModem() override {
     d_.journal.Add("RunResetModem");
     return true;
