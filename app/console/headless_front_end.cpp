@@ -17,77 +17,6 @@
 
 namespace upwend {
 
-std::string UsageText() {
-  return "usage: upwend [--headless] [--print-summary] [--start] [--reupdate] [--wait SECONDS]\n"
-         "              [--answer ok|cancel|yes|no] [--time-scale F] [--log-dir DIR] [--devices sysfs|sim:DIR]\n";
-}
-
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string& error) {
-  CommandLine cl;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string* {
-      if (i + 1 >= args.size()) {
-        error = fmt::format("{} needs a value", arg);
-        return nullptr;
-      }
-      return &args[++i];
-    };
-    if (arg == "--headless") {
-      cl.headless = true;
-    } else if (arg == "--print-summary") {
-      cl.printSummary = true;
-    } else if (arg == "--start") {
-      cl.start = true;
-    } else if (arg == "--reupdate") {
-      cl.reupdate = true;
-    } else if (arg == "--help" || arg == "-h") {
-      cl.help = true;
-    } else if (arg == "--answer") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      auto policy = ParseAnswerPolicy(*v);
-      if (!policy) {
-        error = fmt::format("--answer takes ok, cancel, yes or no, not {}", *v);
-        return std::nullopt;
-      }
-      cl.answer = *policy;
-    } else if (arg == "--time-scale") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      char* end = nullptr;
-      double scale = std::strtod(v->c_str(), &end);
-      if (v->empty() || *end != '\0' || !(scale > 0) || !std::isfinite(scale)) {
-        error = fmt::format("--time-scale takes a positive number, not {}", *v);
-        return std::nullopt;
-      }
-      cl.timeScale = scale;
-    } else if (arg == "--log-dir") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      cl.logDir = *v;
-    } else if (arg == "--devices") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      cl.devices = *v;
-    } else if (arg == "--wait") {
-      const std::string* v = value();
-      if (!v) return std::nullopt;
-      char* end = nullptr;
-      long seconds = std::strtol(v->c_str(), &end, 10);
-      if (v->empty() || *end != '\0' || seconds < 0 || seconds > 86400) {
-        error = fmt::format("--wait takes a number of seconds, not {}", *v);
-        return std::nullopt;
-      }
-      cl.waitSeconds = static_cast<int>(seconds);
-    } else {
-      error = fmt::format("unknown option {}", arg);
-      return std::nullopt;
-    }
-  }
-  return cl;
-}
-
 std::string StartupReport(const TVorezUzeUiForm& form) {
   std::string out = fmt::format("Settings summary: {}\n", form.settingsSummary());
   out += fmt::format("Working folder: {}\n", form.workingFolder());
@@ -114,65 +43,20 @@ std::string StartupReport(const TVorezUzeUiForm& form) {
 
 namespace upwend {
 
-namespace {
-double WallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-}  // namespace
-
-void ProgressBar::PrintLine(const std::string& line) {
-  if (drawn_ && terminal_) std::fputs("\r\033[K", stderr);
-  std::fprintf(stdout, "%s\n", line.c_str());
-  std::fflush(stdout);
-  if (drawn_ && terminal_) Draw();
-}
-
-void ProgressBar::Update(uint64_t position, uint64_t maximum) {
-  position_ = position;
-  maximum_ = maximum == 0 ? 100 : maximum;
-  Draw();
-}
-
-void ProgressBar::SentBytes(uint64_t total) {
-  double now = WallSeconds();
-  if (startSeconds_ < 0) startSeconds_ = now;
-  double start = startSeconds_;
-  if (now > start) rate_ = static_cast<double>(total) / (now - start) / 1e6;
-}
-
-void ProgressBar::Draw() {
-  constexpr int kWidth = 40;
-  uint64_t pct = std::min<uint64_t>(100, position_ * 100 / maximum_);
-  if (!terminal_) {
-    // Into a file or a pipe: one line per tenth of the way, never redrawn.
-    if (pct / 10 == lastTenth_) return;
-    lastTenth_ = pct / 10;
-    std::fprintf(stderr, "progress %3u%%  %7.2f MB/s\n", static_cast<unsigned>(pct), rate_.load());
-    std::fflush(stderr);
-    return;
-  }
-  int filled = static_cast<int>(pct * kWidth / 100);
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.append(static_cast<size_t>(kWidth - filled), '-');
-  std::fprintf(stderr, "\r[%s] %3u%%  %7.2f MB/s", bar.c_str(), static_cast<unsigned>(pct), rate_.load());
-  std::fflush(stderr);
-  drawn_ = true;
-}
-
-void ProgressBar::Finish() {
-  if (drawn_ && terminal_) std::fputs("\n", stderr);
-  drawn_ = false;
-}
-
-void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds) {
-  auto press = [&shell, &loop, reupdate] {
+void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, int waitSeconds,
+                         std::function<void()> running) {
+  auto press = [&shell, &loop, reupdate, running] {
     RunControl& rc = shell.runControl();
     if (reupdate) {
       rc.Reupdate1Click();
     } else {
       rc.StartClick();
     }
-    if (!rc.running()) loop.Quit(kExitRefused);
+    if (!rc.running()) {
+      loop.Quit(kExitRefused);
+    } else if (running) {
+      running();
+    }
   };
   if (reupdate || !shell.WaitsForReady()) {
     press();
@@ -191,7 +75,7 @@ void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, 
     if (waitSeconds > 0 && std::chrono::steady_clock::now() >= deadline) {
       loop.StopTimer(*timer);
       std::fprintf(stderr, "upwend: the device did not become ready within %d s\n", waitSeconds);
-      loop.Quit(kExitRefused);
+      loop.Quit(kExitNoDevice);
     }
   });
 }

@@ -3,12 +3,18 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/console/console_output.h"
 #include "app/console/headless_front_end.h"
 #include "app/shell/dialogs.h"
 #include "app/shell/main_window.h"
@@ -23,11 +29,11 @@ int main(int argc, char** argv) {
   std::string error;
   auto cl = ParseCommandLine(args, error);
   if (!cl) {
-    std::fprintf(stderr, "upwend: %s\n%s", error.c_str(), UsageText().c_str());
+    std::fprintf(stderr, "upwend: %s (see upwend --help)\n", error.c_str());
     return kExitRefused;
   }
-  if (cl->help) {
-    std::fputs(UsageText().c_str(), stdout);
+  if (cl->help || cl->version) {
+    std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
     return kExitOk;
   }
   if (!cl->headless) {
@@ -68,9 +74,16 @@ int main(int argc, char** argv) {
     }
   });
 
-  HeadlessDialogs dialogs(cl->answer);
+  OutputMode mode = cl->json ? OutputMode::Json : cl->quiet ? OutputMode::Quiet : OutputMode::Terminal;
+  ConsoleOutput output(mode, {stdout, stderr, isatty(2) != 0}, [] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  });
+  // Boxes are printed on stderr as "[caption] text", or become message events in JSON.
+  HeadlessDialogs answering(cl->answer, mode == OutputMode::Json ? [](const std::string&) {}
+                                                                   : std::function<void(const std::string&)>());
+  ReportingDialogs dialogs(answering, [&output](const ShownMessage& m) { output.Message(m); });
   ProgramOptions options;
-  options.diag = [](const std::string& text) { std::fprintf(stderr, "upwend: %s\n", text.c_str()); };
+  options.diag = [&output](const std::string& text) { output.Diag(text); };
   if (cl->printSummary) {
     options.onStarted = [&loop](TVorezUzeUiForm& form) {
       std::fputs(StartupReport(form).c_str(), stdout);
@@ -78,26 +91,27 @@ int main(int argc, char** argv) {
       loop.Quit(kExitOk);
     };
   }
-  ProgressBar progress;
   ShellOptions shellOptions;
   shellOptions.devices = cl->devices;
-  shellOptions.logLine = [&progress](const std::string& line, int type) { progress.PrintLine(line); };
-  shellOptions.gaugeChanged = [&progress](uint64_t position, uint64_t maximum) { progress.Update(position, maximum); };
-  shellOptions.sentBytes = [&progress](uint64_t total) { progress.SentBytes(total); };
-  shellOptions.runFinished = [&loop, &progress, &cl](bool passed) {
-    progress.Finish();
+  shellOptions.logLine = [&output](const std::string& line, int type) { output.LogLine(line, type); };
+  shellOptions.sentBytes = [&output](uint64_t total) { output.SentBytes(total); };
+  shellOptions.runFinished = [&loop, &output, &cl, &shell](bool passed) {
+    std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
+    std::error_code ec;
+    output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
     if (cl->start || cl->reupdate) loop.Quit(passed ? kExitOk : kExitRunFailed);
   };
-  shellOptions.statusChanged = [&progress](const std::string& text) { progress.PrintLine("Status: " + text); };
+  shellOptions.statusChanged = [&output](const std::string& text) { output.Status(text); };
   options.makeForm = [&](const FormServices& services) {
     auto made = std::make_unique<UpdateShell>(services, shellOptions);
     shell = made.get();
     return made;
   };
   if (cl->start || cl->reupdate) {
-    options.onStarted = [&loop, &cl, waitSeconds = cl->waitSeconds](TVorezUzeUiForm& form) {
+    options.onStarted = [&loop, &cl, &output](TVorezUzeUiForm& form) {
       auto& s = static_cast<UpdateShell&>(form);
-      PressStartWhenReady(s, loop, cl->reupdate, waitSeconds);
+      PressStartWhenReady(s, loop, cl->reupdate, cl->waitSeconds,
+                          [&output, &s, &cl] { output.RunStarted(s.imageSet().totalSize, cl->reupdate); });
     };
   }
   int code = RunProgram(loop, dialogs, options);

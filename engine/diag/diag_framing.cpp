@@ -52,18 +52,33 @@ int DiagFraming::SendFrameWithFlag() {
   return written;
 }
 
-// One wait for a byte: each single-byte read first leaves the placeholder in the scratch.
-// Untimed waits end only with a byte or the stop; timed ones also when limitMs has passed.
+// One wait for a byte: the placeholder goes into the scratch first, so a wait that ends empty
+// leaves it there. Untimed waits end only with a byte or the stop; timed ones also when limitMs
+// has passed. Bytes that an earlier read brought along end the wait at once.
 bool DiagFraming::WaitByte(bool timed, uint64_t limitMs) {
+  uint8_t* scratch = transport_.scratch();
+  scratch[0] = kRxPlaceholder;
+  if (!timed && worker_.Stopped()) return false;
+  if (!transport_.diagReadAhead().Empty()) return true;
   Clock& clock = worker_.clock();
   const uint64_t begin = clock.NowMs();
-  uint8_t* scratch = transport_.scratch();
   for (;;) {
+    if (transport_.FillDiagReadAhead()) return true;
     if (!timed && worker_.Stopped()) return false;
-    scratch[0] = kRxPlaceholder;
-    if (transport_.ReadDiag(scratch, 1) > 0) return true;
     if (timed && clock.NowMs() - begin >= limitMs) return false;
   }
+}
+
+// The bytes read ahead go through the state machine in one call, up to the frame's end; the
+// rest stays for the next receive (or the next send's purge).
+DiagDeframer::Event DiagFraming::FeedReadAhead() {
+  DiagReadAhead& ahead = transport_.diagReadAhead();
+  const std::span<const uint8_t> bytes = ahead.Bytes();
+  size_t used = 0;
+  const DiagDeframer::Event event = deframer_.FeedBlock(bytes, used);
+  if (used > 0) transport_.scratch()[0] = bytes[used - 1];
+  ahead.Consume(used);
+  return event;
 }
 
 int16_t DiagFraming::AckResult(DiagDeframer::Event event) const {
@@ -97,8 +112,7 @@ int16_t DiagFraming::Receive(Kind kind) {
       rxCount_ = deframer_.count();
       return kRxStopped;
     }
-    const uint8_t byte = transport_.scratch()[0];
-    const DiagDeframer::Event event = got ? deframer_.Feed(byte) : deframer_.FeedMissing(byte);
+    const DiagDeframer::Event event = got ? FeedReadAhead() : deframer_.FeedMissing(transport_.scratch()[0]);
     if (event == DiagDeframer::Event::kMore || event == DiagDeframer::Event::kEscape) continue;
 
     rxCount_ = deframer_.count();

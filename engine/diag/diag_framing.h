@@ -106,6 +106,7 @@ private:
   int16_t AckResult(DiagDeframer::Event event) const;
   int16_t ReadReply(const ExchangeOptions& options, Reply& reply);
   bool WaitByte(bool timed, uint64_t limitMs);
+  DiagDeframer::Event FeedReadAhead();
 
   WorkerContext& worker_;
   DiagTransport& transport_;

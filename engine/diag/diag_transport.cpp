@@ -94,6 +94,12 @@ std::unique_ptr<SerialPort> DiagTransport::OpenPort(int portNumber) {
 void DiagTransport::Drop(std::unique_ptr<SerialPort>& port) {
   if (port) port->Close();
   port.reset();
+  if (&port == &diag_) ForgetDiagReads();
+}
+
+void DiagTransport::ForgetDiagReads() {
+  readAhead_.Clear();
+  fillSize_ = 1;
 }
 
 bool DiagTransport::OpenDiagPort() {
@@ -128,12 +134,16 @@ void DiagTransport::ConfigureDiagPort() {
     TakeError(diag_.get());
     worker_.Raise("Could not setup COMM port");
   }
-  if (!diag_->SetTimeouts(DiagTimeouts(config_.projectType))) {
+  const bool timeoutsSet = diag_->SetTimeouts(DiagTimeouts(config_.projectType));
+  if (!timeoutsSet) {
     TakeError(diag_.get());
     worker_.Raise("Could not set COMM timeouts");
   }
+  // Under time-outs the port did not take, a large read could wait for all it asked for.
+  fillSize_ = timeoutsSet && !HasSlowDiagTimeouts(config_.projectType) ? DiagReadAhead::kCapacity : 1;
   diag_->Purge(kPurgeTxAbort | kPurgeTxClear);
   diag_->Purge(kPurgeRxAbort | kPurgeRxClear);
+  readAhead_.Clear();
 }
 
 bool DiagTransport::ConfigureAtPort() {
@@ -189,6 +199,10 @@ int DiagTransport::WriteDiag(const uint8_t* bytes, uint32_t count) {
 }
 
 int DiagTransport::ReadDiag(uint8_t* buffer, uint32_t count) {
+  if (!readAhead_.Empty() && count > 0) {
+    lastReadCount_ = static_cast<uint32_t>(readAhead_.Take(buffer, count));
+    return static_cast<int>(lastReadCount_);
+  }
   uint32_t done = 0;
   if (diag_ && diag_->Read(buffer, count, done)) {
     lastReadCount_ = done;
@@ -201,6 +215,13 @@ int DiagTransport::ReadDiag(uint8_t* buffer, uint32_t count) {
   return 0;
 }
 
+bool DiagTransport::FillDiagReadAhead() {
+  if (!readAhead_.Empty()) return true;
+  const int got = ReadDiag(readAhead_.FillArea(), fillSize_);
+  readAhead_.Filled(static_cast<size_t>(got));
+  return got > 0;
+}
+
 uint32_t DiagTransport::CheckErrors(const char* warning) {
   CommErrors errors;
   if (!diag_ || !diag_->ClearError(errors)) return 0;
@@ -211,7 +232,10 @@ uint32_t DiagTransport::CheckErrors(const char* warning) {
 uint32_t DiagTransport::CheckOutQueue() { return CheckErrors("There is a warning in OutQue: "); }
 uint32_t DiagTransport::CheckInQueue() { return CheckErrors("There is a warning in InQue: "); }
 
-bool DiagTransport::PurgeDiag(uint32_t flags) { return diag_ && diag_->Purge(flags); }
+bool DiagTransport::PurgeDiag(uint32_t flags) {
+  if (flags & (kPurgeRxAbort | kPurgeRxClear)) readAhead_.Clear();
+  return diag_ && diag_->Purge(flags);
+}
 
 void DiagTransport::ClearDiagErrors() {
   CommErrors errors;
@@ -224,6 +248,7 @@ void DiagTransport::CloseWithRetries(PortKind kind, const std::string& warningTe
   for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
     if (port->Close()) {
       port.reset();
+      if (kind == PortKind::kDiag) ForgetDiagReads();
       return;
     }
     TakeError(port.get());

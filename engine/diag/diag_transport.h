@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/diag/diag_read_ahead.h"
 #include "platform/serial_port.h"
 
 namespace upwend {
@@ -58,8 +59,14 @@ public:
   // Count bytes in one write call, retried (6 calls, 1 in fast download mode); returns the
   // number written, 0 after failures. Also the last write count.
   int WriteDiag(const uint8_t* bytes, uint32_t count);
-  // One read of up to count bytes; 0 on time-out or failure. Also the last read count.
+  // One read of up to count bytes; 0 on time-out or failure. Also the last read count. Bytes
+  // already read ahead are handed out first, at once.
   int ReadDiag(uint8_t* buffer, uint32_t count);
+  // The byte-wise receives' read: one wait for bytes, with the time-outs of a one-byte ReadDiag
+  // (warning and pause on failure included), filling the read-ahead area. The bytes are then
+  // taken from diagReadAhead(). True when at least one byte is there.
+  bool FillDiagReadAhead();
+  DiagReadAhead& diagReadAhead() { return readAhead_; }
   // Fetch and clear the DIAG port's error flags, reporting them when set; returns the flags.
   uint32_t CheckOutQueue();
   uint32_t CheckInQueue();
@@ -104,6 +111,7 @@ private:
   bool ConfigureAtPort();
   bool OpenAt(bool quiet);
   void Drop(std::unique_ptr<SerialPort>& port);
+  void ForgetDiagReads();
   uint32_t CheckErrors(const char* warning);
 
   WorkerContext& worker_;
@@ -111,6 +119,10 @@ private:
   TransportConfig config_;
   std::unique_ptr<SerialPort> diag_;
   std::unique_ptr<SerialPort> at_;
+  DiagReadAhead readAhead_;
+  // Bytes per fill: large only under the time-outs that return with what has arrived; the
+  // others wait for every byte asked for, so they keep reading one byte at a time.
+  uint32_t fillSize_ = 1;
   uint32_t lastReadCount_ = 0;
   uint32_t lastWriteCount_ = 0;
   std::array<uint8_t, kScratchSize> scratch_{};

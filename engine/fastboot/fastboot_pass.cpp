@@ -25,6 +25,16 @@ std::string HexBytes(const uint8_t* bytes, size_t count) {
   return out;
 }
 
+// The line logged after a rejected reply: what the device said, as text ("FAILno such
+// partition"), so a reader need not decode the hex line. Bytes that are not printable show as ".".
+std::string DeviceReplyText(const uint8_t* bytes, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i) text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? static_cast<char>(bytes[i]) : '.';
+  return "Device reply: " + text;
+}
+
+constexpr const char* kReadValue = "Could not read OKAY reply. Read value: ";
+
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -208,7 +218,8 @@ bool FastbootPass::ReceiveOKEYReplay() {
     if (!ctx_.Stopped()) ctx_.Note("ReceiveOKEYReplay.");
     return true;
   }
-  ctx_.Raise("Could not read OKAY reply. Read value:" + HexBytes(reply, sizeof reply));
+  ctx_.Raise(kReadValue + HexBytes(reply, sizeof reply));
+  if (ok && got > 0) ctx_.Note(DeviceReplyText(reply, std::min<size_t>(got, sizeof reply)));
   return false;
 }
 
@@ -219,7 +230,8 @@ void FastbootPass::ReceiveEraseReply() {
   ctx_.Note(fmt::format("pAdbReadEndpointSync {}: {} {} {}", ok ? "T" : "F", static_cast<char>(reply[0]),
                         static_cast<char>(reply[1]), got));
   if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') return;
-  ctx_.Note("Could not read OKAY reply. Read value:" + HexBytes(reply, sizeof reply));
+  ctx_.Note(kReadValue + HexBytes(reply, sizeof reply));
+  if (ok && got > 0) ctx_.Note(DeviceReplyText(reply, std::min<size_t>(got, sizeof reply)));
   ctx_.Sleep(5000);
 }
 

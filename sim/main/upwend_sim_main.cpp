@@ -7,43 +7,59 @@
 
 #include <fmt/format.h>
 
+#include "platform/cli_parse.h"
 #include "platform/clock.h"
 #include "sim/dump.h"
 #include "sim/sim_device.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: upwend-sim --bus DIR --state DIR [options]\n"
-    "       upwend-sim --state DIR --dump\n"
-    "options:\n"
-    "  --time-scale F          scale every wait and delay (0.01: a hundred times faster)\n"
-    "  --mode normal|fastboot  mode at start (normal)\n"
-    "  --fault FAULT           inject a fault (repeatable; see docs/simulator.md)\n"
-    "  --faults FILE           faults, one per line\n"
-    "  --id NAME               device name on the bus (sim): the bus file is DIR/NAME.bus\n"
-    "  --com-diag N --com-at N --com-app N   COM numbers (5, 6, none)\n"
-    "  --no-composite-adb      no ADB interface in normal mode\n"
-    "  --usb-id TEXT           hardware ID stem (USB\\VID_05C6&PID_9025&REV_0000); \"&MI_nn\" follows\n"
-    "  --bootloader-delay MS   reboot to fastboot endpoint (3000)\n"
-    "  --normal-delay MS       reset or fastboot reboot to serial ports (5000)\n"
-    "  --fastboot-port N       loopback port of the fastboot endpoint (any free one)\n"
-    "  --max-download BYTES    largest download accepted (0x20000000)\n"
-    "  --seed N                identity and calibration of a new state folder (1)\n";
-
-bool ParseUnsigned(const std::string& text, uint64_t& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-  if (errno != 0 || *end != '\0' || text[0] == '-') return false;
-  value = v;
-  return true;
-}
-
 int Fail(const std::string& message) {
   std::cerr << "upwend-sim: " << message << "\n";
   return 2;
+}
+
+// The options; checks that need more than one value follow the parse.
+void AddOptions(CLI::App& app, upwend::sim::SimOptions& o, bool& dump, double& timeScale,
+                std::vector<std::string>& faults, std::vector<std::string>& faultFiles, std::string& mode, bool& noAdb) {
+  app.set_version_flag("--version", upwend::ProgramVersion("upwend-sim"));
+  app.footer(
+      "Prints one line on stdout for each port or endpoint it publishes or removes, e.g.\n"
+      "  published DIAG COM5 /dev/pts/3\n"
+      "Runs until SIGTERM or SIGINT. See docs/simulator.md for the faults.\n"
+      "Exit codes: 0 normal end, 2 a bad command line or the device could not start.");
+  app.add_option("--bus", o.busDir, "the device bus folder the tool reads (upwend --devices sim:DIR)")->type_name("DIR");
+  app.add_option("--state", o.stateDir, "the device's state folder (partitions, NV items, EFS, identity)")
+      ->type_name("DIR")
+      ->required();
+  app.add_flag("--dump", dump, "print the state folder as JSON and end");
+  app.add_option("--time-scale", timeScale, "scale every wait and delay (0.01: a hundred times faster)")
+      ->type_name("F")
+      ->check(upwend::CheckPositiveNumber);
+  app.add_option("--mode", mode, "mode at start (normal)")->check(CLI::IsMember({"normal", "fastboot"}));
+  app.add_option("--fault", faults, "inject a fault (repeatable)")->type_name("FAULT");
+  app.add_option("--faults", faultFiles, "faults, one per line")->type_name("FILE");
+  app.add_option("--id", o.deviceId, "device name on the bus: the bus file is DIR/NAME.bus (sim)")
+      ->type_name("NAME")
+      ->check([](const std::string& v) { return v.empty() || v.find('/') != std::string::npos ? "a plain name" : ""; });
+  app.add_option("--com-diag", o.comDiag, "COM number of the DIAG port (5)")->check(CLI::Range(1, 255));
+  app.add_option("--com-at", o.comAt, "COM number of the AT port (6)")->check(CLI::Range(1, 255));
+  app.add_option("--com-app", o.comApp, "COM number of the application port (none)")->check(CLI::Range(1, 255));
+  app.add_flag("--no-composite-adb", noAdb, "no ADB interface in normal mode");
+  app.add_option("--usb-id", o.usbId, "hardware ID stem (USB\\VID_05C6&PID_9025&REV_0000); \"&MI_nn\" follows")
+      ->type_name("TEXT")
+      ->check([](const std::string& v) { return v.empty() ? "a hardware ID stem" : ""; });
+  app.add_option("--bootloader-delay", o.bootloaderDelayMs, "reboot to fastboot endpoint (3000)")
+      ->type_name("MS")
+      ->check(CLI::Range(uint64_t{0}, uint64_t{3600000}));
+  app.add_option("--normal-delay", o.normalDelayMs, "reset or fastboot reboot to serial ports (5000)")
+      ->type_name("MS")
+      ->check(CLI::Range(uint64_t{0}, uint64_t{3600000}));
+  app.add_option("--fastboot-port", o.fastbootPort, "loopback port of the fastboot endpoint (any free one)");
+  app.add_option("--max-download", o.maxDownload, "largest download accepted (0x20000000)")
+      ->type_name("BYTES")
+      ->check(CLI::Range(uint64_t{0}, uint64_t{0xFFFFFFFF}));
+  app.add_option("--seed", o.seed, "identity and calibration of a new state folder (1)");
 }
 
 }  // namespace
@@ -52,76 +68,27 @@ int main(int argc, char** argv) {
   using namespace upwend;
   sim::SimOptions options;
   bool dump = false;
+  bool noAdb = false;
   double timeScale = 0;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) return false;
-      out = argv[++i];
-      return true;
-    };
-    auto number = [&](uint64_t& out, uint64_t max) {
-      std::string t;
-      return value(t) && ParseUnsigned(t, out) && out <= max;
-    };
-    uint64_t n = 0;
-    std::string text, error;
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (a == "--bus") {
-      if (!value(options.busDir)) return Fail("--bus needs a folder");
-    } else if (a == "--state") {
-      if (!value(options.stateDir)) return Fail("--state needs a folder");
-    } else if (a == "--dump") {
-      dump = true;
-    } else if (a == "--time-scale") {
-      if (!value(text)) return Fail("--time-scale needs a number");
-      char* end = nullptr;
-      timeScale = std::strtod(text.c_str(), &end);
-      if (*end != '\0' || !(timeScale > 0)) return Fail("--time-scale needs a positive number");
-    } else if (a == "--mode") {
-      if (!value(text) || (text != "normal" && text != "fastboot")) return Fail("--mode is normal or fastboot");
-      options.startInFastboot = text == "fastboot";
-    } else if (a == "--fault") {
-      if (!value(text) || !options.faults.Add(text, error)) return Fail(error.empty() ? "--fault needs a value" : error);
-    } else if (a == "--faults") {
-      if (!value(text) || !options.faults.LoadFile(text, error)) return Fail(error.empty() ? "--faults needs a file" : error);
-    } else if (a == "--id") {
-      if (!value(options.deviceId) || options.deviceId.empty() || options.deviceId.find('/') != std::string::npos) {
-        return Fail("--id needs a plain name");
-      }
-    } else if (a == "--com-diag" || a == "--com-at" || a == "--com-app") {
-      if (!number(n, 255)) return Fail(a + " needs a port number up to 255");
-      (a == "--com-diag" ? options.comDiag : a == "--com-at" ? options.comAt : options.comApp) = static_cast<int>(n);
-    } else if (a == "--usb-id") {
-      if (!value(options.usbId) || options.usbId.empty()) return Fail("--usb-id needs a hardware ID stem");
-    } else if (a == "--no-composite-adb") {
-      options.compositeAdb = false;
-    } else if (a == "--bootloader-delay") {
-      if (!number(options.bootloaderDelayMs, 3600000)) return Fail("--bootloader-delay needs milliseconds");
-    } else if (a == "--normal-delay") {
-      if (!number(options.normalDelayMs, 3600000)) return Fail("--normal-delay needs milliseconds");
-    } else if (a == "--fastboot-port") {
-      if (!number(n, 65535)) return Fail("--fastboot-port needs a port number");
-      options.fastbootPort = static_cast<uint16_t>(n);
-    } else if (a == "--max-download") {
-      if (!number(options.maxDownload, 0xFFFFFFFFull)) return Fail("--max-download needs a byte count");
-    } else if (a == "--seed") {
-      if (!number(n, 0xFFFFFFFFull)) return Fail("--seed needs a number");
-      options.seed = static_cast<uint32_t>(n);
-    } else {
-      return Fail(fmt::format("unknown argument {}\n{}", a, kUsage));
-    }
-  }
-  if (options.stateDir.empty()) return Fail(std::string("--state is required\n") + kUsage);
+  std::vector<std::string> faults, faultFiles;
+  std::string mode;
+  CLI::App app("upwend-sim: a simulated modem for upwend", "upwend-sim");
+  AddOptions(app, options, dump, timeScale, faults, faultFiles, mode, noAdb);
+  if (auto code = FinishCli(ParseCli(app, std::vector<std::string>(argv + 1, argv + argc)), "upwend-sim")) return *code;
+  options.startInFastboot = mode == "fastboot";
+  options.compositeAdb = !noAdb;
+  std::string error;
+  for (const auto& f : faults)
+    if (!options.faults.Add(f, error)) return Fail(error);
+  for (const auto& f : faultFiles)
+    if (!options.faults.LoadFile(f, error)) return Fail(error);
   if (dump) {
-    std::string json, error;
+    std::string json;
     if (!sim::DumpState(options.stateDir, json, error)) return Fail(error);
     std::cout << json;
     return 0;
   }
-  if (options.busDir.empty()) return Fail(std::string("--bus is required\n") + kUsage);
+  if (options.busDir.empty()) return Fail("--bus is required (see upwend-sim --help)");
   if (options.comDiag == options.comAt || (options.comApp > 0 && (options.comApp == options.comDiag || options.comApp == options.comAt))) {
     return Fail("the ports need different COM numbers");
   }
@@ -142,7 +109,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   };
   sim::SimDevice device(options, SystemClock(), announce);
-  std::string error;
   if (!device.Start(error)) {
     device.Stop();
     return Fail(error);

@@ -9,20 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/cli_parse.h"
 #include "platform/file_io.h"
 #include "tools/pack/manifest.h"
 
 namespace {
-
-int Usage() {
-  std::fputs(
-      "usage: upwend-pack --tool TOOL --payload DIR --out PRODUCT\n"
-      "       upwend-pack --extract PRODUCT --payload DIR\n"
-      "       upwend-pack --list PRODUCT\n"
-      "DIR/manifest.txt lists one resource a line: TYPE NAME FILE (FILE relative to DIR).\n",
-      stderr);
-  return 2;
-}
 
 int Fail(const std::string& why) {
   fmt::print(stderr, "upwend-pack: {}\n", why);
@@ -33,16 +24,29 @@ int Fail(const std::string& why) {
 
 int main(int argc, char** argv) {
   std::string tool, payload, out, extract, list;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= argc) return false;
-      into = argv[++i];
-      return true;
-    };
-    bool ok = (arg == "--tool" && value(tool)) || (arg == "--payload" && value(payload)) || (arg == "--out" && value(out)) ||
-              (arg == "--extract" && value(extract)) || (arg == "--list" && value(list));
-    if (!ok) return Usage();
+  CLI::App app(
+      "upwend-pack: puts a product's Config.ini, images and helpers into the upwend program\n"
+      "  upwend-pack --tool TOOL --payload DIR --out PRODUCT\n"
+      "  upwend-pack --extract PRODUCT --payload DIR\n"
+      "  upwend-pack --list PRODUCT",
+      "upwend-pack");
+  app.set_version_flag("--version", upwend::ProgramVersion("upwend-pack"));
+  app.footer(
+      "DIR/manifest.txt lists one resource a line: TYPE NAME FILE (FILE relative to DIR, # starts a comment).\n"
+      "The product carries its payload in an ELF section that survives strip.\n"
+      "Exit codes: 0 done, 1 the product could not be built, read or written, 2 a bad command line.");
+  auto* toolOpt = app.add_option("--tool", tool, "the upwend program to pack (a product's payload is replaced)")
+                      ->type_name("TOOL");
+  app.add_option("--payload", payload, "the payload folder with manifest.txt")->type_name("DIR");
+  auto* outOpt = app.add_option("--out", out, "the product program to write")->type_name("PRODUCT");
+  auto* extractOpt = app.add_option("--extract", extract, "write a product's manifest and files to --payload DIR")
+                         ->type_name("PRODUCT");
+  auto* listOpt = app.add_option("--list", list, "list a product's resources with sizes")->type_name("PRODUCT");
+  toolOpt->needs(outOpt)->excludes(extractOpt)->excludes(listOpt);
+  extractOpt->excludes(listOpt)->excludes(outOpt);
+  if (auto code = upwend::FinishCli(upwend::ParseCli(app, std::vector<std::string>(argv + 1, argv + argc)),
+                                    "upwend-pack")) {
+    return *code;
   }
   if (!list.empty() && tool.empty() && extract.empty()) {
     auto lines = upwend::ListProduct(list);
@@ -63,5 +67,6 @@ int main(int argc, char** argv) {
     for (const auto& l : report) fmt::print("{}\n", l);
     return 0;
   }
-  return Usage();
+  fmt::print(stderr, "upwend-pack: give --tool, --extract or --list (see upwend-pack --help)\n");
+  return 2;
 }

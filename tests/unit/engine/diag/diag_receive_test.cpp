@@ -93,7 +93,7 @@ TEST_F(ReceiveTest, OversizedRepliesStayInsideTheBuffer) {
   EXPECT_EQ(framing->ReceiveFrameWait(), kRxTooLong);
   EXPECT_EQ(framing->rxCount(), 4096u);
   EXPECT_EQ(framing->rxBuffer()[4095], 0x41);
-  line->Purge(kPurgeRxClear);
+  transport.PurgeDiag(kPurgeRxClear);
 
   // 4094 payload bytes and the check value make 4096 content bytes: the largest good frame;
   // the flag goes into the extra byte.
@@ -104,7 +104,68 @@ TEST_F(ReceiveTest, OversizedRepliesStayInsideTheBuffer) {
   EXPECT_EQ(framing->ReceiveFrame(), 4096);
   line->Arrive(Frame(Bytes(4095, 0x42)));
   EXPECT_EQ(framing->ReceiveAckTimed(), kRxTooLong);
-  line->Purge(kPurgeRxClear);
+  transport.PurgeDiag(kPurgeRxClear);
+}
+
+// Bytes are read in large reads and kept for the next receive; the purge before a send drops
+// them like the driver's queue, and a raw read gets them first.
+TEST_F(ReceiveTest, ReadAheadFeedsLaterReceivesUntilAPurge) {
+  Bytes two = Frame({0x26, 0x01});
+  Bytes second = Frame({0x26, 0x02}, false);
+  two.insert(two.end(), second.begin(), second.end());
+  line->Arrive(two);
+  EXPECT_EQ(framing->ReceiveFrame(), 4);
+  EXPECT_EQ(line->readSizes.size(), 1u);
+  EXPECT_GT(line->readSizes[0], two.size());
+  EXPECT_EQ(framing->ReceiveFrame(), 4);
+  EXPECT_EQ(Hex(Rx(2)), "26 02");
+  EXPECT_EQ(line->readSizes.size(), 1u);
+
+  // A late reply read ahead with the frame before it must not answer the next request.
+  Bytes late = Frame({0x02});
+  late.insert(late.end(), {0x7E, 0x03, 0x00});
+  line->Arrive(late);
+  EXPECT_EQ(framing->ReceiveAck(), kRxAck);
+  line->strictWrites = false;
+  framing->BeginFrame();
+  framing->AppendByte(0x7C);
+  framing->FinishFrame();
+  framing->SendFrame();
+  line->Arrive(Frame({0x26, 0x03}, false));
+  EXPECT_EQ(framing->ReceiveFrame(), 4);
+  EXPECT_EQ(Hex(Rx(2)), "26 03");
+
+  Bytes withTail = Frame({0x02});
+  withTail.insert(withTail.end(), {0xA1, 0xA2, 0xA3});
+  line->Arrive(withTail);
+  EXPECT_EQ(framing->ReceiveAck(), kRxAck);
+  uint8_t raw[8] = {};
+  EXPECT_EQ(transport.ReadDiag(raw, 2), 2);
+  EXPECT_EQ(transport.ReadDiag(raw + 2, 8), 1);
+  EXPECT_EQ(Hex(Bytes(raw, raw + 3)), "A1 A2 A3");
+  EXPECT_EQ(Elapsed(), 0u);
+}
+
+// Under time-outs that wait for every byte asked for, or when the port refused the time-outs,
+// a large read could hold the receive long after the reply: those keep one-byte reads.
+TEST_F(ReceiveTest, OneByteReadsWhereALargeReadWouldWait) {
+  transport.config().projectType = 6;
+  ASSERT_TRUE(transport.OpenDiagPort());
+  Bytes f = Frame({0x02});
+  f.insert(f.end(), {0x55, 0x66});
+  line->Arrive(f);
+  EXPECT_EQ(framing->ReceiveAckTimed(), kRxAck);
+  EXPECT_EQ(line->readSizes, std::vector<uint32_t>(f.size() - 2, 1u));
+  EXPECT_EQ(line->Pending(), 2u);
+
+  transport.config().projectType = 1013;
+  line->failTimeouts = true;
+  ASSERT_TRUE(transport.OpenDiagPort());  // raises; the reads below go on regardless
+  line->readSizes.clear();
+  line->Arrive({0x55, 0x66});
+  EXPECT_TRUE(transport.FillDiagReadAhead());
+  EXPECT_EQ(line->readSizes, std::vector<uint32_t>{1u});
+  transport.PurgeDiag(kPurgeRxClear);
 }
 
 TEST_F(ReceiveTest, SilentPortTimeLimits) {

@@ -208,6 +208,7 @@ size_t FakeLine::TakeArrived(uint8_t* buffer, uint32_t len) {
 
 // The read time-out rules of the platform port, played out on the clock.
 bool FakeLine::Read(uint8_t* buffer, uint32_t len, uint32_t& done) {
+  readSizes.push_back(len);
   done = static_cast<uint32_t>(TakeArrived(buffer, len));
   const CommTimeouts& t = timeouts;
   const bool returnAtOnce = t.readIntervalTimeout == kMaxDword && t.readTotalTimeoutMultiplier == 0 &&

@@ -56,6 +56,7 @@ public:
   int closes = 0;
   std::vector<std::string> log;  // "open NAME", "queues I O", "state", "timeouts", "purge F", "write N", "close"
   std::vector<Bytes> written;
+  std::vector<uint32_t> readSizes;  // what each read call asked for
   CommState state;
   CommTimeouts timeouts;
   uint32_t inQueue = 0;
