@@ -224,6 +224,12 @@ Expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, 
   out.close();
   if (!out) return fail(fmt::format("cannot write {}", path));
   std::error_code ec;
+  // Helper programs are started from where they are written.
+  if (EqualsNoCase(entry.type, "EXE")) {
+    namespace fs = std::filesystem;
+    fs::permissions(tmp, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add, ec);
+    if (ec) return fail(fmt::format("cannot make {} executable: {}", path, ec.message()));
+  }
   std::filesystem::rename(tmp, path, ec);
   if (ec) {
     std::remove(tmp.c_str());

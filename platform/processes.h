@@ -31,4 +31,8 @@ int KillProcessesNamed(const std::string& name);
 std::optional<pid_t> StartProgramHidden(const std::string& program, const std::vector<std::string>& args,
                                         const std::string& workDir = {});
 
+// For a program started by StartProgramHidden that nobody waits for: true once it has ended,
+// and its exit status is then collected (so it leaves no zombie). Never blocks.
+bool ReapIfEnded(pid_t pid);
+
 }  // namespace upwend

@@ -90,6 +90,7 @@ std::string FormatBusSnapshot(const BusSnapshot& s) {
   for (const auto& m : s.serialMap) out += fmt::format("serial\t{}\t{}\n", Escape(m.valueName), Escape(m.portName));
   for (const auto& a : s.adbInterfaces) out += fmt::format("adb\t{}\n", Escape(a.devicePath));
   for (const auto& u : s.usbBootDevices) out += fmt::format("usbboot\t{}\n", Escape(u.devicePath));
+  for (const auto& d : s.disks) out += fmt::format("disk\t{}\t{}\n", Escape(d.name), Escape(d.endpoint));
   for (const auto& e : s.events) {
     out += fmt::format("event\t{}\t{}\t{}\t{}\n", e.seq, KindText(e.event.kind), TypeText(e.event.type),
                        Escape(e.event.name));
@@ -133,6 +134,8 @@ std::optional<BusSnapshot> ParseBusSnapshot(const std::string& text, std::string
       s.serialMap.push_back({v[1], v[2]});
     } else if (tag == "adb" && f.size() == 2) {
       s.adbInterfaces.push_back({v[1]});
+    } else if (tag == "disk" && f.size() == 3) {
+      s.disks.push_back({v[1], v[2]});
     } else if (tag == "usbboot" && f.size() == 2) {
       s.usbBootDevices.push_back({v[1]});
     } else if (tag == "event" && f.size() == 5) {

@@ -18,6 +18,13 @@ struct BusEvent {
   DeviceEvent event;
 };
 
+// A device in its disk (mass-storage) mode, before it is switched to its modem mode. Only the
+// mode-switch program looks for it: Windows lists it in no class the tool asks about.
+struct BusDisk {
+  std::string name;      // vendor and model as the disk reports them, e.g. "Simulated Mass Storage"
+  std::string endpoint;  // "unix:PATH": the socket that takes bulk-only transport commands
+};
+
 struct BusSnapshot {
   std::string session;  // changes whenever the writer restarts, so readers restart counting
   uint64_t generation = 0;
@@ -25,6 +32,7 @@ struct BusSnapshot {
   std::vector<SerialMapEntry> serialMap;
   std::vector<AdbInterfaceInfo> adbInterfaces;
   std::vector<UsbBootInfo> usbBootDevices;
+  std::vector<BusDisk> disks;
   std::vector<BusEvent> events;  // the most recent ones, oldest first
 };
 

@@ -179,7 +179,13 @@ TimedOutput AtEngine::Execute(const std::string& line) {
     r = kOk;
   } else if (n == "+CFUN" && c.form == F::Set) {
     int mode;
-    r = ParseSmallInt(Trim(c.argument), mode) && mode <= 7 ? kOk : kError;
+    std::string a = Trim(c.argument);
+    if (a == "1,1") {  // full functionality after a reset of the modem
+      r = kOk;
+      out.action = DeviceAction::RebootNormal;
+    } else {
+      r = ParseSmallInt(a, mode) && mode <= 7 ? kOk : kError;
+    }
   } else if (n == "+DISK" && c.form == F::Set) {
     std::string a = UpperAscii(c.argument);
     r = (a == "8,\"D1\"" || a == "8,\"D2\"") ? kOk : kError;

@@ -152,6 +152,8 @@ bool FaultSet::Add(const std::string& textIn, std::string& error) {
     f.kind = FaultKind::Renumber;
     f.value = 3;
     if (!rest.empty() && (!number(rest, f.value) || f.value == 0 || f.value > 200)) return bad("bad step");
+  } else if (kind == "boot-stall") {
+    f.kind = FaultKind::BootStall;
   } else if (kind == "no-return") {
     f.kind = FaultKind::NoReturn;
   } else if (kind == "latency") {
@@ -265,6 +267,11 @@ int FaultSet::RenumberStep() {
 bool FaultSet::NoReturn() {
   std::lock_guard lock(mutex_);
   return Take(FaultKind::NoReturn, [](const Fault&) { return true; }) != nullptr;
+}
+
+bool FaultSet::BootStall() {
+  std::lock_guard lock(mutex_);
+  return Take(FaultKind::BootStall, [](const Fault&) { return true; }) != nullptr;
 }
 
 uint64_t FaultSet::LatencyMs() {

@@ -26,6 +26,7 @@ enum class FaultKind {
   Renumber,            // renumber[:STEP]       new COM numbers after each return from fastboot
   NoReturn,            // no-return             never come back from fastboot
   Latency,             // latency:MS            every reply (AT, DIAG, fastboot) comes MS later
+  BootStall,           // boot-stall            the USB boot device stops reading after the length
 };
 
 struct Fault {
@@ -65,6 +66,7 @@ public:
   uint64_t SlowKibPerSecond();
   int RenumberStep();
   bool NoReturn();
+  bool BootStall();
   uint64_t LatencyMs();
 
 private:

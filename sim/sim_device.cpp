@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <random>
 
 #include <fmt/format.h>
@@ -10,6 +11,7 @@
 #include "sim/diag_engine.h"
 #include "sim/fastboot_server.h"
 #include "sim/pty_port.h"
+#include "sim/usb_socket.h"
 #include "sim/waits.h"
 
 namespace upwend::sim {
@@ -20,6 +22,12 @@ constexpr size_t kKeptEvents = 256;
 // reaches the host before the ports vanish.
 constexpr uint64_t kSettleMs = 1000;
 constexpr const char* kAdbClass = "{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}";
+constexpr const char* kUsbBootClass = "{00873fdf-61a8-11d1-aa5e-00c04fb1728b}";
+// Bulk-only transport: a 31-byte command block wrapper, a 13-byte status wrapper.
+constexpr size_t kCbwSize = 31, kCswSize = 13, kCbOffset = 15, kCbLengthOffset = 14, kMaxCb = 16;
+constexpr uint8_t kCbwSignature[4] = {'U', 'S', 'B', 'C'};
+constexpr uint8_t kCswSignature[4] = {'U', 'S', 'B', 'S'};
+constexpr size_t kMaxBootImage = 1 << 20;
 
 struct PortRole {
   const char* kind;      // as announced: DIAG, AT, APP
@@ -51,7 +59,11 @@ bool SimDevice::Start(std::string& error) {
   bus_.session = fmt::format("{:08x}{:08x}", rd(), static_cast<uint32_t>(
                                                      std::chrono::steady_clock::now().time_since_epoch().count()));
   Publish({});  // an empty device file first, so a reader knows the device and its session
-  if (!BringUp(options_.startInFastboot ? Mode::Fastboot : Mode::Normal, error)) return false;
+  Mode first = options_.startInDisk       ? Mode::Disk
+               : options_.startInBoot     ? Mode::Boot
+               : options_.startInFastboot ? Mode::Fastboot
+                                          : Mode::Normal;
+  if (!BringUp(first, error)) return false;
   controller_ = std::thread([this] { Controller(); });
   return true;
 }
@@ -118,50 +130,26 @@ void SimDevice::Controller() {
 bool SimDevice::BringUp(Mode mode, std::string& error) {
   Published next;
   std::vector<std::string> lines;
-  auto sink = [this](DeviceAction a) { OnAction(static_cast<int>(a)); };
-  if (mode == Mode::Normal) {
-    auto diag = std::make_shared<DiagEngine>(state_, options_.faults);
-    struct Planned {
-      PortRole role;
-      int number;
-      PtyPort::Handler handler;
-    };
-    std::vector<Planned> planned;
-    planned.push_back({kDiagRole, options_.comDiag, [diag](const uint8_t* d, size_t n) { return diag->Feed(d, n); }});
-    auto at = std::make_shared<AtEngine>(state_, options_.faults);
-    planned.push_back({kAtRole, options_.comAt, [at](const uint8_t* d, size_t n) { return at->Feed(d, n); }});
-    if (options_.comApp > 0) {
-      auto app = std::make_shared<AtEngine>(state_, options_.faults);
-      planned.push_back({kAppRole, options_.comApp, [app](const uint8_t* d, size_t n) { return app->Feed(d, n); }});
-    }
-    for (auto& p : planned) {
-      auto port = std::make_unique<PtyPort>(clock_, p.handler, sink);
-      if (!port->Open(error)) {
-        ports_.clear();
+  bool up = false;
+  switch (mode) {
+    case Mode::Normal: up = BringUpNormal(next, lines, error); break;
+    case Mode::Disk: up = BringUpDisk(next, lines, error); break;
+    case Mode::Boot: up = BringUpBoot(next, lines, error); break;
+    default: {
+      auto sink = [this](DeviceAction a) { OnAction(static_cast<int>(a)); };
+      fastboot_ = std::make_unique<FastbootServer>(clock_, state_, options_.faults, options_.maxDownload, sink);
+      if (!fastboot_->Open(options_.fastbootPort, error)) {
+        fastboot_.reset();
         return false;
       }
-      std::string com = ComName(p.number);
-      next.com.push_back({fmt::format("{} ({})", p.role.friendly, com), p.role.friendly,
-                          fmt::format("{}&MI_{}", options_.usbId, p.role.mi), com, port->SlavePath()});
-      next.serial.push_back({fmt::format("\\Device\\SimUsbSer_{}_{}", com, p.role.mi), com});
-      lines.push_back(fmt::format("published {} {} {}", p.role.kind, com, port->SlavePath()));
-      port->Start();
-      ports_.push_back(std::move(port));
+      fastboot_->Start();
+      std::string endpoint = fmt::format("tcp:127.0.0.1:{}", fastboot_->Port());
+      next.adb.push_back({fmt::format("\\\\?\\USB#VID_18D1&PID_D00D#{}#{}", endpoint, kAdbClass)});
+      lines.push_back("published FASTBOOT " + endpoint);
+      up = true;
     }
-    if (options_.compositeAdb) {
-      next.adb.push_back({fmt::format("\\\\?\\USB#VID_05C6&PID_9025&MI_04#sim-{}#{}", options_.deviceId, kAdbClass)});
-    }
-  } else {
-    fastboot_ = std::make_unique<FastbootServer>(clock_, state_, options_.faults, options_.maxDownload, sink);
-    if (!fastboot_->Open(options_.fastbootPort, error)) {
-      fastboot_.reset();
-      return false;
-    }
-    fastboot_->Start();
-    std::string endpoint = fmt::format("tcp:127.0.0.1:{}", fastboot_->Port());
-    next.adb.push_back({fmt::format("\\\\?\\USB#VID_18D1&PID_D00D#{}#{}", endpoint, kAdbClass)});
-    lines.push_back("published FASTBOOT " + endpoint);
   }
+  if (!up) return false;
   Publish(next);
   {
     std::lock_guard lock(mutex_);
@@ -169,6 +157,104 @@ bool SimDevice::BringUp(Mode mode, std::string& error) {
   }
   for (auto& l : lines) announce_(l);
   return true;
+}
+
+bool SimDevice::BringUpNormal(Published& next, std::vector<std::string>& lines, std::string& error) {
+  auto sink = [this](DeviceAction a) { OnAction(static_cast<int>(a)); };
+  auto diag = std::make_shared<DiagEngine>(state_, options_.faults);
+  struct Planned {
+    PortRole role;
+    int number;
+    PtyPort::Handler handler;
+  };
+  std::vector<Planned> planned;
+  planned.push_back({kDiagRole, options_.comDiag, [diag](const uint8_t* d, size_t n) { return diag->Feed(d, n); }});
+  auto at = std::make_shared<AtEngine>(state_, options_.faults);
+  planned.push_back({kAtRole, options_.comAt, [at](const uint8_t* d, size_t n) { return at->Feed(d, n); }});
+  if (options_.comApp > 0) {
+    auto app = std::make_shared<AtEngine>(state_, options_.faults);
+    planned.push_back({kAppRole, options_.comApp, [app](const uint8_t* d, size_t n) { return app->Feed(d, n); }});
+  }
+  for (auto& p : planned) {
+    auto port = std::make_unique<PtyPort>(clock_, p.handler, sink);
+    if (!port->Open(error)) {
+      ports_.clear();
+      return false;
+    }
+    std::string com = ComName(p.number);
+    next.com.push_back({fmt::format("{} ({})", p.role.friendly, com), p.role.friendly,
+                        fmt::format("{}&MI_{}", options_.usbId, p.role.mi), com, port->SlavePath()});
+    next.serial.push_back({fmt::format("\\Device\\SimUsbSer_{}_{}", com, p.role.mi), com});
+    lines.push_back(fmt::format("published {} {} {}", p.role.kind, com, port->SlavePath()));
+    port->Start();
+    ports_.push_back(std::move(port));
+  }
+  if (options_.compositeAdb) {
+    next.adb.push_back({fmt::format("\\\\?\\USB#VID_05C6&PID_9025&MI_04#sim-{}#{}", options_.deviceId, kAdbClass)});
+  }
+  return true;
+}
+
+bool SimDevice::BringUpDisk(Published& next, std::vector<std::string>& lines, std::string& error) {
+  usbSocket_ = std::make_unique<UsbSocket>();
+  if (!usbSocket_->Open(fmt::format("upwend-sim-{}-{}-disk", bus_.session, options_.deviceId), error)) {
+    usbSocket_.reset();
+    return false;
+  }
+  usbSocket_->Start([this](int fd, const std::atomic<bool>& stop) {
+    if (ServeDiskCommand(fd, stop)) RequestMode(Mode::Normal);
+  });
+  next.disks.push_back({options_.diskName, usbSocket_->Endpoint()});
+  lines.push_back("published DISK " + usbSocket_->Endpoint());
+  return true;
+}
+
+bool SimDevice::BringUpBoot(Published& next, std::vector<std::string>& lines, std::string& error) {
+  usbSocket_ = std::make_unique<UsbSocket>();
+  if (!usbSocket_->Open(fmt::format("upwend-sim-{}-{}-boot", bus_.session, options_.deviceId), error)) {
+    usbSocket_.reset();
+    return false;
+  }
+  usbSocket_->Start([this](int fd, const std::atomic<bool>& stop) { ServeBootImage(fd, stop); });
+  next.boot.push_back({fmt::format("\\\\?\\usb#vid_0451&pid_d00e#{}#{}", usbSocket_->Endpoint(), kUsbBootClass)});
+  lines.push_back("published BOOT " + usbSocket_->Endpoint());
+  return true;
+}
+
+bool SimDevice::ServeDiskCommand(int fd, const std::atomic<bool>& stop) {
+  uint8_t cbw[kCbwSize];
+  while (UsbSocket::ReadFull(fd, cbw, sizeof cbw, stop)) {
+    // A wrapper without its signature is not answered at all, as a real device stalls.
+    if (!std::equal(kCbwSignature, kCbwSignature + 4, cbw)) return false;
+    size_t cbLength = cbw[kCbLengthOffset] & 0x1F;
+    const auto& want = options_.diskSwitchCdb;
+    bool isSwitch = cbLength <= kMaxCb && cbLength == want.size() && std::equal(want.begin(), want.end(), cbw + kCbOffset);
+    uint8_t csw[kCswSize] = {};
+    std::copy(kCswSignature, kCswSignature + 4, csw);
+    std::copy(cbw + 4, cbw + 8, csw + 4);  // the tag
+    csw[12] = isSwitch ? 0 : 1;
+    announce_(isSwitch ? "received DISK switch" : "received DISK other command");
+    if (!UsbSocket::WriteFull(fd, csw, sizeof csw)) return isSwitch;
+    if (isSwitch) return true;
+  }
+  return false;
+}
+
+void SimDevice::ServeBootImage(int fd, const std::atomic<bool>& stop) {
+  uint8_t length[4];
+  if (!UsbSocket::ReadFull(fd, length, sizeof length, stop)) return;
+  uint32_t n = length[0] | (length[1] << 8) | (length[2] << 16) | (static_cast<uint32_t>(length[3]) << 24);
+  if (options_.faults.BootStall()) {
+    announce_("received BOOT length, stalled");
+    UsbSocket::WaitForHangUp(fd, stop);
+    return;
+  }
+  if (n > kMaxBootImage) return;
+  std::string image(n, '\0');
+  if (!UsbSocket::ReadFull(fd, reinterpret_cast<uint8_t*>(image.data()), n, stop)) return;
+  std::ofstream(options_.stateDir + "/xload-received.bin", std::ios::binary | std::ios::trunc) << image;
+  announce_(fmt::format("received BOOT {} bytes", n));
+  RequestMode(options_.afterBootNormal ? Mode::Normal : Mode::Fastboot);
 }
 
 void SimDevice::TearDown() {
@@ -180,11 +266,14 @@ void SimDevice::TearDown() {
     lines.push_back(fmt::format("removed {} {}", kind, c.portName));
   }
   if (fastboot_) lines.push_back(fmt::format("removed FASTBOOT tcp:127.0.0.1:{}", fastboot_->Port()));
+  if (usbSocket_) lines.push_back(fmt::format("removed {} {}", published_.disks.empty() ? "BOOT" : "DISK", usbSocket_->Endpoint()));
   // The ports vanish first, as a USB device does, and the bus tells about it afterwards.
   for (auto& p : ports_) p->Close();
   ports_.clear();
   if (fastboot_) fastboot_->Close();
   fastboot_.reset();
+  if (usbSocket_) usbSocket_->Close();
+  usbSocket_.reset();
   Publish({});
   {
     std::lock_guard lock(mutex_);
@@ -211,9 +300,13 @@ void SimDevice::Publish(const Published& next) {
   for (auto& a : published_.adb) {
     if (!hasAdb(next.adb, a)) addEvent(DeviceEventKind::RemoveComplete, DeviceType::Interface, a.devicePath);
   }
+  for (auto& d : published_.disks) addEvent(DeviceEventKind::RemoveComplete, DeviceType::Other, d.endpoint);
+  for (auto& b : published_.boot) addEvent(DeviceEventKind::RemoveComplete, DeviceType::Interface, b.devicePath);
   for (auto& c : next.com) {
     if (!hasCom(published_.com, c)) addEvent(DeviceEventKind::Arrival, DeviceType::Port, c.portName);
   }
+  for (auto& d : next.disks) addEvent(DeviceEventKind::Arrival, DeviceType::Other, d.endpoint);
+  for (auto& b : next.boot) addEvent(DeviceEventKind::Arrival, DeviceType::Interface, b.devicePath);
   for (auto& a : next.adb) {
     if (!hasAdb(published_.adb, a)) addEvent(DeviceEventKind::Arrival, DeviceType::Interface, a.devicePath);
   }
@@ -225,6 +318,8 @@ void SimDevice::Publish(const Published& next) {
   bus_.comPorts = next.com;
   bus_.serialMap = next.serial;
   bus_.adbInterfaces = next.adb;
+  bus_.disks = next.disks;
+  bus_.usbBootDevices = next.boot;
   std::string error;
   if (!PublishBusSnapshot(fmt::format("{}/{}.bus", options_.busDir, options_.deviceId), bus_, error)) {
     announce_("error " + error);

@@ -21,12 +21,21 @@ namespace upwend::sim {
 
 class PtyPort;
 class FastbootServer;
+class UsbSocket;
 
 struct SimOptions {
   std::string busDir;
   std::string stateDir;
   std::string deviceId = "sim";       // the bus file is <busDir>/<deviceId>.bus
   bool startInFastboot = false;
+  // Starts as a disk (mass storage, no serial ports) until the switch command arrives.
+  bool startInDisk = false;
+  std::vector<uint8_t> diskSwitchCdb = {0x11, 0x06, 0x20, 0x00, 0x00, 0x00};
+  std::string diskName = "Simulated Mass Storage";
+  // Starts as the USB boot device (0451:D00E) that takes xload.bin, then goes on to fastboot
+  // (or to normal mode with afterBootNormal).
+  bool startInBoot = false;
+  bool afterBootNormal = false;
   int comDiag = 5;
   int comAt = 6;
   int comApp = 0;                     // 0: no application port
@@ -52,7 +61,7 @@ public:
   // Takes every port off the bus (removal events) and stops all threads.
   void Stop();
 
-  enum class Mode { Off, Normal, Fastboot };
+  enum class Mode { Off, Normal, Fastboot, Disk, Boot };
   Mode CurrentMode();
 
 private:
@@ -60,6 +69,8 @@ private:
     std::vector<ComPortInfo> com;
     std::vector<SerialMapEntry> serial;
     std::vector<AdbInterfaceInfo> adb;
+    std::vector<BusDisk> disks;
+    std::vector<UsbBootInfo> boot;
   };
 
   void RequestMode(Mode target);
@@ -68,6 +79,12 @@ private:
   void TearDown();
   void Publish(const Published& next);
   void OnAction(int action);
+  bool BringUpNormal(Published& next, std::vector<std::string>& lines, std::string& error);
+  bool BringUpDisk(Published& next, std::vector<std::string>& lines, std::string& error);
+  bool BringUpBoot(Published& next, std::vector<std::string>& lines, std::string& error);
+  // One bulk-only transport exchange on the disk; true when it carried the switch command.
+  bool ServeDiskCommand(int fd, const std::atomic<bool>& stop);
+  void ServeBootImage(int fd, const std::atomic<bool>& stop);
 
   SimOptions options_;
   Clock& clock_;
@@ -85,6 +102,7 @@ private:
 
   std::vector<std::unique_ptr<PtyPort>> ports_;
   std::unique_ptr<FastbootServer> fastboot_;
+  std::unique_ptr<UsbSocket> usbSocket_;
   Published published_;
   BusSnapshot bus_;
   uint64_t nextSeq_ = 1;

@@ -133,12 +133,9 @@ public:
   bool DeviceChangeSeen() override { return rc_.deviceChangeSeen_; }
   bool DeviceArrivalSeen() override { return rc_.deviceArrivalSeen_; }
   void ClearDeviceFlags() override { rc_.ClearDeviceFlags(); }
-  bool RunResetModem() override {
-    bool ok = true;
-    rc_.ui_.Invoke([&] {
-      if (rc_.hooks_.runResetModem) ok = rc_.hooks_.runResetModem();
-    });
-    return ok;
+  // Not on the UI thread: the program's answers take up to 24 s, which the window must not wait.
+  bool RunResetModem(const std::function<void(const std::string&)>& raise) override {
+    return !rc_.hooks_.runResetModem || rc_.hooks_.runResetModem(raise);
   }
   void RememberDeviceBackupFolder(const std::string& folder) override {
     rc_.ui_.Invoke([&] {
@@ -501,6 +498,10 @@ void RunControl::OnWorkerFinished(int slot) {
   st.StartButton.enabled = false;  // the device watcher enables Start again
   st.startPicture = StartPicture::Disabled;
   if (hooks_.runFinished) hooks_.runFinished(passed_);
+}
+
+void RunControl::AppendRunLog(const std::string& text) {
+  if (runLog_.IsOpen()) runLog_.WriteLine(text);
 }
 
 void RunControl::LogMessage(const std::string& text, int type) {

@@ -48,7 +48,8 @@ struct RunHooks {
   std::function<bool()> diskModeSwitched;
   std::function<std::string(SerialPort* atPort)> queryDeviceVersion;  // AT+CGMR on the worker's port
   std::function<void()> shiftDevice;                                   // the mode-switch program
-  std::function<bool()> runResetModem;
+  // Runs on the worker's thread (it waits up to 24 s); raises through the worker.
+  std::function<bool(const std::function<void(const std::string&)>& raise)> runResetModem;
   // Where the device backup of the last run that made one lives (kept across runs).
   std::function<void(const std::string& folder)> rememberDeviceBackupFolder;
   std::function<std::string()> lastDeviceBackupFolder;
@@ -93,6 +94,8 @@ public:
   void OnWorkerFinished(int slot);
 
   void LogMessage(const std::string& text, int type);
+  // A line without date and time, into the run log file while it is open (UI thread).
+  void AppendRunLog(const std::string& text);
   void OpenRunLog();
   void CloseRunLog();
 

@@ -5,6 +5,8 @@
 #include "app/discovery/device_version.h"
 #include "app/discovery/device_watcher.h"
 #include "app/discovery/port_discovery.h"
+#include "app/helpers/download_support.h"
+#include "app/helpers/xload_switch.h"
 #include "engine/worker/comms_thread.h"
 #include "platform/clock.h"
 #include "platform/device_backend.h"
@@ -12,6 +14,7 @@
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
+#include "platform/usb_boot_pipe.h"
 
 namespace upwend {
 
@@ -55,6 +58,10 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
       clock, backend, [&clock, resolver] { return CreatePosixSerialPort(clock, resolver()); },
       [this](const std::string& text) { LogFromAnyThread(text); });
   watcher_ = std::make_unique<DeviceWatcher>(clock);
+  ProgramStarter starter = options_.startProgram ? options_.startProgram : HiddenProgramStarter();
+  std::string tempDir = services_.paths.tempDir;
+  helpers_ = std::make_unique<HelperPrograms>(
+      clock, std::move(starter), HelperFolders{[this] { return imageFolder(); }, [tempDir] { return tempDir; }});
   runControl_ = std::make_unique<RunControl>(
       *this, services_.dialogs, services_.ui, services_.clock, services_.paths.logDir,
       [configDir = services_.paths.configDir] {
@@ -72,6 +79,7 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
 }
 
 UpdateShell::~UpdateShell() {
+  xload_.reset();  // its thread posts run log lines until it has ended
   if (devices_) devices_->Unwatch();
   watcher_->End();
   runControl_.reset();  // stops and joins a worker that still runs
@@ -92,6 +100,10 @@ RunHooks UpdateShell::MakeRunHooks() {
     std::string version;
     if (port == nullptr || !QueryAtPort(services_.clock, *port, kAtCgmr, version)) return std::string();
     return version;
+  };
+  h.shiftDevice = [this] { helpers_->ShiftDevice1Click(); };
+  h.runResetModem = [this](const std::function<void(const std::string&)>& raise) {
+    return helpers_->RunResetModem(raise);
   };
   h.logLine = options_.logLine;
   h.gaugeChanged = options_.gaugeChanged;
@@ -119,6 +131,20 @@ void UpdateShell::CloseRequested() {
     return;
   }
   services_.ui.Quit(kExitOk);
+}
+
+void UpdateShell::StartXloadModeSwitch() {
+  if (!xload_) {
+    usbBoot_ = CreateUsbBootPort(services_.clock);
+    auto appendRunLog = [this](const std::string& text) {
+      services_.ui.Post([this, text] { runControl_->AppendRunLog(text); });
+    };
+    std::string configDir = services_.paths.configDir;
+    xload_ = std::make_unique<XloadSwitch>(XloadServices{
+        services_.clock, devices_.get(), *usbBoot_, appendRunLog,
+        [configDir, appendRunLog](bool on) { SetDownloadSupport(on, configDir, appendRunLog); }});
+  }
+  xload_->StartXloadSwitch(imageFolder());
 }
 
 }  // namespace upwend

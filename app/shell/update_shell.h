@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/discovery/device_check.h"
+#include "app/helpers/helper_programs.h"
 #include "app/shell/main_window.h"
 #include "app/run/run_control.h"
 #include "engine/worker/worker_assembly.h"
@@ -15,6 +16,9 @@ namespace upwend {
 
 class DeviceBackend;
 class DeviceWatcher;
+class HelperPrograms;
+class UsbBootPort;
+class XloadSwitch;
 class PortDiscovery;
 struct DeviceEvent;
 
@@ -27,6 +31,8 @@ struct ShellOptions {
   std::function<void(bool passed)> runFinished;
   // Each new text of the status label that the device check shows ("Ready", "Not Ready").
   std::function<void(const std::string& text)> statusChanged;
+  // How helper programs are started; empty: hidden, through the Processes seam.
+  ProgramStarter startProgram;
   // The NV and EFS layers of the worker.
   ExtraLayerFactories extraLayers;
 };
@@ -63,6 +69,10 @@ public:
   void OnDeviceChange(const DeviceEvent& event);
 
   PortDiscovery& discovery() { return *discovery_; }
+  HelperPrograms& helpers() { return *helpers_; }
+  // The xload mode switch: starts the USB boot thread when the image folder holds xload.bin.
+  void StartXloadModeSwitch() override;
+  XloadSwitch* xloadSwitch() { return xload_.get(); }
 
 protected:
   // The helper programs the device check starts (mode switch, driver installation).
@@ -87,11 +97,12 @@ protected:
   std::unique_ptr<RunControl> runControl_;
   bool closing_ = false;
   bool watchStarted_ = false;
-  bool shiftNoted_ = false;
-  bool driverNoted_ = false;
   std::string lastStatus_;
   std::unique_ptr<PortDiscovery> discovery_;
   std::unique_ptr<DeviceWatcher> watcher_;
+  std::unique_ptr<HelperPrograms> helpers_;
+  std::unique_ptr<UsbBootPort> usbBoot_;
+  std::unique_ptr<XloadSwitch> xload_;
 
 private:
   class CheckHost;

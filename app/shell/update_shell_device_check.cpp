@@ -18,8 +18,6 @@ namespace {
 
 constexpr uint64_t kWatchRestartMs = 500;
 constexpr uint64_t kDriverAnswerWaitMs = 3000;
-constexpr const char* kUninstallSection = "Uninstall";
-constexpr const char* kUninstallKey = "UninstallUDisk";
 
 void FillBox(ComboBoxState& box, const std::vector<std::string>& items) {
   box.items = items;
@@ -209,29 +207,12 @@ void UpdateShell::SwitchToSecondPackage() {
   BuildSettingsSummary();
 }
 
-// The helper programs are started by their own part of the shell; until it exists the check
-// reads their answers from the working Config.ini as they would leave them.
-void UpdateShell::ShiftDevice() {
-  if (!shiftNoted_) Diag("the mode-switch program is not built yet: not started");
-  shiftNoted_ = true;
-}
+void UpdateShell::ShiftDevice() { helpers_->ShiftDevice1Click(); }
 
-void UpdateShell::ClearUninstallAnswer() {
-  std::string path = workingFolder() + "/Config.ini";
-  auto ini = IniFile::Load(path);
-  if (!ini) return;
-  ini->WriteInteger(kUninstallSection, kUninstallKey, 0);
-  if (auto saved = ini->Save(path); !saved) Diag(saved.error());
-}
+void UpdateShell::ClearUninstallAnswer() { helpers_->ClearUninstallFlag(); }
 
-void UpdateShell::StartDriverInstall() {
-  if (!driverNoted_) Diag("the driver installation program is not built yet: its answer is read as it stands");
-  driverNoted_ = true;
-}
+void UpdateShell::StartDriverInstall() { helpers_->StartInstallDriver(); }
 
-bool UpdateShell::DriverInstallAnswer() {
-  auto ini = IniFile::Load(workingFolder() + "/Config.ini");
-  return ini && ini->ReadInteger(kUninstallSection, kUninstallKey, 0) == 1;
-}
+bool UpdateShell::DriverInstallAnswer() { return helpers_->InstallDriverAnswer(); }
 
 }  // namespace upwend

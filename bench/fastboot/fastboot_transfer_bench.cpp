@@ -1,9 +1,11 @@
 // Times the tool's fastboot transfer of one image (AdbWinApi.dll over the TCP framing, 4096-byte
 // writes, as the worker sends it) against Debian's `fastboot -s tcp:` flashing the same image to
 // the same partition of the same simulated device, and reports both rates, their ratio and the
-// tool's peak resident memory before and after (the image is never held in memory).
+// tool's peak resident memory before and after (the image is never held in memory), beside the
+// simulator's own rate for the same download from a minimal client (the ceiling). Each run
+// measures the three side by side; the load average is printed with each.
 //
-// usage: fastboot_transfer_bench [MiB]   (default 256)
+// usage: fastboot_transfer_bench [MiB] [runs]   (default 256 MiB, 1 run)
 #include <sys/resource.h>
 
 #include <chrono>
@@ -18,6 +20,7 @@
 #include "engine/fastboot/fastboot_pass.h"
 #include "platform/clock.h"
 #include "platform/sim_bus.h"
+#include "raw_sink_client.h"
 #include "sim_process.h"
 
 namespace {
@@ -52,10 +55,34 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+
+// User + system CPU seconds of this process (or of its waited-for children): a client's own
+// cost, which a loaded machine inflates far less than wall time.
+double CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double LoadAverage() {
+  double load = 0;
+  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+    std::fclose(f);
+  }
+  return load;
+}
+
+struct Run {
+  double load = 0, theirs = 0, ours = 0, sink = 0, theirsCpu = 0, oursCpu = 0;
+  long rssBefore = 0, rssAfter = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
+  int runs = argc > 2 ? std::atoi(argv[2]) : 1;
   uint64_t size = mib << 20;
   std::string root = testing::FreshDir("fastboot-bench");
   std::string image = root + "/system.img";
@@ -76,17 +103,6 @@ int main(int argc, char** argv) {
   }
   std::string endpoint = line->substr(line->find("tcp:"));
 
-  // Debian's fastboot client.
-  std::string output;
-  auto t0 = std::chrono::steady_clock::now();
-  int rc = testing::RunCommand("fastboot -s " + endpoint + " flash system " + image, output);
-  double theirs = Seconds(t0);
-  if (rc != 0) {
-    std::fprintf(stderr, "fastboot failed: %s\n", output.c_str());
-    return 1;
-  }
-
-  // The tool's transfer, as the worker's fastboot pass sends a list entry.
   ScaledClock clock(1.0);
   PrintingContext ctx(clock);
   RunParameters params;
@@ -101,21 +117,53 @@ int main(int argc, char** argv) {
     path = endpoint;
     return 0;
   });
-  long rssBefore = PeakRssKiB();
-  t0 = std::chrono::steady_clock::now();
-  bool ok = pass.ConnectAdbInterface(endpoint) && pass.InitAdbConnection() && pass.FlashListEntry(image, size, "system");
-  double ours = Seconds(t0);
-  pass.CloseAdbConnection();
-  long rssAfter = PeakRssKiB();
-  if (!ok) return 1;
+
+  std::vector<Run> results;
+  for (int r = 0; r < runs; ++r) {
+    Run run;
+    run.load = LoadAverage();
+    // Debian's fastboot client.
+    std::string output;
+    double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+    auto t0 = std::chrono::steady_clock::now();
+    if (testing::RunCommand("fastboot -s " + endpoint + " flash system " + image, output) != 0) {
+      std::fprintf(stderr, "fastboot failed: %s\n", output.c_str());
+      return 1;
+    }
+    run.theirs = Seconds(t0);
+    run.theirsCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu0;
+
+    // The tool's transfer, as the worker's fastboot pass sends a list entry.
+    run.rssBefore = PeakRssKiB();
+    cpu0 = CpuSeconds(RUSAGE_SELF);
+    t0 = std::chrono::steady_clock::now();
+    bool ok = pass.ConnectAdbInterface(endpoint) && pass.InitAdbConnection() && pass.FlashListEntry(image, size, "system");
+    run.ours = Seconds(t0);
+    run.oursCpu = CpuSeconds(RUSAGE_SELF) - cpu0;
+    pass.CloseAdbConnection();
+    run.rssAfter = PeakRssKiB();
+    if (!ok) return 1;
+
+    // The simulator's own rate: a minimal client streaming from memory.
+    run.sink = bench::RawSinkSeconds(endpoint, size, "system", error);
+    if (run.sink < 0) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    results.push_back(run);
+  }
 
   double mb = static_cast<double>(size) / 1e6;
-  std::printf("image                %llu MiB to partition system of one simulated device\n",
-              static_cast<unsigned long long>(mib));
-  std::printf("Debian fastboot      %7.2f s  %8.1f MB/s\n", theirs, mb / theirs);
-  std::printf("upwend (AdbWinApi)   %7.2f s  %8.1f MB/s\n", ours, mb / ours);
-  std::printf("ratio upwend/fastboot %.2f\n", theirs / ours);
-  std::printf("peak resident memory before %ld KiB, after %ld KiB\n", rssBefore, rssAfter);
+  std::printf("fastboot over TCP: %llu MiB to partition system of one simulated device (download + flash), %d run(s)\n\n",
+              static_cast<unsigned long long>(mib), runs);
+  std::printf("| run | load | Debian fastboot MB/s | upwend MB/s | simulator sink MB/s | upwend/fastboot | upwend/sink | client CPU s fastboot/upwend | peak RSS KiB before/after |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|\n");
+  for (size_t i = 0; i < results.size(); ++i) {
+    const Run& r = results[i];
+    std::printf("| %zu | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f/%.2f | %ld/%ld |\n", i + 1, r.load, mb / r.theirs,
+                mb / r.ours, mb / r.sink, r.theirs / r.ours, r.sink / r.ours, r.theirsCpu, r.oursCpu, r.rssBefore,
+                r.rssAfter);
+  }
   fs::remove_all(root);
   return 0;
 }

@@ -161,11 +161,16 @@ bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint
   std::string name = BaseName(file);
   ctx_.Note("ImageBulkWrite.");
   ctx_.Note(name);
+  // Declared before the file, so it outlives the file's close.
+  std::vector<char> readBuffer(kFileReadBuffer);
   File in(std::fopen(file.c_str(), "rb"));
   if (!in) {
     ctx_.Raise(file);
     return false;
   }
+  // Blocks stay 4096 bytes, but the file is read in large pieces: one read call per block
+  // would cost more than the block's transfer.
+  std::setvbuf(in.get(), readBuffer.data(), _IOFBF, readBuffer.size());
   uint64_t blocks = length / kBlockSize + (length % kBlockSize ? 1 : 0);
   ctx_.Sleep(2);
   ctx_.Note(name + " downloading------------");

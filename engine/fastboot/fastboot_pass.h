@@ -18,6 +18,7 @@ std::string DownloadLengthDigits(uint64_t length);
 class FastbootPass final : public FastbootLayer {
 public:
   static constexpr uint64_t kBlockSize = 4096;
+  static constexpr size_t kFileReadBuffer = 1024 * 1024;
   static constexpr uint64_t kSystemPartSize = 67108800;
   static constexpr uint64_t kQdspPartSize = 10895360;
 

@@ -520,7 +520,7 @@ void TCommsThread::StepFinal() {
     if (params_.projectType == 2 || params_.projectType == 6) layers_.at->ShowDeviceVersion();
     ports.CloseAtPort("Warning-9");
   }
-  if (params_.ExecuteResetModem && !Stopped()) window_.RunResetModem();
+  if (params_.ExecuteResetModem && !Stopped()) window_.RunResetModem([this](const std::string& text) { ReportError(text); });
   if (!notRestored_.empty() && !Stopped()) {
     // The verdict names what the device did not take back; the device backup stays for it.
     std::string items;

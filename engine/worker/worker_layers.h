@@ -3,6 +3,7 @@
 // sequence can be tested against scripted doubles and the real classes plug in unchanged.
 // Every layer reaches back to the worker only through WorkerContext.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -126,8 +127,9 @@ public:
   virtual int FindAdbInterface(int index, std::string& path) = 0;
   virtual void ShiftDevice1Click() = 0;
   virtual bool VariantFlag() = 0;
-  // The reset-modem program; false when it raised its text.
-  virtual bool RunResetModem() = 0;
+  // The reset-modem program, run on the worker's thread; false when it raised its text through
+  // `raise`.
+  virtual bool RunResetModem(const std::function<void(const std::string&)>& raise) = 0;
   // The device backup folder of this run, kept so that a Re-update finds it.
   virtual void RememberDeviceBackupFolder(const std::string& folder) {}
 };

@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -134,6 +136,14 @@ std::optional<pid_t> StartProgramHidden(const std::string& program, const std::v
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return std::nullopt;
   return pid;
+}
+
+bool ReapIfEnded(pid_t pid) {
+  pid_t r;
+  do {
+    r = ::waitpid(pid, nullptr, WNOHANG);
+  } while (r < 0 && errno == EINTR);
+  return r == pid || (r < 0 && errno == ECHILD);
 }
 
 }  // namespace upwend

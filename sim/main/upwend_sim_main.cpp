@@ -1,7 +1,9 @@
 // upwend-sim: runs a simulated modem until SIGTERM or SIGINT, or dumps a state folder.
 #include <csignal>
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
+#include <vector>
 #include <iostream>
 #include <string>
 
@@ -14,6 +16,18 @@
 
 namespace {
 
+bool ParseCdb(const std::string& hex, std::vector<uint8_t>& out) {
+  if (hex.empty() || hex.size() % 2 != 0 || hex.size() > 32) return false;
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    if (!std::isxdigit(static_cast<unsigned char>(hex[i])) || !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
+      return false;
+    bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  out = std::move(bytes);
+  return true;
+}
+
 int Fail(const std::string& message) {
   std::cerr << "upwend-sim: " << message << "\n";
   return 2;
@@ -21,7 +35,8 @@ int Fail(const std::string& message) {
 
 // The options; checks that need more than one value follow the parse.
 void AddOptions(CLI::App& app, upwend::sim::SimOptions& o, bool& dump, double& timeScale,
-                std::vector<std::string>& faults, std::vector<std::string>& faultFiles, std::string& mode, bool& noAdb) {
+                std::vector<std::string>& faults, std::vector<std::string>& faultFiles, std::string& mode, bool& noAdb,
+                std::string& diskSwitch, std::string& afterBoot) {
   app.set_version_flag("--version", upwend::ProgramVersion("upwend-sim"));
   app.footer(
       "Prints one line on stdout for each port or endpoint it publishes or removes, e.g.\n"
@@ -36,7 +51,19 @@ void AddOptions(CLI::App& app, upwend::sim::SimOptions& o, bool& dump, double& t
   app.add_option("--time-scale", timeScale, "scale every wait and delay (0.01: a hundred times faster)")
       ->type_name("F")
       ->check(upwend::CheckPositiveNumber);
-  app.add_option("--mode", mode, "mode at start (normal)")->check(CLI::IsMember({"normal", "fastboot"}));
+  app.add_option("--mode", mode,
+                 "mode at start (normal); disk: mass storage until the switch command; boot: the USB boot "
+                 "device that takes xload.bin")
+      ->check(CLI::IsMember({"normal", "fastboot", "disk", "boot"}));
+  app.add_option("--disk-switch", diskSwitch, "the SCSI command (CDB, hex) that switches the disk (110620000000)")
+      ->type_name("HEX")
+      ->check([](const std::string& v) {
+        std::vector<uint8_t> cdb;
+        return ParseCdb(v, cdb) ? "" : "1 to 16 bytes in hex";
+      });
+  app.add_option("--disk-name", o.diskName, "the disk's vendor and model (Simulated Mass Storage)")->type_name("TEXT");
+  app.add_option("--after-boot", afterBoot, "where the boot device goes once it has its image (fastboot)")
+      ->check(CLI::IsMember({"normal", "fastboot"}));
   app.add_option("--fault", faults, "inject a fault (repeatable)")->type_name("FAULT");
   app.add_option("--faults", faultFiles, "faults, one per line")->type_name("FILE");
   app.add_option("--id", o.deviceId, "device name on the bus: the bus file is DIR/NAME.bus (sim)")
@@ -71,11 +98,15 @@ int main(int argc, char** argv) {
   bool noAdb = false;
   double timeScale = 0;
   std::vector<std::string> faults, faultFiles;
-  std::string mode;
+  std::string mode, diskSwitch, afterBoot;
   CLI::App app("upwend-sim: a simulated modem for upwend", "upwend-sim");
-  AddOptions(app, options, dump, timeScale, faults, faultFiles, mode, noAdb);
+  AddOptions(app, options, dump, timeScale, faults, faultFiles, mode, noAdb, diskSwitch, afterBoot);
   if (auto code = FinishCli(ParseCli(app, std::vector<std::string>(argv + 1, argv + argc)), "upwend-sim")) return *code;
   options.startInFastboot = mode == "fastboot";
+  options.startInDisk = mode == "disk";
+  options.startInBoot = mode == "boot";
+  options.afterBootNormal = afterBoot == "normal";
+  if (!diskSwitch.empty()) ParseCdb(diskSwitch, options.diskSwitchCdb);
   options.compositeAdb = !noAdb;
   std::string error;
   for (const auto& f : faults)

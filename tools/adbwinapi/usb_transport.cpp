@@ -1,4 +1,5 @@
-// A real USB interface through libusb: claim it, find its bulk pipes, synchronous transfers.
+// A real USB interface through libusb: claim it, find its bulk pipes; commands and replies one
+// transfer each, a download's data gathered into large transfers (usb_download_writer.h).
 #include <libusb.h>
 
 #include <fmt/format.h>
@@ -9,8 +10,10 @@
 #include <mutex>
 #include <vector>
 
+#include "tools/adbwinapi/libusb_bulk_io.h"
 #include "tools/adbwinapi/transport.h"
 #include "tools/adbwinapi/usb_descriptors.h"
+#include "tools/adbwinapi/usb_download_writer.h"
 
 namespace upwend::adb {
 
@@ -20,24 +23,7 @@ constexpr unsigned long kMaxTransferSize = 1024 * 1024;
 constexpr size_t kConfigHeaderLength = 9;
 constexpr int kMaxConfigLength = 0xFFFF;
 
-int ErrnoFor(int usbError) {
-  switch (usbError) {
-    case LIBUSB_ERROR_TIMEOUT: return ETIMEDOUT;
-    case LIBUSB_ERROR_NO_DEVICE: return ENODEV;
-    case LIBUSB_ERROR_NOT_FOUND: return ENODEV;
-    case LIBUSB_ERROR_ACCESS: return EACCES;
-    case LIBUSB_ERROR_BUSY: return EBUSY;
-    case LIBUSB_ERROR_PIPE: return EPIPE;
-    case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
-    case LIBUSB_ERROR_NO_MEM: return ENOMEM;
-    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
-    case LIBUSB_ERROR_INVALID_PARAM: return EINVAL;
-    case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
-    default: return EIO;
-  }
-}
-
-Error UsbError(int rc, const std::string& what) { return {ErrnoFor(rc), fmt::format("{}: {}", what, libusb_strerror(rc))}; }
+Error UsbError(int rc, const std::string& what) { return UsbStatusError(rc, what); }
 
 // libusb takes an unsigned int time-out with 0 meaning no limit, as ours does.
 unsigned int UsbTimeout(unsigned long ms) { return static_cast<unsigned int>(std::min<unsigned long>(ms, 0xFFFFFFFFul)); }
@@ -45,8 +31,15 @@ unsigned int UsbTimeout(unsigned long ms) { return static_cast<unsigned int>(std
 class UsbTransport final : public Transport {
 public:
   UsbTransport(libusb_context* ctx, libusb_device_handle* handle, BulkInterface pipes)
-      : ctx_(ctx), handle_(handle), pipes_(pipes) {}
+      : ctx_(ctx),
+        handle_(handle),
+        pipes_(pipes),
+        io_(std::make_unique<LibusbBulkIo>(ctx, handle, pipes.out.address, pipes.in.address)),
+        writer_(std::make_unique<UsbDownloadWriter>(*io_)) {}
   ~UsbTransport() override {
+    // Transfers still in flight end before their buffers and the device handle go.
+    writer_.reset();
+    io_.reset();
     libusb_release_interface(handle_, pipes_.descriptor.bInterfaceNumber);
     libusb_close(handle_);
     libusb_exit(ctx_);
@@ -62,32 +55,29 @@ public:
 
   tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     std::lock_guard lock(writeMutex_);
-    size_t done = 0;
-    // libusb takes an int length; a caller's write beyond that goes in pieces.
-    do {
-      int chunk = static_cast<int>(std::min<size_t>(size - done, kMaxTransferSize));
-      int transferred = 0;
-      int rc = libusb_bulk_transfer(handle_, pipes_.out.address, const_cast<uint8_t*>(data + done), chunk, &transferred,
-                                    UsbTimeout(timeoutMs));
-      done += static_cast<size_t>(std::max(transferred, 0));
-      if (rc != 0) return tools::Unexpected(IoFailure{UsbError(rc, "bulk write"), done});
-    } while (done < size);
-    return done;
+    return writer_->Write(data, size, UsbTimeout(timeoutMs));
   }
 
   tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
     std::lock_guard lock(readMutex_);
+    {
+      std::lock_guard writeLock(writeMutex_);
+      if (auto e = writer_->Flush(UsbTimeout(timeoutMs))) return tools::Unexpected(IoFailure{*e, 0});
+    }
     // Read whole packets: a reply longer than the caller's buffer would otherwise be an
     // overflow error instead of a cut reply.
     size_t packet = std::max<size_t>(pipes_.in.maxPacketSize, 1);
     size_t want = std::min<size_t>(std::max<size_t>((capacity + packet - 1) / packet * packet, packet), kMaxTransferSize);
     buffer_.resize(want);
-    int transferred = 0;
-    int rc = libusb_bulk_transfer(handle_, pipes_.in.address, buffer_.data(), static_cast<int>(want), &transferred,
-                                  UsbTimeout(timeoutMs));
-    size_t n = std::min(capacity, static_cast<size_t>(std::max(transferred, 0)));
+    size_t transferred = 0;
+    int rc = io_->ReadIn(buffer_.data(), want, UsbTimeout(timeoutMs), transferred);
+    size_t n = std::min(capacity, transferred);
     if (n > 0) std::memcpy(data, buffer_.data(), n);
     if (rc != 0) return tools::Unexpected(IoFailure{UsbError(rc, "bulk read"), n});
+    {
+      std::lock_guard writeLock(writeMutex_);
+      writer_->OnReply(std::string_view(reinterpret_cast<const char*>(buffer_.data()), transferred));
+    }
     return n;
   }
 
@@ -95,6 +85,8 @@ private:
   libusb_context* ctx_;
   libusb_device_handle* handle_;
   BulkInterface pipes_;
+  std::unique_ptr<LibusbBulkIo> io_;
+  std::unique_ptr<UsbDownloadWriter> writer_;
   std::mutex writeMutex_;
   std::mutex readMutex_;
   std::vector<uint8_t> buffer_;

@@ -79,7 +79,7 @@ public:
   bool DeviceChangeSeen() override { return changeSeen_; }
   bool DeviceArrivalSeen() override { return arrivalSeen_; }
   void ClearDeviceFlags() override { changeSeen_ = arrivalSeen_ = false; }
-  bool RunResetModem() override { return true; }
+  bool RunResetModem(const std::function<void(const std::string&)>&) override { return true; }
   void RememberDeviceBackupFolder(const std::string& folder) override { deviceBackupFolder = folder; }
   std::string deviceBackupFolder;
 

@@ -366,5 +366,15 @@ TEST_F(WorkerTest, ThreadRunsTheSequenceAndCallsTheTerminationHandlerAfterwards)
   EXPECT_TRUE(d_.journal.Has("PASS"));
 }
 
+TEST_F(WorkerTest, ResetModemRunsLastAndItsFailureTakesThePlaceOfThePass) {
+  p_.ExecuteResetModem = true;
+  d_.script.resetModemFailure = "Could not find modem port.";
+  Run();
+  EXPECT_TRUE(InOrder({"CloseAtPort Warning-9", "RunResetModem"}));
+  ASSERT_EQ(window_.errors.size(), 1u);
+  EXPECT_NE(window_.errors[0].find("ERROR, Could not find modem port., Error code: "), std::string::npos);
+  EXPECT_FALSE(d_.journal.Has("PASS"));
+}
+
 }  // namespace
 }  // namespace upwend

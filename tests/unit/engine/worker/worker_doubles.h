@@ -33,6 +33,7 @@ struct Script {
   std::map<std::string, std::string> atReplies;  // command -> value; absent = fails
   int platform = -1;
   int resetResult = 0;
+  std::string resetModemFailure;  // raised by the reset-modem program; empty: it answers "100"
   bool findAdb = true;
   bool deviceChange = true, deviceArrival = true;
   bool diagSame = true;
@@ -71,9 +72,11 @@ public:
   bool DiskModeSwitched() override { return false; }
   void ShowDeviceVersion(SerialPort*) override { d_.journal.Add("ShowDeviceVersion"); }
   void RememberDeviceBackupFolder(const std::string& folder) override { d_.journal.Add("Remember " + folder); }
-  bool RunResetModem() override {
+  bool RunResetModem(const std::function<void(const std::string&)>& raise) override {
     d_.journal.Add("RunResetModem");
-    return true;
+    if (d_.script.resetModemFailure.empty()) return true;
+    raise(d_.script.resetModemFailure);
+    return false;
   }
 
   std::vector<std::string> errors;

@@ -1,0 +1,175 @@
+#include "tools/adbwinapi/usb_download_writer.h"
+
+#include <libusb.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "tools/adbwinapi/fastboot_tcp_framing.h"
+
+namespace upwend::adb {
+
+namespace {
+
+constexpr std::string_view kDataReply = "DATA";
+
+int ErrnoFor(int usbError) {
+  switch (usbError) {
+    case LIBUSB_ERROR_TIMEOUT: return ETIMEDOUT;
+    case LIBUSB_ERROR_NO_DEVICE: return ENODEV;
+    case LIBUSB_ERROR_NOT_FOUND: return ENODEV;
+    case LIBUSB_ERROR_ACCESS: return EACCES;
+    case LIBUSB_ERROR_BUSY: return EBUSY;
+    case LIBUSB_ERROR_PIPE: return EPIPE;
+    case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
+    case LIBUSB_ERROR_NO_MEM: return ENOMEM;
+    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
+    case LIBUSB_ERROR_INVALID_PARAM: return EINVAL;
+    case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
+    default: return EIO;
+  }
+}
+
+}  // namespace
+
+Error UsbStatusError(int status, std::string_view what) {
+  return {ErrnoFor(status), fmt::format("{}: {}", what, libusb_strerror(status))};
+}
+
+UsbDownloadWriter::UsbDownloadWriter(UsbBulkIo& io, size_t batch) : io_(io), batch_(std::max<size_t>(batch, 1)) {}
+
+UsbDownloadWriter::~UsbDownloadWriter() { CancelAll(); }
+
+tools::Unexpected<IoFailure> UsbDownloadWriter::Failed(Error error) {
+  // The rest of this download can no longer reach the device in order: it fails as a whole.
+  CancelAll();
+  remaining_ = 0;
+  announced_.reset();
+  for (auto& b : buffers_) b.fill = 0;
+  return tools::Unexpected(IoFailure{std::move(error), 0});
+}
+
+std::optional<Error> UsbDownloadWriter::WriteCommand(const uint8_t* data, size_t size, unsigned timeoutMs, size_t& sent) {
+  sent = 0;
+  if (int rc = io_.Submit(UsbBulkIo::kSyncSlot, data, size, true, timeoutMs); rc != 0) return UsbStatusError(rc, "bulk write");
+  const UsbCompletion done = io_.Wait(UsbBulkIo::kSyncSlot);
+  sent = done.transferred;
+  if (done.status != 0) return UsbStatusError(done.status, "bulk write");
+  return std::nullopt;
+}
+
+tools::Expected<size_t, IoFailure> UsbDownloadWriter::Write(const uint8_t* data, size_t size, unsigned timeoutMs) {
+  if (remaining_ == 0) {
+    // A command, or data the device did not ask for: one transfer, as written.
+    announced_ = DownloadLength(std::string_view(reinterpret_cast<const char*>(data), size));
+    size_t sent = 0;
+    if (auto e = WriteCommand(data, size, timeoutMs, sent)) return tools::Unexpected(IoFailure{*e, sent});
+    return size;
+  }
+  if (auto e = CollectFinished()) return Failed(*e);
+  // Beyond the announced length the device would read the rest as a command: refuse it whole.
+  if (size > remaining_) {
+    return Failed({EINVAL, fmt::format("{} bytes written with {} left of the download", size, remaining_)});
+  }
+  size_t done = 0;
+  while (done < size) {
+    Buffer& b = buffers_[static_cast<size_t>(current_)];
+    if (b.inFlight) {
+      if (auto e = Collect(current_)) return Failed(*e);
+    }
+    if (!b.bytes) b.bytes = std::make_unique<uint8_t[]>(batch_);
+    const size_t n = std::min(size - done, batch_ - b.fill);
+    std::memcpy(b.bytes.get() + b.fill, data + done, n);
+    b.fill += n;
+    done += n;
+    remaining_ -= n;
+    if (b.fill == batch_ || remaining_ == 0) {
+      if (auto e = SubmitCurrent(timeoutMs)) return Failed(*e);
+    }
+  }
+  if (remaining_ == 0) {
+    // The last block: the call reports whether the whole download went out.
+    if (auto e = WaitAll()) return Failed(*e);
+  }
+  return size;
+}
+
+std::optional<Error> UsbDownloadWriter::SubmitCurrent(unsigned timeoutMs) {
+  Buffer& b = buffers_[static_cast<size_t>(current_)];
+  if (b.fill == 0) return std::nullopt;
+  const bool last = remaining_ == 0;
+  if (int rc = io_.Submit(current_, b.bytes.get(), b.fill, last, timeoutMs); rc != 0) {
+    return UsbStatusError(rc, "bulk write");
+  }
+  b.inFlight = true;
+  current_ = (current_ + 1) % kBuffers;
+  return std::nullopt;
+}
+
+std::optional<Error> UsbDownloadWriter::Collect(int slot) {
+  Buffer& b = buffers_[static_cast<size_t>(slot)];
+  const UsbCompletion done = io_.Wait(slot);
+  b.inFlight = false;
+  const size_t sent = b.fill;
+  b.fill = 0;
+  if (done.status != 0) return UsbStatusError(done.status, "bulk write");
+  if (done.transferred != sent) {
+    return Error{EIO, fmt::format("bulk write: {} of {} bytes went out", done.transferred, sent)};
+  }
+  return std::nullopt;
+}
+
+std::optional<Error> UsbDownloadWriter::CollectFinished() {
+  for (int slot = 0; slot < kBuffers; ++slot) {
+    Buffer& b = buffers_[static_cast<size_t>(slot)];
+    if (!b.inFlight || !io_.Poll(slot)) continue;
+    if (auto e = Collect(slot)) return e;
+  }
+  return std::nullopt;
+}
+
+std::optional<Error> UsbDownloadWriter::WaitAll() {
+  // Oldest first: the order they were submitted in.
+  std::optional<Error> first;
+  for (int i = 0; i < kBuffers; ++i) {
+    const int slot = (current_ + i) % kBuffers;
+    if (!buffers_[static_cast<size_t>(slot)].inFlight) continue;
+    if (auto e = Collect(slot); e && !first) first = e;
+  }
+  return first;
+}
+
+void UsbDownloadWriter::CancelAll() {
+  for (int slot = 0; slot < kBuffers; ++slot) {
+    Buffer& b = buffers_[static_cast<size_t>(slot)];
+    if (b.inFlight) io_.Cancel(slot);
+    b.inFlight = false;
+  }
+}
+
+std::optional<Error> UsbDownloadWriter::Flush(unsigned timeoutMs) {
+  // A download cut short by the caller: what it wrote still goes out before the reply is read.
+  if (auto e = SubmitCurrent(timeoutMs)) {
+    Failed(*e);
+    return e;
+  }
+  if (auto e = WaitAll()) {
+    Failed(*e);
+    return e;
+  }
+  return std::nullopt;
+}
+
+void UsbDownloadWriter::OnReply(std::string_view reply) {
+  if (announced_ && reply.substr(0, kDataReply.size()) == kDataReply && *announced_ > 0) {
+    remaining_ = *announced_;
+  } else {
+    remaining_ = 0;
+  }
+  announced_.reset();
+}
+
+}  // namespace upwend::adb
