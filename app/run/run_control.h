@@ -134,6 +134,9 @@ private:
   };
 
   void RefuseStart();
+  // A Re-update whose device shows only its fastboot interface, with the failed run's device
+  // backup present: the run goes on without serial ports. True when it may.
+  bool ResumeInBootLoader(int slot);
   // StartRun(0) and the window's answer to it: the running status, or Start back on.
   void StartAndShow();
   void ReleaseProbeHandle(const char* suffix);
