@@ -25,7 +25,7 @@ public:
   ~HeadlessLoop() override;
 
   // Runs tasks and timers on the calling thread until Quit; returns the exit code.
-  int Run();
+  int Run() override;
   // Runs the tasks queued so far and the timers due now, without waiting; for tests and for
   // start-up code that runs before the loop. Returns false once the loop has been asked to quit.
   bool RunPending();

@@ -1,7 +1,7 @@
 #pragma once
 // "Carried out on the UI thread while the worker waits": every call from another thread into
 // window state goes through a UiThread. Two implementations: a small event loop for headless
-// runs and tests (HeadlessLoop) and, later, an adapter to the Qt event loop.
+// runs and tests (HeadlessLoop) and an adapter to the Qt event loop (the window).
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -24,6 +24,9 @@ public:
   virtual bool IsUiThread() const = 0;
   // Asks the loop to end (the application's quit request); the loop ends when it sees it.
   virtual void Quit(int exitCode) = 0;
+  // Runs the loop on the calling thread until Quit; returns the exit code. Callers blocked in
+  // Invoke are released when the loop has ended.
+  virtual int Run() = 0;
 };
 
 }  // namespace upwend

@@ -2,7 +2,7 @@
 // The USB boot device (the boot ROM that takes xload.bin) as the tool opens it: the device by
 // its device-interface path, and one of its pipes by that path + "\" + the pipe name.
 //
-// Two kinds of device path reach it (docs/usb-boot.md):
+// Two kinds of device path reach it (docs/helper-programs.md):
 //   a real device, from the sysfs backend:
 //     \\?\usb#vid_0451&pid_d00e#bus_001&dev_009#{00873fdf-61a8-11d1-aa5e-00c04fb1728b}
 //     opened through libusb; "PIPE01" is bulk OUT endpoint 0x01 of interface 0;

@@ -1,5 +1,5 @@
-// upwend: the firmware update tool. With --headless it runs the shell without a window; the
-// window itself is not part of this build yet.
+// upwend: the firmware update tool. It opens its window, or with --headless runs the shell
+// without one (no Qt platform plugin is loaded then, so it works without a display).
 #include <pthread.h>
 #include <signal.h>
 
@@ -16,6 +16,9 @@
 
 #include "app/console/console_output.h"
 #include "app/console/headless_front_end.h"
+#ifdef UPWEND_WITH_WINDOW
+#include "app/qt/window_program.h"
+#endif
 #include "app/shell/dialogs.h"
 #include "app/shell/main_window.h"
 #include "app/shell/program.h"
@@ -36,10 +39,6 @@ int main(int argc, char** argv) {
     std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
     return kExitOk;
   }
-  if (!cl->headless) {
-    std::fprintf(stderr, "upwend: the window is not built yet; run with --headless\n");
-    return kExitRefused;
-  }
   if (cl->timeScale > 0) {
     SetSystemTimeScale(cl->timeScale);
     // The helper libraries keep clocks of their own and read the scale from the environment.
@@ -47,6 +46,16 @@ int main(int argc, char** argv) {
   }
   if (!cl->logDir.empty()) setenv("UPWEND_LOG_DIR", cl->logDir.c_str(), 1);
   if (!cl->devices.empty()) setenv("UPWEND_DEVICES", cl->devices.c_str(), 1);
+  if (!cl->headless) {
+#ifdef UPWEND_WITH_WINDOW
+    WindowProgramOptions window;
+    window.devices = cl->devices;
+    return RunWindowProgram(argc, argv, window);
+#else
+    std::fprintf(stderr, "upwend: this build has no window; run with --headless\n");
+    return kExitRefused;
+#endif
+  }
 
   // SIGINT and SIGTERM are the user closing the window: they reach one thread, which asks the
   // loop to quit, so the normal clean-up runs. SIGUSR1 only ends that thread at exit.

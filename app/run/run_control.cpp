@@ -6,6 +6,7 @@
 #include "app/shell/dialogs.h"
 #include "app/images/image_verification.h"
 #include "app/shell/main_window.h"
+#include "app/shell/variant_texts.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
@@ -23,9 +24,12 @@ constexpr const char* kUpgradeFailure = " Upgrade failure";
 constexpr const char* kUpgradingJapanese = "アップデートしています";
 constexpr const char* kUpgradeFailureJapanese = "アップデートに失敗しました";
 constexpr const char* kCloseWhileRunning = "アップデート中は終了することはできません。";
+constexpr const char* kCloseWhileRunning2728 = "ダウンロード実行中です。終了しますか？";
 constexpr uint64_t kWatchEndSettleMs = 500;
 
 bool Japanese2728(int projectType) { return projectType == 27 || projectType == 28; }
+
+bool VariantOf3Or42(const ProductConfig& c) { return c.projectType == 42 || (c.projectType == 3 && c.variant != 0); }
 
 // The window's slot sees only the stop request of the worker it holds.
 class SlotStop final : public SlotWorker {
@@ -104,6 +108,13 @@ public:
     return text;
   }
   void CheckForComPorts() override {
+    // The search (with its waits) runs on the worker's thread; only its result goes to the
+    // window, so the window keeps repainting meanwhile.
+    if (rc_.hooks_.findComPorts) {
+      std::function<void()> show = rc_.hooks_.findComPorts();
+      rc_.ui_.Invoke([&] { show(); });
+      return;
+    }
     rc_.ui_.Invoke([&] {
       if (rc_.hooks_.discoverPorts) rc_.hooks_.discoverPorts();
     });
@@ -114,10 +125,9 @@ public:
     return switched;
   }
   void ShowDeviceVersion(SerialPort* atPort) override {
-    rc_.ui_.Invoke([&] {
-      std::string version = rc_.hooks_.queryDeviceVersion ? rc_.hooks_.queryDeviceVersion(atPort) : std::string();
-      rc_.form_.state().Label_version.text = "Version:" + version;
-    });
+    // The query polls the worker's own AT port for up to 8 s: on the worker's thread.
+    std::string version = rc_.hooks_.queryDeviceVersion ? rc_.hooks_.queryDeviceVersion(atPort) : std::string();
+    rc_.ui_.Invoke([&] { rc_.form_.state().Label_version.text = "Version:" + version; });
   }
   void ShiftDevice1Click() override {
     rc_.ui_.Invoke([&] {
@@ -182,9 +192,18 @@ void RunControl::StartClick() {
   WindowState& st = form_.state();
   if (!runLog_.IsOpen()) OpenRunLog();
   LogMessage("1.3.5.0", 0);
-  if (config.projectType == 28 && hooks_.deviceVersionIsCurrent && !hooks_.deviceVersionIsCurrent()) {
-    CloseRunLog();
-    return;
+  if (Japanese2728(config.projectType)) {
+    if (config.projectType == 28 && hooks_.deviceVersionIsCurrent && !hooks_.deviceVersionIsCurrent()) {
+      CloseRunLog();
+      return;
+    }
+    if (dialogs_.ConfirmUpdate(ConfirmBoxTitle(config), config.projectType) != kIdOk) {
+      if (config.projectType == 28) {
+        CloseRunLog();
+        form_.AskQuit();
+      }
+      return;
+    }
   }
   backupDone_ = false;
   resume_ = false;
@@ -195,6 +214,7 @@ void RunControl::StartClick() {
   if (hooks_.endDeviceWatch) hooks_.endDeviceWatch();
   clock_.SleepMs(kWatchEndSettleMs);
   ReleaseProbeHandle("26");
+  ShowBusy(true);
   LogMessage("Check......", 0);
   if (hooks_.discoverPorts) hooks_.discoverPorts();
   if (!VersionGate()) {
@@ -224,6 +244,7 @@ void RunControl::Reupdate1Click() {
   if (hooks_.endDeviceWatch) hooks_.endDeviceWatch();
   clock_.SleepMs(kWatchEndSettleMs);
   ReleaseProbeHandle("25");
+  ShowBusy(true);
   LogMessage("Check......", 0);
   if (hooks_.discoverPorts) hooks_.discoverPorts();
   LogMessage("Check......completely", 0);
@@ -240,22 +261,43 @@ void RunControl::StartAndShow() {
     st.StartButton.enabled = true;
     st.StopButton.enabled = false;
     st.startPicture = StartPicture::Normal;
+    st.closePictureDisabled = false;
+    ShowBusy(false);
     RefuseStart();
   }
 }
 
 bool RunControl::FormCloseQuery() {
   if (!running()) return true;
-  bool close = dialogs_.MessageBox(kCloseWhileRunning, kCaptionChineseWarning, kMbOkCancel) == kIdOk;
-  if (close && backupDone_ && !resume_) form_.state().Reupdate1.visible = true;
+  bool close = false;
+  if (Japanese2728(form_.config().projectType)) {
+    close = dialogs_.MessageBox(kCloseWhileRunning2728, ConfirmBoxTitle(form_.config()), kMbYesNo) == kIdYes;
+  } else {
+    close = dialogs_.MessageBox(kCloseWhileRunning, kCaptionChineseWarning, kMbOkCancel) == kIdOk;
+  }
+  if (close) NoteCloseConfirmed();
   return close;
+}
+
+void RunControl::NoteCloseConfirmed() {
+  if (running() && backupDone_ && !resume_) form_.state().Reupdate1.visible = true;
 }
 
 void RunControl::ShowStartedPictures() {
   WindowState& st = form_.state();
+  const ProductConfig& c = form_.config();
   st.StartButton.enabled = false;
   st.StopButton.enabled = true;
   st.startPicture = StartPicture::Disabled;
+  const int pt = c.projectType;
+  if (pt == 2 || pt == 6 || Japanese2728(pt) || VariantOf3Or42(c)) st.closePictureDisabled = true;
+  if (VariantOf3Or42(c)) st.Label_warning_start.visible = true;
+}
+
+void RunControl::ShowBusy(bool busy) {
+  WindowState& st = form_.state();
+  st.Image_progress.visible = !busy;
+  st.Image_gif.visible = busy;
 }
 
 void RunControl::ReleaseProbeHandle(const char* suffix) {
@@ -386,6 +428,7 @@ void RunControl::PrepareRun(int slot) {
   gaugePosition_ = 0;
   if (hooks_.gaugeChanged) hooks_.gaugeChanged(gaugePosition_, gaugeMaximum_);
   ShowStartedPictures();
+  ShowBusy(true);
   LogMessage("Syncing......", 0);
 }
 
@@ -512,13 +555,24 @@ void RunControl::OnWorkerFinished(int slot) {
   form_.slots()[slot].worker.reset();
   diagBusy_.erase(s.diagPort);
   atBusy_.erase(s.atPort);
+  ShowFinishedPictures();
+  if (hooks_.runFinished) hooks_.runFinished(passed_);
+}
+
+void RunControl::ShowFinishedPictures() {
   WindowState& st = form_.state();
+  const ProductConfig& c = form_.config();
+  const int pt = c.projectType;
   st.StopButton.enabled = false;
-  int pt = form_.config().projectType;
-  if (pt == 6 || pt == 42 || (pt == 3 && form_.config().variant != 0)) st.CloseButton.enabled = true;
+  st.closePictureDisabled = false;
+  if (pt == 6 || VariantOf3Or42(c)) st.CloseButton.enabled = true;
   st.StartButton.enabled = false;  // the device watcher enables Start again
   st.startPicture = StartPicture::Disabled;
-  if (hooks_.runFinished) hooks_.runFinished(passed_);
+  if (pt == 2) st.finishPicture = StartPicture::Disabled;
+  if (pt == 6 || VariantOf3Or42(c)) st.finishPicture = StartPicture::Normal;
+  if (VariantOf3Or42(c)) st.Label_warning_start.visible = false;
+  st.Image_progress.visible = false;
+  st.Image_gif.visible = false;
 }
 
 void RunControl::AppendRunLog(const std::string& text) {
@@ -546,16 +600,20 @@ void RunControl::LogMessage(const std::string& text, int type) {
     st.Reupdate1.visible = false;
     CloseRunLog();
     if (pt == 28) {
-      std::error_code ec;
-      std::filesystem::remove_all(runLog_.folder(), ec);
+      // Type 28's log lives in its program folder; only this run's log goes, never the folder
+      // with whatever else it holds.
+      runLog_.DeleteOwnFile();
     } else {
       runLog_.DeleteUnlessAutotest();
     }
+    if (pt == 41) ShowCompactResult(true);
   } else if (type == 2) {
     if (backupDone_ && !resume_) st.Reupdate1.visible = true;
     FailureAdvice();
     CloseRunLog();
+    if (pt == 41) ShowCompactResult(false);
   }
+  if (type == 2 || type == 3) ShowResultPage(type == 3);
   switch (type) {
     case 1:
       statusState_ = 2;
@@ -568,11 +626,42 @@ void RunControl::LogMessage(const std::string& text, int type) {
   }
 }
 
+void RunControl::ShowResultPage(bool success) {
+  WindowState& st = form_.state();
+  st.Memo1.visible = false;
+  st.Label13.text = success ? "Update Completed" : "Update Failure";
+  st.Label14.visible = success;
+  if (success) st.Label14.text = form_.config().version;
+  st.Label15.visible = true;
+  st.Label15.text = success ? "アップデートが正常に完了しました" : "アップデートに失敗しました";
+  st.Label20.visible = st.Image16.visible = false;
+  st.Label21.visible = st.Image17.visible = false;
+  st.Label16.visible = st.Image4.visible = true;
+  if (success && hooks_.processEvents) hooks_.processEvents();
+}
+
+void RunControl::ShowCompactResult(bool success) {
+  WindowState& st = form_.state();
+  st.mainGroup.visible = false;
+  if (success) {
+    st.caption = kCompletedCaptionChinese;
+    st.Label_CustomVersion.text = form_.config().softwareVersion;
+    st.Label_CustomVersion.visible = true;
+    st.completionGroup.visible = true;
+  } else {
+    st.caption = kFailedCaptionChinese;
+    st.completionGroup.visible = false;
+    st.failureGroup.visible = true;
+  }
+}
+
 void RunControl::FailureAdvice() {
-  int pt = form_.config().projectType;
+  const ProductConfig& c = form_.config();
+  int pt = c.projectType;
   std::string rule(98, '-');
-  std::string contact = Japanese2728(pt) ? "Please try plug in USB cable to upgrade again, if it fails please contact the Operator."
-                                          : "Please try plug in USB cable to upgrade again, if it fails please contact us.";
+  std::string contact = "Please try plug in USB cable to upgrade again, if it fails please contact us.";
+  if (Japanese2728(pt)) contact = "Please try plug in USB cable to upgrade again, if it fails please contact the Operator.";
+  if (VariantOf3Or42(c)) contact = std::string("Please try plug in USB cable to upgrade again, if it fails please contact ") + kOperatorCentre;
   for (const std::string& l : {std::string(), rule, contact,
                                std::string("We will reply to you as soon as possible and resolve the issue."),
                                std::string("To cause any inconvenience to your understanding."), rule}) {
@@ -580,7 +669,13 @@ void RunControl::FailureAdvice() {
   }
 }
 
-void RunControl::OpenRunLog() { runLog_.Open(form_.config().caption, NowText()); }
+void RunControl::OpenRunLog() {
+  // Types 27 and 28 keep their run log in the variant's own program folder.
+  if (Japanese2728(form_.config().projectType) && !programsFolder_.empty()) {
+    runLog_.set_folder(programsFolder_ + "/" + VariantProgramFolderName(form_.config()));
+  }
+  runLog_.Open(form_.config().caption, NowText());
+}
 
 void RunControl::CloseRunLog() { runLog_.Close(); }
 

@@ -38,6 +38,9 @@ using RunWorkerFactory = std::function<std::shared_ptr<RunWorker>(RunParameters 
 // What other parts of the shell provide to a run. Every member may be empty.
 struct RunHooks {
   std::function<void()> discoverPorts;   // CheckForComPorts
+  // CheckForComPorts from another thread: searches on the calling thread and returns the step
+  // that shows the result, for the UI thread.
+  std::function<std::function<void()>()> findComPorts;
   std::function<void()> endDeviceWatch;  // ends the device watcher thread
   std::function<bool()> probeHandleOpen;
   std::function<bool()> closeProbeHandle;
@@ -61,6 +64,8 @@ struct RunHooks {
   std::function<void(uint64_t position, uint64_t maximum)> gaugeChanged;
   // Bytes sent to the device so far in the run (worker's thread; must not touch window state).
   std::function<void(uint64_t total)> sentBytes;
+  // Lets pending window messages run (the result page shows before the next step).
+  std::function<void()> processEvents;
 };
 
 enum class LogViewColour { Window, Red, Lime };
@@ -78,6 +83,8 @@ public:
   void Reupdate1Click();
   void StopClick() { StopRun(0); }
   bool FormCloseQuery();
+  // The window closes after the user confirmed it elsewhere: what the close query does on Yes.
+  void NoteCloseConfirmed();
 
   bool StartRun(int slot);
   bool CheckImagesAndPorts(int slot);
@@ -121,6 +128,8 @@ public:
   bool diagPortBusy(int port) const { return diagBusy_.count(port) > 0; }
   bool atPortBusy(int port) const { return atBusy_.count(port) > 0; }
   const RunHooks& hooks() const { return hooks_; }
+  // The folder that stands for "C:\Program Files\": types 27 and 28 log into a folder below it.
+  void SetProgramsFolder(std::string folder) { programsFolder_ = std::move(folder); }
   TVorezUzeUiForm& form() { return form_; }
   Dialogs& dialogs() { return dialogs_; }
 
@@ -137,6 +146,11 @@ private:
   // A Re-update whose device shows only its fastboot interface, with the failed run's device
   // backup present: the run goes on without serial ports. True when it may.
   bool ResumeInBootLoader(int slot);
+  void ShowBusy(bool busy);
+  void ShowFinishedPictures();
+  // The guided layout's result page, and type 41's completion or failure panel.
+  void ShowResultPage(bool success);
+  void ShowCompactResult(bool success);
   // StartRun(0) and the window's answer to it: the running status, or Start back on.
   void StartAndShow();
   void ReleaseProbeHandle(const char* suffix);
@@ -153,6 +167,7 @@ private:
   UiThread& ui_;
   Clock& clock_;
   RunLog runLog_;
+  std::string programsFolder_;
   std::function<std::unique_ptr<SettingsKey>()> openSettings_;
   RunWorkerFactory factory_;
   RunHooks hooks_;

@@ -62,4 +62,11 @@ void RunLog::DeleteUnlessAutotest() {
   std::filesystem::remove(path_, ec);
 }
 
+void RunLog::DeleteOwnFile() {
+  if (path_.empty() || IsOpen()) return;
+  std::error_code ec;
+  std::filesystem::remove(path_, ec);
+  if (std::filesystem::is_empty(folder_, ec)) std::filesystem::remove(folder_, ec);
+}
+
 }  // namespace upwend

@@ -34,6 +34,9 @@ public:
   void WriteLine(const std::string& text);
   // After a success: delete the closed file unless the folder holds the "autotest" marker.
   void DeleteUnlessAutotest();
+  // Deletes this run's closed log file (whatever the marker), then the folder when that left it
+  // empty; nothing else in the folder is touched.
+  void DeleteOwnFile();
   bool AutotestMarkerExists() const;
   const std::string& path() const { return path_; }
   const std::string& folder() const { return folder_; }

@@ -7,10 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/shell/about_content.h"
 #include "platform/message_box.h"
 
 namespace upwend {
 
+struct ProductConfig;
 
 class Dialogs {
 public:
@@ -22,6 +24,17 @@ public:
   virtual std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) {
     return std::nullopt;
   }
+  // The skinned OK/Cancel box that confirms an update (customer variants); kIdOk or kIdCancel.
+  // Without a skinned box it is an ordinary OK/Cancel box.
+  virtual int ConfirmUpdate(const std::string& title, int projectType) {
+    return MessageBox(kConfirmUpdateText, title, kMbOkCancel);
+  }
+  // Opens the modeless About box with the texts handed over; nothing without a window.
+  virtual void ShowAbout(const ProductConfig& config, const AboutInputs& inputs) {}
+
+  static constexpr const char* kConfirmUpdateText =
+      "他のアプリケーションをすべて終了して下さい。電源アダプタを接続し、PCのサスペンド又は、シャットダウンを絶対にしないで下"
+      "さい。ソフトウェアのアップデートを開始しますか？";
 };
 
 // --answer ok|cancel|yes|no

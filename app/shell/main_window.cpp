@@ -8,6 +8,8 @@
 #include "app/shell/dialogs.h"
 #include "app/config/payload_extraction.h"
 #include "app/shell/startup_error.h"
+#include "app/shell/variant_setup.h"
+#include "app/shell/variant_texts.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/named_mutex.h"
@@ -22,8 +24,6 @@ namespace {
 constexpr const char* kWarning = "Warning";
 constexpr uint64_t kSettleMs = 100;
 constexpr const char* kNotReadyJapanese = "準備中";
-constexpr const char* kJapaneseFont = "MS PGothic";
-constexpr int kShiftJisCharset = 128;
 
 std::string TodayShortDate() {
   std::time_t now = std::time(nullptr);
@@ -32,13 +32,6 @@ std::string TodayShortDate() {
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y/%m/%d", &local);
   return buf;
-}
-
-bool IsOneOf(int value, std::initializer_list<int> set) {
-  for (int v : set) {
-    if (v == value) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -345,6 +338,7 @@ void TVorezUzeUiForm::StartDeviceWatch() { Diag("the device watcher is not built
 
 void TVorezUzeUiForm::RefreshStartPictures() {
   state_.startPicture = state_.StartButton.enabled ? StartPicture::Normal : StartPicture::Disabled;
+  if (state_.CloseButton.enabled) state_.finishPicture = StartPicture::Normal;
 }
 
 bool TVorezUzeUiForm::RunGuide(const std::string& guideName) {
@@ -353,10 +347,8 @@ bool TVorezUzeUiForm::RunGuide(const std::string& guideName) {
 }
 
 void TVorezUzeUiForm::ApplyLayoutAdjustments() {
-  const int pt = config_.projectType;
   state_.japaneseLayout = state_.japaneseLayout || config_.layout == LayoutLanguage::Japanese;
-  state_.startSetB = IsOneOf(pt, {2, 6, 27, 28, 42}) || (pt == 3 && config_.variant != 0) ||
-                     config_.language == "Japanese";
+  ApplyVariantSetup(state_, config_);
 }
 
 void TVorezUzeUiForm::StartXloadModeSwitch() { Diag("the xload mode switch is not built yet: not started"); }

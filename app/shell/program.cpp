@@ -18,7 +18,7 @@
 
 namespace upwend {
 
-int RunProgram(HeadlessLoop& loop, Dialogs& dialogs, const ProgramOptions& options) {
+int RunProgram(UiThread& loop, Dialogs& dialogs, const ProgramOptions& options) {
   ToolPaths paths = CurrentPaths();
 
   // 1. Another copy is running: end every copy of the tool by its program names.

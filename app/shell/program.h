@@ -8,7 +8,7 @@
 namespace upwend {
 
 class Dialogs;
-class HeadlessLoop;
+class UiThread;
 class TVorezUzeUiForm;
 struct FormServices;
 
@@ -24,6 +24,6 @@ struct ProgramOptions {
 
 // Runs the program on `loop` and returns its exit code (kExitOk, kExitStartupError, kExitRefused
 // or the code of a later quit request).
-int RunProgram(HeadlessLoop& loop, Dialogs& dialogs, const ProgramOptions& options);
+int RunProgram(UiThread& loop, Dialogs& dialogs, const ProgramOptions& options);
 
 }  // namespace upwend

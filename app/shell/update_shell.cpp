@@ -1,6 +1,7 @@
 #include "app/shell/update_shell.h"
 
 #include "app/shell/dialogs.h"
+#include "app/shell/variant_texts.h"
 #include "app/discovery/at_query_reply.h"
 #include "app/discovery/device_version.h"
 #include "app/discovery/device_watcher.h"
@@ -68,6 +69,7 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
         return OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, configDir);
       },
       EngineWorkerFactory(services_.clock, resolver, options_.extraLayers), MakeRunHooks());
+  runControl_->SetProgramsFolder(services_.paths.programsDir);
   // The window procedure: notifications arrive on the backend's thread.
   if (devices_) {
     devices_->Watch([this](const DeviceEvent& event) {
@@ -79,6 +81,7 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
 }
 
 UpdateShell::~UpdateShell() {
+  if (timer1_ != 0) services_.ui.StopTimer(timer1_);
   xload_.reset();  // its thread posts run log lines until it has ended
   if (devices_) devices_->Unwatch();
   watcher_->End();
@@ -88,6 +91,11 @@ UpdateShell::~UpdateShell() {
 RunHooks UpdateShell::MakeRunHooks() {
   RunHooks h;
   h.discoverPorts = [this] { DiscoverPorts(); };
+  h.findComPorts = [this]() -> std::function<void()> {
+    DiscoveredPorts found = discovery_->Discover(CurrentDiscoverySettings());
+    return [this, found] { ShowPorts(found); };
+  };
+  h.processEvents = options_.processEvents;
   h.endDeviceWatch = [this] { EndDeviceWatch(); };
   h.probeHandleOpen = [this] { return discovery_->ProbeHandleOpen(); };
   h.closeProbeHandle = [this] { return discovery_->CloseProbeHandleOnce(); };
@@ -122,6 +130,30 @@ RunHooks UpdateShell::MakeRunHooks() {
     return key ? key->ReadString("Device Backup Folder").value_or("") : std::string();
   };
   return h;
+}
+
+void UpdateShell::ApplyLayoutAdjustments() {
+  TVorezUzeUiForm::ApplyLayoutAdjustments();
+  if (state().Timer1Enabled && timer1_ == 0) {
+    timer1_ = services_.ui.StartTimer(kTimer1IntervalMs, [this] { Timer1Timer(); });
+  }
+}
+
+void UpdateShell::Timer1Timer() {
+  auto stop = [this] {
+    if (timer1_ != 0) services_.ui.StopTimer(timer1_);
+    timer1_ = 0;
+    state().Timer1Enabled = false;
+  };
+  if (!state().Timer1Enabled) {
+    stop();  // Start switched it off
+    return;
+  }
+  if (state().StartButton.enabled) return;
+  stop();
+  EndDeviceWatch();
+  services_.dialogs.MessageBox(kNoDeviceJapanese, VariantProductTitle(config()), kMbOk);
+  AskQuit();
 }
 
 void UpdateShell::CloseRequested() {

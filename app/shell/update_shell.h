@@ -31,6 +31,8 @@ struct ShellOptions {
   std::function<void(bool passed)> runFinished;
   // Each new text of the status label that the device check shows ("Ready", "Not Ready").
   std::function<void(const std::string& text)> statusChanged;
+  // Lets pending window messages run; empty without a window.
+  std::function<void()> processEvents;
   // How helper programs are started; empty: hidden, through the Processes seam.
   ProgramStarter startProgram;
   // The NV and EFS layers of the worker.
@@ -39,10 +41,15 @@ struct ShellOptions {
 
 class UpdateShell : public TVorezUzeUiForm {
 public:
+  static constexpr uint32_t kTimer1IntervalMs = 20000;
+
   UpdateShell(FormServices services, ShellOptions options);
   ~UpdateShell() override;
 
   RunControl& runControl() { return *runControl_; }
+  Dialogs& dialogs() { return services_.dialogs; }
+  Clock& clock() { return services_.clock; }
+  UiThread& ui() { return services_.ui; }
   DeviceBackend* devices() { return devices_.get(); }
   const std::string& deviceError() const { return deviceError_; }
 
@@ -74,6 +81,12 @@ public:
   void StartXloadModeSwitch() override;
   XloadSwitch* xloadSwitch() { return xload_.get(); }
 
+  // The 20-second device timer of types 42 and 3 with a variant: started with the window, it
+  // ends the program when no device has made Start available by its first tick; Start
+  // switches it off.
+  void ApplyLayoutAdjustments() override;
+  void Timer1Timer();
+
 protected:
   // The helper programs the device check starts (mode switch, driver installation).
   virtual void ShiftDevice();
@@ -97,6 +110,7 @@ protected:
   std::unique_ptr<RunControl> runControl_;
   bool closing_ = false;
   bool watchStarted_ = false;
+  int timer1_ = 0;
   std::string lastStatus_;
   std::unique_ptr<PortDiscovery> discovery_;
   std::unique_ptr<DeviceWatcher> watcher_;

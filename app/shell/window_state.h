@@ -13,6 +13,9 @@ struct LabelState {
   bool enabled = true;
   std::string fontName;  // empty: the window's font
   int charset = 0;
+  int pointSize = 0;     // 0: the window's size
+  bool bold = false;
+  bool wordWrap = false;
 };
 
 struct ControlState {
@@ -53,7 +56,48 @@ struct WindowState {
   LabelState Label_about{"bout", false, true, "", 0};
   LabelState Label_warning{"Do not unplug USB during upgrading!", false, true, "", 0};
   ControlState Image_warning{false, true};
-  LabelState Label21{"", true, true, "", 0};  // the guided layout's Next link
+  ControlState Image_gif{false, true};       // busy animation, shown while an update runs
+  ControlState Image_progress{true, true};
+  // The Japanese About label and warnings of the customer variants.
+  LabelState Label_about_japanese{"", false, true, "", 0};
+  LabelState Label_warning_japanese{"", false, true, "", 0};  // 27, 28 and the Japanese layout
+  LabelState Label_warning_start{"", false, true, "", 0};     // 42 and 3 with a variant
+  LabelState Label_warning_end{"", false, true, "", 0};
+  bool startPicturesInView = false;  // 27 and 28 place Start and Finish in the window
+
+  // The guided layout.
+  LabelState Label12;                                 // title
+  LabelState Label13{"注意事項", true, true, "", 0};  // heading
+  LabelState Label14{"", false, true, "", 0};
+  LabelState Label15{"", false, true, "", 0};
+  ControlState Memo1{true, true};  // the cautions
+  std::vector<std::string> cautions;
+  ControlState ProgressBar{false, true};
+  ControlState Image16{true, true};  // Cancel
+  ControlState Image4{false, true};  // Exit
+  ControlState Image17{true, true};  // Next
+  LabelState Label20{"キャンセル", true, true, "", 0};
+  LabelState Label16{"終了", false, true, "", 0};
+  LabelState Label21{"次へ", true, true, "", 0};  // the guided layout's Next link
+  int guideStep = 0;
+
+  // Picture buttons other than Start.
+  StartPicture finishPicture = StartPicture::Disabled;
+  bool closePressed = false;  // Image_close1 / Image7 pressed
+  bool closePictureDisabled = false;  // replaced by its disabled picture while an update runs
+  bool minPressed = false;
+  bool aboutPressed = false;
+
+  // Window position on the screen (dragging moves it) and the minimised flag.
+  int left = 0;
+  int top = 0;
+  bool minimised = false;
+
+  // Project type 41: the compact window and its two result panels.
+  ControlState mainGroup{true, true};
+  ControlState completionGroup{false, true};
+  ControlState failureGroup{false, true};
+  LabelState Label_CustomVersion{"", false, true, "", 0};
   LabelState settingsSummary{"", false, true, "", 0};
 
   ControlState StartButton{false, false};
