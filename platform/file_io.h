@@ -42,7 +42,14 @@ Expected<void, std::string> CreateFolderPath(const std::string& path);
 //  - a path of 3 characters or fewer is refused, so a root is never deleted;
 //  - names beginning with "." are skipped (never deleted), so a folder that holds one stays;
 //  - after the first failure nothing further is deleted;
-//  - a link is removed as a link: the tree it points to is never entered.
+//  - a link is removed as a link: the tree it points to is never entered, at any depth and
+//    also when `path` itself is one.
 bool DeleteFolderTree(const std::string& path);
+
+// Makes sure `path` is a folder that only the user can reach: creates it with mode 0700 (its
+// parents as needed), or checks the one found there. A link, something that is not a folder, a
+// folder of another user and one that others can write to are refused with the reason; a folder
+// of the user's that others could only read is closed to them.
+Expected<void, std::string> EnsurePrivateFolder(const std::string& path);
 
 }  // namespace upwend

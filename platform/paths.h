@@ -11,14 +11,15 @@ struct ToolPaths {
   std::string configDir;    // settings (INI files standing in for registry keys)
   std::string runtimeDir;   // lock files of the named mutexes
   std::string logDir;       // the run log folder (stands for "C:\")
+  std::string stateDir;     // persistent per-user state: the device backups (survive a reboot)
   std::string programsDir;  // the variants' program folder (stands for "C:\Program Files\")
 };
 
 // Computed from the environment at each call:
-//  UPWEND_HOME=H   -> H/tmp/, H/config, H/run, H/log, H/programs
+//  UPWEND_HOME=H   -> H/tmp/, H/config, H/run, H/log, H/state, H/programs
 //  otherwise       -> $TMPDIR or /tmp + "/upwend-<uid>/", $XDG_CONFIG_HOME/upwend,
 //                     $XDG_RUNTIME_DIR/upwend (or the temp folder), $XDG_STATE_HOME/upwend/logs,
-//                     $XDG_DATA_HOME/upwend/programs
+//                     $XDG_STATE_HOME/upwend, $XDG_DATA_HOME/upwend/programs
 //  UPWEND_TEMP_DIR, UPWEND_LOG_DIR override single entries.
 ToolPaths CurrentPaths();
 

@@ -8,8 +8,8 @@ path), for a device that said it does not have it.
 
 PRODUCT_DIR is what `upwend-pack --extract` wrote (manifest.txt, Config.ini and the files).
 Every partition of the product's fastboot list must hold its image byte for byte (by SHA-256);
-the identity values, NV items and EFS item files that the product saves before an update must be
-as they were before. Exits 1 on any difference.
+the identity values, NV items, EFS item files and user files that the product saves before an
+update must be as they were before. Exits 1 on any difference.
 """
 import configparser
 import hashlib
@@ -85,6 +85,9 @@ def main():
     checks = [("identity", SAVED_IDENTITY, "identity")]
     checks.append(("nv", [str(i) for i in RF_CALIBRATION if i < 20000], "NV items"))
     checks.append(("efs", [f"nv/item_files/rfnv/000{i}" for i in RF_CALIBRATION if i >= 20000], "EFS item files"))
+    # The device's user files, which the product saves as user data.
+    user = sorted(k for k in before.get("efs", {}) if k.startswith("user/"))
+    checks.append(("efs", user, "user files"))
     for part, keys, label in checks:
         keys = [k for k in keys if k not in excepted]
         changed = [k for k in keys if before.get(part, {}).get(k) != after.get(part, {}).get(k)]

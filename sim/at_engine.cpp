@@ -100,6 +100,50 @@ std::string AtEngine::Value(const std::string& name, const std::string& value) c
   return fmt::format("\r\n{}: {}\r\n{}", name, value, kOk);
 }
 
+// "0,n" reads value n, "1,n,value" writes it.
+std::string AtEngine::SerialNumberItem(const std::string& a) {
+  size_t c1 = a.find(',');
+  size_t c2 = c1 == std::string::npos ? std::string::npos : a.find(',', c1 + 1);
+  int op = -1, item = -1;
+  ParseSmallInt(a.substr(0, c1), op);
+  if (c1 != std::string::npos) ParseSmallInt(a.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1), item);
+  auto key = kVxtsnKeys.find(item);
+  if (key == kVxtsnKeys.end()) return kError;
+  if (op == 0 && c2 == std::string::npos) return Value("+VXTSN", state_.Identity(key->second));
+  if (op == 1 && c2 != std::string::npos) {
+    state_.SetIdentity(key->second, Unquote(a.substr(c2 + 1)));
+    return kOk;
+  }
+  return kError;
+}
+
+// The device keeps its station results apart and reports the UIT87/UIT89 results as part of the
+// test information, as the tool expects when it strips them before saving.
+std::string AtEngine::TestInformation(const AtCommand& c) {
+  if (c.form == AtCommand::Form::Test) {
+    std::string info = state_.Identity("TESTINF");
+    for (const char* station : {"UIT87", "UIT89"}) {
+      std::string result = state_.Identity(station);
+      if (!result.empty()) info += std::string(info.empty() ? "" : ",") + station + ":" + result;
+    }
+    return Value("+TESTINF2", info);
+  }
+  state_.SetIdentity("TESTINF", WithoutStationResults(Unquote(c.argument)));
+  return kOk;
+}
+
+void AtEngine::SystemCommand(const std::string& argument, TimedOutput& out) {
+  std::string a = UpperAscii(Trim(argument));
+  if (a == "SYS_REBOOT BOOTLOADER") {
+    out.bytes = kOk;
+    out.action = DeviceAction::RebootBootloader;
+  } else if (a == "SYS_MODE_SET D1") {
+    out.bytes = kOk;
+  } else {
+    out.bytes = kError;
+  }
+}
+
 TimedOutput AtEngine::Execute(const std::string& line) {
   TimedOutput out;
   AtCommand c = ParseAtLine(line);
@@ -129,38 +173,9 @@ TimedOutput AtEngine::Execute(const std::string& line) {
   } else if (n == "+GPIOPRJT" && c.form == F::Query) {
     r = Value("+GPIOPRJT", state_.Fact("GPIO"));
   } else if (n == "+VXTSN" && c.form == F::Set) {
-    // "0,n" reads value n, "1,n,value" writes it.
-    std::string a = c.argument;
-    size_t c1 = a.find(',');
-    size_t c2 = c1 == std::string::npos ? std::string::npos : a.find(',', c1 + 1);
-    int op = -1, item = -1;
-    ParseSmallInt(a.substr(0, c1), op);
-    if (c1 != std::string::npos) ParseSmallInt(a.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1), item);
-    auto key = kVxtsnKeys.find(item);
-    if (key == kVxtsnKeys.end()) {
-      r = kError;
-    } else if (op == 0 && c2 == std::string::npos) {
-      r = Value("+VXTSN", state_.Identity(key->second));
-    } else if (op == 1 && c2 != std::string::npos) {
-      state_.SetIdentity(key->second, Unquote(a.substr(c2 + 1)));
-      r = kOk;
-    } else {
-      r = kError;
-    }
+    r = SerialNumberItem(c.argument);
   } else if (n == "+TESTINF2" && (c.form == F::Test || c.form == F::Set)) {
-    // The device keeps its station results apart and reports the UIT87/UIT89 results as part
-    // of the test information, as the tool expects when it strips them before saving.
-    if (c.form == F::Test) {
-      std::string info = state_.Identity("TESTINF");
-      for (const char* station : {"UIT87", "UIT89"}) {
-        std::string result = state_.Identity(station);
-        if (!result.empty()) info += std::string(info.empty() ? "" : ",") + station + ":" + result;
-      }
-      r = Value("+TESTINF2", info);
-    } else {
-      state_.SetIdentity("TESTINF", WithoutStationResults(Unquote(c.argument)));
-      r = kOk;
-    }
+    r = TestInformation(c);
   } else if (auto qs = kQuerySetKeys.find(n); qs != kQuerySetKeys.end() && (c.form == F::Query || c.form == F::Set)) {
     if (c.form == F::Query) {
       r = Value(n, state_.Identity(qs->second));
@@ -195,15 +210,7 @@ TimedOutput AtEngine::Execute(const std::string& line) {
   } else if (n == "+VXTRESET" && c.form == F::Exec) {
     r = kOk;
   } else if (n == "+SYSCMD" && c.form == F::Set) {
-    std::string a = UpperAscii(Trim(c.argument));
-    if (a == "SYS_REBOOT BOOTLOADER") {
-      r = kOk;
-      out.action = DeviceAction::RebootBootloader;
-    } else if (a == "SYS_MODE_SET D1") {
-      r = kOk;
-    } else {
-      r = kError;
-    }
+    SystemCommand(c.argument, out);
   } else {
     r = kError;
   }

@@ -41,6 +41,9 @@ public:
 
 private:
   TimedOutput Execute(const std::string& line);
+  std::string SerialNumberItem(const std::string& argument);
+  std::string TestInformation(const AtCommand& command);
+  void SystemCommand(const std::string& argument, TimedOutput& out);
   std::string Value(const std::string& name, const std::string& value) const;
 
   StateStore& state_;

@@ -28,6 +28,9 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+// Whether the request carries `n` bytes after its header.
+bool Need(const std::vector<uint8_t>& req, size_t n) { return req.size() >= kHeader + n; }
+
 // The NUL-terminated path that starts at `at`; nullopt when there is no terminator.
 std::optional<std::string> GetPath(const std::vector<uint8_t>& b, size_t at) {
   if (at > b.size()) return std::nullopt;
@@ -99,225 +102,241 @@ std::optional<std::vector<uint8_t>> EfsService::Handle(const std::vector<uint8_t
   if (req.size() < kHeader) return std::nullopt;
   uint16_t code = static_cast<uint16_t>(req[2] | (req[3] << 8));
   std::vector<uint8_t> r(req.begin(), req.begin() + kHeader);
-  auto need = [&](size_t n) { return req.size() >= kHeader + n; };
-
   switch (code) {
-    case kHello: {
-      // Echo the host's window parameters back, as an agreement.
-      r.insert(r.end(), req.begin() + kHeader, req.end());
-      return r;
-    }
-    case kOpen: {
-      if (!need(8)) return std::nullopt;
-      uint32_t flags = Get32(req, 4);
-      auto path = GetPath(req, 12);
-      if (!path) return std::nullopt;
-      uint32_t error = 0;
-      auto host = HostPath(*path, error);
-      int hostFlags = 0;
-      switch (flags & 3) {
-        case 0: hostFlags = O_RDONLY; break;
-        case 1: hostFlags = O_WRONLY; break;
-        default: hostFlags = O_RDWR; break;
-      }
-      if (flags & 0x40) hostFlags |= O_CREAT;
-      if (flags & 0x80) hostFlags |= O_EXCL;
-      if (flags & 0x200) hostFlags |= O_TRUNC;
-      if (flags & 0x400) hostFlags |= O_APPEND;
-      int fd = -1;
-      if (host) {
-        if (files_.size() >= kMaxOpenFiles) {
-          error = kEMFILE;
-        } else if (fs::is_directory(*host)) {
-          error = kEISDIR;
-        } else {
-          fd = open(host->c_str(), hostFlags | O_CLOEXEC | O_NOFOLLOW, 0666);
-          if (fd < 0) error = ErrnoCode(errno);
-        }
-      }
-      if (fd < 0) {
-        Put32(r, kNoHandle);
-        Put32(r, error);
-        return r;
-      }
-      uint32_t handle = LowestFree(files_, 0);
-      files_[handle] = {fd, NormalizeEfsPath(*path)};
-      Put32(r, handle);
-      Put32(r, 0);
-      return r;
-    }
-    case kClose: {
-      if (!need(4)) return std::nullopt;
-      auto it = files_.find(Get32(req, 4));
-      if (it == files_.end()) {
-        Put32(r, kEBADF);
-        return r;
-      }
-      close(it->second.fd);
-      files_.erase(it);
-      Put32(r, 0);
-      return r;
-    }
-    case kRead: {
-      if (!need(12)) return std::nullopt;
-      uint32_t handle = Get32(req, 4), count = std::min(Get32(req, 8), kMaxReadCount), offset = Get32(req, 12);
-      Put32(r, handle);
-      Put32(r, offset);
-      auto it = files_.find(handle);
-      std::vector<uint8_t> data(count);
-      ssize_t got = -1;
-      uint32_t error = kEBADF;
-      if (it != files_.end()) {
-        got = pread(it->second.fd, data.data(), count, offset);
-        error = got < 0 ? ErrnoCode(errno) : 0;
-      }
-      Put32(r, got < 0 ? kNoHandle : static_cast<uint32_t>(got));
-      Put32(r, error);
-      if (got > 0) r.insert(r.end(), data.begin(), data.begin() + got);
-      return r;
-    }
-    case kWrite: {
-      if (!need(8)) return std::nullopt;
-      uint32_t handle = Get32(req, 4), offset = Get32(req, 8);
-      size_t count = req.size() - 12;
-      Put32(r, handle);
-      Put32(r, offset);
-      auto it = files_.find(handle);
-      ssize_t done = -1;
-      uint32_t error = kEBADF;
-      if (it != files_.end()) {
-        if (uint64_t(offset) + count > kMaxFileSize) {
-          error = kENOSPC;
-        } else {
-          done = pwrite(it->second.fd, req.data() + 12, count, offset);
-          error = done < 0 ? ErrnoCode(errno) : 0;
-        }
-      }
-      Put32(r, done < 0 ? kNoHandle : static_cast<uint32_t>(done));
-      Put32(r, error);
-      return r;
-    }
+    case kHello:
+      // The whole request back: the host's window parameters echoed, as an agreement.
+      return req;
+    case kOpen: return Open(req, r);
+    case kClose: return Close(req, r);
+    case kRead: return Read(req, r);
+    case kWrite: return Write(req, r);
     case kUnlink:
     case kRmdir:
-    case kMkdir: {
-      size_t pathAt = code == kMkdir ? 6 : 4;
-      if (!need(pathAt - kHeader + 1)) return std::nullopt;
-      auto path = GetPath(req, pathAt);
-      if (!path) return std::nullopt;
-      uint32_t error = 0;
-      auto host = HostPath(*path, error);
-      if (host) {
-        int rc = 0;
-        if (code == kUnlink) {
-          rc = fs::is_directory(*host) ? (errno = EISDIR, -1) : unlink(host->c_str());
-        } else if (code == kRmdir) {
-          rc = *host == root_ ? (errno = EACCES, -1) : rmdir(host->c_str());
-        } else {
-          rc = mkdir(host->c_str(), 0777);
-        }
-        if (rc != 0) error = ErrnoCode(errno);
-      }
-      Put32(r, error);
-      return r;
-    }
-    case kOpendir: {
-      auto path = GetPath(req, 4);
-      if (!path) return std::nullopt;
-      uint32_t error = 0;
-      auto host = HostPath(*path, error);
-      if (host && !fs::exists(*host)) error = kENOENT;
-      else if (host && !fs::is_directory(*host)) error = kENOTDIR;
-      else if (host && dirs_.size() >= kMaxOpenDirs) error = kEMFILE;
-      if (!host || error) {
-        Put32(r, 0);
-        Put32(r, error);
-        return r;
-      }
-      OpenDir d;
-      d.path = *host;
-      std::error_code ec;
-      for (fs::directory_iterator it(*host, ec), end; !ec && it != end; it.increment(ec)) {
-        d.names.push_back(it->path().filename().string());
-      }
-      std::sort(d.names.begin(), d.names.end());
-      uint32_t handle = LowestFree(dirs_, 1);
-      dirs_[handle] = std::move(d);
-      Put32(r, handle);
-      Put32(r, 0);
-      return r;
-    }
-    case kReaddir: {
-      if (!need(8)) return std::nullopt;
-      uint32_t handle = Get32(req, 4), seq = Get32(req, 8);
-      Put32(r, handle);
-      Put32(r, seq);
-      auto it = dirs_.find(handle);
-      if (it == dirs_.end() || seq == 0) {
-        Put32(r, it == dirs_.end() ? kEBADF : kEINVAL);
-        for (int i = 0; i < 6; ++i) Put32(r, 0);
-        r.push_back(0);
-        return r;
-      }
-      Put32(r, 0);
-      const auto& names = it->second.names;
-      if (seq > names.size()) {
-        // Past the last entry: an empty entry ends the listing.
-        for (int i = 0; i < 6; ++i) Put32(r, 0);
-        r.push_back(0);
-        return r;
-      }
-      const std::string& name = names[seq - 1];
-      fs::path p = fs::path(it->second.path) / name;
-      std::error_code ec;
-      bool isDir = fs::is_directory(p, ec);
-      uint64_t size = isDir ? 0 : fs::file_size(p, ec);
-      if (ec) size = 0;
-      Put32(r, isDir ? 1 : 0);
-      Put32(r, isDir ? kDirMode : kFileMode);
-      Put32(r, static_cast<uint32_t>(size));
-      for (int i = 0; i < 3; ++i) Put32(r, 0);
-      r.insert(r.end(), name.begin(), name.end());
-      r.push_back(0);
-      return r;
-    }
-    case kClosedir: {
-      if (!need(4)) return std::nullopt;
-      Put32(r, dirs_.erase(Get32(req, 4)) ? 0 : kEBADF);
-      return r;
-    }
-    case kStat: {
-      auto path = GetPath(req, 4);
-      if (!path) return std::nullopt;
-      uint32_t error = 0;
-      auto host = HostPath(*path, error);
-      struct stat st {};
-      if (host && lstat(host->c_str(), &st) != 0) error = ErrnoCode(errno);
-      bool ok = host && error == 0;
-      bool isDir = ok && S_ISDIR(st.st_mode);
-      Put32(r, error);
-      Put32(r, ok ? (isDir ? kDirMode : kFileMode) : 0);
-      Put32(r, ok && !isDir ? static_cast<uint32_t>(st.st_size) : 0);
-      Put32(r, ok ? (isDir ? 2 : 1) : 0);
-      for (int i = 0; i < 3; ++i) Put32(r, ok ? static_cast<uint32_t>(st.st_mtime) : 0);
-      return r;
-    }
-    case kStatfs: {
-      if (!GetPath(req, 4)) return std::nullopt;
-      Put32(r, 0);            // error
-      Put32(r, 0x45465332);   // file system id
-      for (int i = 0; i < 8; ++i) r.push_back(static_cast<uint8_t>("EFS2\0\0\0\0"[i]));
-      Put32(r, 512);          // block size
-      Put32(r, 0x8000);       // total blocks
-      Put32(r, 0x6000);       // available blocks
-      Put32(r, 0x6000);       // free blocks
-      Put32(r, kMaxFileSize); // largest file
-      Put32(r, 300);          // files in use
-      Put32(r, 4096);         // most files
-      return r;
-    }
-    default:
-      return std::nullopt;
+    case kMkdir: return ChangePath(code, req, r);
+    case kOpendir: return Opendir(req, r);
+    case kReaddir: return Readdir(req, r);
+    case kClosedir: return Closedir(req, r);
+    case kStat: return Stat(req, r);
+    case kStatfs: return Statfs(req, r);
+    default: return std::nullopt;
   }
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Open(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  if (!Need(req, 8)) return std::nullopt;
+  uint32_t flags = Get32(req, 4);
+  auto path = GetPath(req, 12);
+  if (!path) return std::nullopt;
+  uint32_t error = 0;
+  auto host = HostPath(*path, error);
+  int hostFlags = 0;
+  switch (flags & 3) {
+    case 0: hostFlags = O_RDONLY; break;
+    case 1: hostFlags = O_WRONLY; break;
+    default: hostFlags = O_RDWR; break;
+  }
+  if (flags & 0x40) hostFlags |= O_CREAT;
+  if (flags & 0x80) hostFlags |= O_EXCL;
+  if (flags & 0x200) hostFlags |= O_TRUNC;
+  if (flags & 0x400) hostFlags |= O_APPEND;
+  int fd = -1;
+  if (host) {
+    if (files_.size() >= kMaxOpenFiles) {
+      error = kEMFILE;
+    } else if (fs::is_directory(*host)) {
+      error = kEISDIR;
+    } else {
+      fd = open(host->c_str(), hostFlags | O_CLOEXEC | O_NOFOLLOW, 0666);
+      if (fd < 0) error = ErrnoCode(errno);
+    }
+  }
+  if (fd < 0) {
+    Put32(r, kNoHandle);
+    Put32(r, error);
+    return r;
+  }
+  uint32_t handle = LowestFree(files_, 0);
+  files_[handle] = {fd, NormalizeEfsPath(*path)};
+  Put32(r, handle);
+  Put32(r, 0);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Close(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  if (!Need(req, 4)) return std::nullopt;
+  auto it = files_.find(Get32(req, 4));
+  if (it == files_.end()) {
+    Put32(r, kEBADF);
+    return r;
+  }
+  close(it->second.fd);
+  files_.erase(it);
+  Put32(r, 0);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Read(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  if (!Need(req, 12)) return std::nullopt;
+  uint32_t handle = Get32(req, 4), count = std::min(Get32(req, 8), kMaxReadCount), offset = Get32(req, 12);
+  Put32(r, handle);
+  Put32(r, offset);
+  auto it = files_.find(handle);
+  std::vector<uint8_t> data(count);
+  ssize_t got = -1;
+  uint32_t error = kEBADF;
+  if (it != files_.end()) {
+    got = pread(it->second.fd, data.data(), count, offset);
+    error = got < 0 ? ErrnoCode(errno) : 0;
+  }
+  Put32(r, got < 0 ? kNoHandle : static_cast<uint32_t>(got));
+  Put32(r, error);
+  if (got > 0) r.insert(r.end(), data.begin(), data.begin() + got);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Write(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  if (!Need(req, 8)) return std::nullopt;
+  uint32_t handle = Get32(req, 4), offset = Get32(req, 8);
+  size_t count = req.size() - 12;
+  Put32(r, handle);
+  Put32(r, offset);
+  auto it = files_.find(handle);
+  ssize_t done = -1;
+  uint32_t error = kEBADF;
+  if (it != files_.end()) {
+    if (uint64_t(offset) + count > kMaxFileSize) {
+      error = kENOSPC;
+    } else {
+      done = pwrite(it->second.fd, req.data() + 12, count, offset);
+      error = done < 0 ? ErrnoCode(errno) : 0;
+    }
+  }
+  Put32(r, done < 0 ? kNoHandle : static_cast<uint32_t>(done));
+  Put32(r, error);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Opendir(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  auto path = GetPath(req, 4);
+  if (!path) return std::nullopt;
+  uint32_t error = 0;
+  auto host = HostPath(*path, error);
+  if (host && !fs::exists(*host)) error = kENOENT;
+  else if (host && !fs::is_directory(*host)) error = kENOTDIR;
+  else if (host && dirs_.size() >= kMaxOpenDirs) error = kEMFILE;
+  if (!host || error) {
+    Put32(r, 0);
+    Put32(r, error);
+    return r;
+  }
+  OpenDir d;
+  d.path = *host;
+  std::error_code ec;
+  for (fs::directory_iterator it(*host, ec), end; !ec && it != end; it.increment(ec)) {
+    d.names.push_back(it->path().filename().string());
+  }
+  std::sort(d.names.begin(), d.names.end());
+  uint32_t handle = LowestFree(dirs_, 1);
+  dirs_[handle] = std::move(d);
+  Put32(r, handle);
+  Put32(r, 0);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Readdir(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  if (!Need(req, 8)) return std::nullopt;
+  uint32_t handle = Get32(req, 4), seq = Get32(req, 8);
+  Put32(r, handle);
+  Put32(r, seq);
+  auto it = dirs_.find(handle);
+  if (it == dirs_.end() || seq == 0) {
+    Put32(r, it == dirs_.end() ? kEBADF : kEINVAL);
+    for (int i = 0; i < 6; ++i) Put32(r, 0);
+    r.push_back(0);
+    return r;
+  }
+  Put32(r, 0);
+  const auto& names = it->second.names;
+  if (seq > names.size()) {
+    // Past the last entry: an empty entry ends the listing.
+    for (int i = 0; i < 6; ++i) Put32(r, 0);
+    r.push_back(0);
+    return r;
+  }
+  const std::string& name = names[seq - 1];
+  fs::path p = fs::path(it->second.path) / name;
+  std::error_code ec;
+  bool isDir = fs::is_directory(p, ec);
+  uint64_t size = isDir ? 0 : fs::file_size(p, ec);
+  if (ec) size = 0;
+  Put32(r, isDir ? 1 : 0);
+  Put32(r, isDir ? kDirMode : kFileMode);
+  Put32(r, static_cast<uint32_t>(size));
+  for (int i = 0; i < 3; ++i) Put32(r, 0);
+  r.insert(r.end(), name.begin(), name.end());
+  r.push_back(0);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Closedir(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  if (!Need(req, 4)) return std::nullopt;
+  Put32(r, dirs_.erase(Get32(req, 4)) ? 0 : kEBADF);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Stat(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  auto path = GetPath(req, 4);
+  if (!path) return std::nullopt;
+  uint32_t error = 0;
+  auto host = HostPath(*path, error);
+  struct stat st {};
+  if (host && lstat(host->c_str(), &st) != 0) error = ErrnoCode(errno);
+  bool ok = host && error == 0;
+  bool isDir = ok && S_ISDIR(st.st_mode);
+  Put32(r, error);
+  Put32(r, ok ? (isDir ? kDirMode : kFileMode) : 0);
+  Put32(r, ok && !isDir ? static_cast<uint32_t>(st.st_size) : 0);
+  Put32(r, ok ? (isDir ? 2 : 1) : 0);
+  for (int i = 0; i < 3; ++i) Put32(r, ok ? static_cast<uint32_t>(st.st_mtime) : 0);
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::Statfs(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
+  if (!GetPath(req, 4)) return std::nullopt;
+  Put32(r, 0);            // error
+  Put32(r, 0x45465332);   // file system id
+  for (int i = 0; i < 8; ++i) r.push_back(static_cast<uint8_t>("EFS2\0\0\0\0"[i]));
+  Put32(r, 512);          // block size
+  Put32(r, 0x8000);       // total blocks
+  Put32(r, 0x6000);       // available blocks
+  Put32(r, 0x6000);       // free blocks
+  Put32(r, kMaxFileSize); // largest file
+  Put32(r, 300);          // files in use
+  Put32(r, 4096);         // most files
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> EfsService::ChangePath(uint16_t code, const std::vector<uint8_t>& req,
+                                                           std::vector<uint8_t>& r) {
+  size_t pathAt = code == kMkdir ? 6 : 4;
+  if (!Need(req, pathAt - kHeader + 1)) return std::nullopt;
+  auto path = GetPath(req, pathAt);
+  if (!path) return std::nullopt;
+  uint32_t error = 0;
+  auto host = HostPath(*path, error);
+  if (host) {
+    int rc = 0;
+    if (code == kUnlink) {
+      rc = fs::is_directory(*host) ? (errno = EISDIR, -1) : unlink(host->c_str());
+    } else if (code == kRmdir) {
+      rc = *host == root_ ? (errno = EACCES, -1) : rmdir(host->c_str());
+    } else {
+      rc = mkdir(host->c_str(), 0777);
+    }
+    if (rc != 0) error = ErrnoCode(errno);
+  }
+  Put32(r, error);
+  return r;
 }
 
 }  // namespace upwend::sim

@@ -33,6 +33,19 @@ public:
   void CloseAll();
 
 private:
+  // One procedure per request; `r` holds the reply's header, the procedure adds the rest.
+  using Reply = std::optional<std::vector<uint8_t>>;
+  Reply Open(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply Close(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply Read(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply Write(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply ChangePath(uint16_t code, const std::vector<uint8_t>& req, std::vector<uint8_t>& r);  // unlink, rmdir, mkdir
+  Reply Opendir(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply Readdir(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply Closedir(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply Stat(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+  Reply Statfs(const std::vector<uint8_t>& req, std::vector<uint8_t>& r);
+
   struct OpenFile {
     int fd = -1;
     std::string path;

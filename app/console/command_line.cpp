@@ -48,7 +48,7 @@ void AddOptions(CLI::App& app, CommandLine& cl, std::string& answer) {
   app.add_option("--devices", cl.devices, "the device backend: sysfs (real devices, default) or sim:DIR (simulator)")
       ->type_name("sysfs|sim:DIR")
       ->check(CheckDevices);
-  app.add_option("--answer", answer, "how message boxes are answered without a window (default ok)")
+  app.add_option("--answer", answer, "how message boxes and guides are answered without a window (default ok; ok and yes finish a guide, cancel and no quit it)")
       ->type_name("ok|cancel|yes|no")
       ->check(CLI::IsMember({"ok", "cancel", "yes", "no"}));
   app.add_option("--time-scale", cl.timeScale, "scale every wait and time-out (0.01: a hundred times faster)")

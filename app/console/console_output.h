@@ -76,6 +76,8 @@ public:
       : inner_(inner), shown_(std::move(shown)) {}
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
   std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) override;
+  // The guide is answered as the boxes are; its pages are printed on stderr (not in JSON).
+  int ShowGuide(GuideWizard& wizard) override { return inner_.ShowGuide(wizard); }
 
 private:
   HeadlessDialogs& inner_;

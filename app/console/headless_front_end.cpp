@@ -47,6 +47,7 @@ void PressStartWhenReady(UpdateShell& shell, HeadlessLoop& loop, bool reupdate, 
                          std::function<void()> running) {
   auto press = [&shell, &loop, reupdate, running] {
     RunControl& rc = shell.runControl();
+    if (shell.StartPressedByGuide() && !reupdate) return;  // the guide of project type 41 has pressed it
     if (reupdate) {
       rc.Reupdate1Click();
     } else {

@@ -108,8 +108,12 @@ int main(int argc, char** argv) {
     std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
     std::error_code ec;
     output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
-    if (cl->start || cl->reupdate) loop.Quit(passed ? kExitOk : kExitRunFailed);
+    // Project type 41 ends with a result page whose only button ends the program.
+    bool endsWithRun = shell != nullptr && shell->config().projectType == 41;
+    if (cl->start || cl->reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
   };
+  // Nobody could press Start again after a refusal.
+  shellOptions.guideStartRefused = [&loop] { loop.Quit(kExitRefused); };
   shellOptions.statusChanged = [&output](const std::string& text) { output.Status(text); };
   options.makeForm = [&](const FormServices& services) {
     auto made = std::make_unique<UpdateShell>(services, shellOptions);

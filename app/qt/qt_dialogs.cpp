@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "dialogs/about_form.h"
+#include "dialogs/guide_window.h"
 #include "dialogs/message_box_form.h"
 
 namespace upwend {
@@ -66,6 +67,11 @@ int QtDialogs::ConfirmUpdate(const std::string& title, int projectType) {
 
 void QtDialogs::ShowAbout(const ProductConfig& config, const AboutInputs& inputs) {
   aboutForm().ShowAbout(config, inputs, owner_);
+}
+
+int QtDialogs::ShowGuide(GuideWizard& wizard) {
+  if (scripted_) return scripted_->ShowGuide(wizard);
+  return ShowGuideWindow(wizard, owner_);
 }
 
 }  // namespace upwend

@@ -27,6 +27,8 @@ public:
   std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) override;
   int ConfirmUpdate(const std::string& title, int projectType) override;
   void ShowAbout(const ProductConfig& config, const AboutInputs& inputs) override;
+  // The guide in its window; scripted runs walk it as headless runs do.
+  int ShowGuide(GuideWizard& wizard) override;
 
   TFormMessagebox& messageBoxForm();
   TVorezUzeAboutForm& aboutForm();

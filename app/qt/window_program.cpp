@@ -27,6 +27,8 @@ const char* const kAliases[][2] = {
     {"MS Gothic", "Noto Sans Mono CJK JP"},
     {"MS Sans Serif", "Noto Sans CJK JP"},
     {"Arial", "Noto Sans CJK JP"},
+    {"宋体", "Noto Serif CJK SC"},
+    {"新宋体", "Noto Sans Mono CJK SC"},
 };
 
 bool Set(const char* name) {

@@ -471,6 +471,7 @@ RunParameters RunControl::BuildRunParameters(int slot) const {
   p.strGPIO = c.gpio;
   p.TempFiles = form_.helperFolder().empty() ? form_.workingFolder() : form_.helperFolder();
   p.BackupFilePath = form_.backupFolder();
+  p.ExecutableDir = form_.executableFolder();
   if (o.bFastbootConfiguration) {
     p.FastbootFileNameList = &c.fastbootFileNameList;
     p.FastbootFileCmdList = &c.fastbootFileCmdList;

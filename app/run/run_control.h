@@ -122,6 +122,7 @@ public:
   int statusState() const { return statusState_; }
   LogViewColour logViewColour() const { return logViewColour_; }
   const RunLog& runLog() const { return runLog_; }
+  RunLog& runLog() { return runLog_; }
   uint64_t gaugePosition() const { return gaugePosition_; }
   uint64_t gaugeMaximum() const { return gaugeMaximum_; }
   bool statusLabelRed() const { return statusRed_; }

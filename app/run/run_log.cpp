@@ -1,5 +1,10 @@
 #include "app/run/run_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -49,6 +54,20 @@ void RunLog::WriteLine(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), file_);
   std::fwrite("\r\n", 1, 2, file_);
   std::fflush(file_);
+}
+
+std::string RunLog::FolderProblem() const {
+  std::error_code ec;
+  std::filesystem::create_directories(folder_, ec);
+  if (ec) return ec.message();
+  // Only a file actually created there proves it: permissions alone do not tell (root, ACLs,
+  // read-only mounts).
+  std::string probe = folder_ + "/.upwend-write-test-" + std::to_string(::getpid());
+  int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return {};
 }
 
 bool RunLog::AutotestMarkerExists() const {

@@ -38,6 +38,8 @@ public:
   // empty; nothing else in the folder is touched.
   void DeleteOwnFile();
   bool AutotestMarkerExists() const;
+  // Why no run log could be written into the folder (created when missing), or "" when one can.
+  std::string FolderProblem() const;
   const std::string& path() const { return path_; }
   const std::string& folder() const { return folder_; }
   void set_folder(std::string folder) { folder_ = std::move(folder); }

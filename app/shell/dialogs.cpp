@@ -2,7 +2,12 @@
 
 #include <cstdio>
 
+#include "app/guide/guide_walk.h"
+#include "app/guide/guide_wizard.h"
+
 namespace upwend {
+
+int Dialogs::ShowGuide(GuideWizard& wizard) { return kGuideCancel; }
 
 std::optional<AnswerPolicy> ParseAnswerPolicy(std::string_view text) {
   if (text == "ok") return AnswerPolicy::Ok;
@@ -15,28 +20,30 @@ std::optional<AnswerPolicy> ParseAnswerPolicy(std::string_view text) {
 HeadlessDialogs::HeadlessDialogs(AnswerPolicy policy, std::function<void(const std::string&)> sink)
     : policy_(policy), sink_(std::move(sink)) {}
 
+void HeadlessDialogs::Print(const std::string& line) {
+  if (sink_) {
+    sink_(line);
+  } else {
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+  }
+}
+
 std::optional<std::string> HeadlessDialogs::ChooseFolder(const std::string& caption, const std::string& startFolder) {
   bool positive = policy_ == AnswerPolicy::Ok || policy_ == AnswerPolicy::Yes;
   std::optional<std::string> answer;
   if (positive) answer = folderAnswer_.value_or(startFolder);
-  std::string line = "[" + caption + "] " + answer.value_or(startFolder) + (positive ? "" : " (cancelled)") + "\n";
-  if (sink_) {
-    sink_(line);
-  } else {
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
-  }
+  Print("[" + caption + "] " + answer.value_or(startFolder) + (positive ? "" : " (cancelled)") + "\n");
   return answer;
 }
 
+int HeadlessDialogs::ShowGuide(GuideWizard& wizard) {
+  bool finish = policy_ == AnswerPolicy::Ok || policy_ == AnswerPolicy::Yes;
+  return WalkGuide(wizard, finish, [this](const std::string& line) { Print(line + "\n"); });
+}
+
 int HeadlessDialogs::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  std::string line = "[" + caption + "] " + text + "\n";
-  if (sink_) {
-    sink_(line);
-  } else {
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
-  }
+  Print("[" + caption + "] " + text + "\n");
   bool positive = policy_ == AnswerPolicy::Ok || policy_ == AnswerPolicy::Yes;
   int answer = kIdOk;
   switch (flags & kMbButtonMask) {

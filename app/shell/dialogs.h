@@ -1,6 +1,6 @@
 #pragma once
-// Modal message boxes, the folder chooser (and, later, the guides) go through Dialogs: Qt
-// boxes in the window, printed and answered by policy in headless runs and tests.
+// Modal message boxes, the folder chooser and the guide wizards go through Dialogs: Qt boxes
+// and windows in the window, printed and answered by policy in headless runs and tests.
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,6 +12,7 @@
 
 namespace upwend {
 
+class GuideWizard;
 struct ProductConfig;
 
 class Dialogs {
@@ -24,6 +25,9 @@ public:
   virtual std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) {
     return std::nullopt;
   }
+  // Shows a guide wizard modally and returns its modal result (kGuideOk to go on). A front end
+  // without guide windows cannot let the user read and accept one, so the guide is not confirmed.
+  virtual int ShowGuide(GuideWizard& wizard);
   // The skinned OK/Cancel box that confirms an update (customer variants); kIdOk or kIdCancel.
   // Without a skinned box it is an ordinary OK/Cancel box.
   virtual int ConfirmUpdate(const std::string& title, int projectType) {
@@ -60,9 +64,14 @@ public:
   // start folder when none is set), cancel and no cancel.
   std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) override;
   void SetFolderAnswer(std::string folder) { folderAnswer_ = std::move(folder); }
+  // ok and yes finish the wizard, cancel and no quit it; each page passed is printed as
+  // "[guide] title".
+  int ShowGuide(GuideWizard& wizard) override;
   const std::vector<ShownMessage>& shown() const { return shown_; }
 
 private:
+  void Print(const std::string& line);
+
   AnswerPolicy policy_;
   std::function<void(const std::string&)> sink_;
   std::vector<ShownMessage> shown_;

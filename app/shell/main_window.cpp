@@ -5,6 +5,8 @@
 
 #include <ctime>
 
+#include "app/guide/guide_choice.h"
+#include "app/guide/guide_texts.h"
 #include "app/shell/dialogs.h"
 #include "app/config/payload_extraction.h"
 #include "app/shell/startup_error.h"
@@ -83,8 +85,11 @@ void TVorezUzeUiForm::Create() {
   if (tempFolder_.empty()) {
     services_.dialogs.MessageBox(kMsgNoTempFolder, kWarning, kMbOk);
     AskQuit();
-  } else if (tempFolder_.back() != '/') {
-    tempFolder_ += '/';
+  } else {
+    if (tempFolder_.back() != '/') tempFolder_ += '/';
+    // The libraries the tool loads are extracted here: nobody else may plant or swap files in
+    // it, nor point it somewhere else.
+    if (auto r = EnsurePrivateFolder(tempFolder_); !r) throw StartupError("The temporary folder " + r.error());
   }
 
   // 3. Working and backup folders.
@@ -93,7 +98,12 @@ void TVorezUzeUiForm::Create() {
     if (ch == '/') ch = '_';
   }
   ChooseWorkingFolder();
-  backupFolder_ = tempFolder_ + "Backup/" + date;
+  // Device backups are the only copy of what a device lost until its restore: they live in the
+  // user's persistent state, private, where a reboot that empties the temporary folder leaves them.
+  std::string stateFolder = services_.paths.stateDir.empty() ? tempFolder_ : services_.paths.stateDir;
+  if (auto r = EnsurePrivateFolder(stateFolder); !r) throw StartupError("The device backup folder " + r.error());
+  if (stateFolder.back() != '/') stateFolder += '/';
+  backupFolder_ = stateFolder + "Backup/" + date;
   for (const std::string& folder : {workingFolder_, backupFolder_}) {
     if (auto r = CreateFolderPath(folder); !r) throw StartupError(r.error());
   }
@@ -177,8 +187,7 @@ void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {
       bool existed = false;
       auto mutex = NamedMutex::Create(name, existed, services_.paths.runtimeDir);
       if (existed) {
-        // The variants' own Japanese text comes with their resources; until then the standard one.
-        services_.dialogs.MessageBox(kMsgOtherInstance, kWarning, kMbOk);
+        services_.dialogs.MessageBox(kMsgUtilityRunningJapanese, kWarning, kMbOk);
         AskQuit();
       } else if (mutex) {
         instanceMutexes_.push_back(std::move(mutex));
@@ -199,7 +208,7 @@ void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {
       if (guide("TFormGuide1")) showTitle();
       return;
     case 41:
-      if (guide("TFormGuide3")) Diag("Start is pressed by the run control, which is not built yet");
+      if (guide("TFormGuide3")) PressStartAfterGuide();
       return;
     case 28:
       if (!guide("TFormGuide2")) return;
@@ -342,9 +351,24 @@ void TVorezUzeUiForm::RefreshStartPictures() {
 }
 
 bool TVorezUzeUiForm::RunGuide(const std::string& guideName) {
-  Diag(fmt::format("the guide {} is not built yet: taken as confirmed", guideName));
-  return true;
+  GuideEnvironment env;
+  env.ask = [this](const QuitQuestion& question) {
+    return services_.dialogs.MessageBox(question.text, question.caption, kMbYesNo) == kIdYes;
+  };
+  env.portCheck = [this] { return GuidePortCheck(); };
+  auto wizard = MakeGuide(GuideKindNamed(guideName), config_, std::move(env));
+  if (!wizard) return true;
+  return services_.dialogs.ShowGuide(*wizard) == kGuideOk;
 }
+
+bool TVorezUzeUiForm::GuidePortCheck() {
+  state_.PortCBox = {};
+  state_.SerialPortCBox = {};
+  DiscoverPorts();
+  return !state_.PortCBox.items.empty() || !state_.SerialPortCBox.items.empty();
+}
+
+void TVorezUzeUiForm::PressStartAfterGuide() { Diag("the start-up form has no run control: Start is not pressed"); }
 
 void TVorezUzeUiForm::ApplyLayoutAdjustments() {
   state_.japaneseLayout = state_.japaneseLayout || config_.layout == LayoutLanguage::Japanese;

@@ -94,8 +94,14 @@ public:
   virtual void VerifyImageFolder(const std::string& folder);
   virtual void StartDeviceWatch();
   virtual void RefreshStartPictures();
-  // Shows the guide of the project type; true when it closed with OK.
+  // Shows the guide window `guideName` ("TFormGuide" ... "TFormGuide3") with this build's texts
+  // through the Dialogs; true when it closed with OK.
   virtual bool RunGuide(const std::string& guideName);
+  // TFormGuide3's Start: empties the DIAG and AT port lists and scans; true when one of the
+  // device's ports was found.
+  bool GuidePortCheck();
+  // Project type 41 presses Start as soon as its guide is finished.
+  virtual void PressStartAfterGuide();
   virtual void ApplyLayoutAdjustments();
   virtual void StartXloadModeSwitch();
 
@@ -123,6 +129,8 @@ public:
   const std::string& backupFolder() const { return backupFolder_; }
   const std::string& imageFolder() const { return imageFolder_; }
   const std::string& helperFolder() const { return helperFolder_; }
+  // The folder of the running executable (ends with "/"; empty when unknown).
+  const std::string& executableFolder() const { return services_.executableFolder; }
   const std::string& settingsSummary() const { return state_.settingsSummary.text; }
   const std::vector<std::string>& filesWritten() const { return filesWritten_; }
   bool quitRequested() const { return quitRequested_; }

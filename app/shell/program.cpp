@@ -20,6 +20,12 @@ namespace upwend {
 
 int RunProgram(UiThread& loop, Dialogs& dialogs, const ProgramOptions& options) {
   ToolPaths paths = CurrentPaths();
+  auto errorBox = [&](const std::string& text) {
+    dialogs.MessageBox(text, options.title, kMbOk);
+    return kExitStartupError;
+  };
+  // Before anything is written there (the lock files may live in it).
+  if (auto r = EnsurePrivateFolder(paths.tempDir); !paths.tempDir.empty() && !r) return errorBox("The temporary folder " + r.error());
 
   // 1. Another copy is running: end every copy of the tool by its program names.
   bool existed = false;
@@ -29,11 +35,6 @@ int RunProgram(UiThread& loop, Dialogs& dialogs, const ProgramOptions& options) 
     KillProcessesContaining("KV518TQR");
   }
   HoldUntilExit(std::move(mutex));
-
-  auto errorBox = [&](const std::string& text) {
-    dialogs.MessageBox(text, options.title, kMbOk);
-    return kExitStartupError;
-  };
 
   std::string payloadPath = options.payloadPath.empty() ? ExecutablePath() : options.payloadPath;
   auto payload = PayloadArchive::Open(payloadPath);

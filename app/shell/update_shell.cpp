@@ -70,6 +70,11 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
       },
       EngineWorkerFactory(services_.clock, resolver, options_.extraLayers), MakeRunHooks());
   runControl_->SetProgramsFolder(services_.paths.programsDir);
+  // Said once, here: otherwise every run would silently go without its log.
+  if (std::string problem = runControl_->runLog().FolderProblem(); !problem.empty()) {
+    Diag("warning: the run log folder " + services_.paths.logDir + " cannot be written (" + problem +
+         "): runs will keep no log file");
+  }
   // The window procedure: notifications arrive on the backend's thread.
   if (devices_) {
     devices_->Watch([this](const DeviceEvent& event) {
@@ -130,6 +135,14 @@ RunHooks UpdateShell::MakeRunHooks() {
     return key ? key->ReadString("Device Backup Folder").value_or("") : std::string();
   };
   return h;
+}
+
+void UpdateShell::PressStartAfterGuide() {
+  startPressedByGuide_ = true;
+  services_.ui.Post([this] {
+    runControl_->StartClick();
+    if (!runControl_->running() && options_.guideStartRefused) options_.guideStartRefused();
+  });
 }
 
 void UpdateShell::ApplyLayoutAdjustments() {

@@ -29,6 +29,8 @@ struct ShellOptions {
   std::function<void(uint64_t position, uint64_t maximum)> gaugeChanged;
   std::function<void(uint64_t total)> sentBytes;
   std::function<void(bool passed)> runFinished;
+  // Start pressed by project type 41's guide was refused (a front end without a window ends then).
+  std::function<void()> guideStartRefused;
   // Each new text of the status label that the device check shows ("Ready", "Not Ready").
   std::function<void(const std::string& text)> statusChanged;
   // Lets pending window messages run; empty without a window.
@@ -58,6 +60,9 @@ public:
   void CloseRequested();
   // Whether Start waits for the device check to say Ready (the device watcher was started).
   virtual bool WaitsForReady() const;
+  // Start, pressed by the loop as soon as it runs.
+  void PressStartAfterGuide() override;
+  bool StartPressedByGuide() const { return startPressedByGuide_; }
 
   // Port discovery: refills the three port boxes; true when a DIAG port was found.
   bool CheckForComPorts();
@@ -109,6 +114,7 @@ protected:
   std::string deviceError_;
   std::unique_ptr<RunControl> runControl_;
   bool closing_ = false;
+  bool startPressedByGuide_ = false;
   bool watchStarted_ = false;
   int timer1_ = 0;
   std::string lastStatus_;

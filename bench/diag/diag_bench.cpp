@@ -12,33 +12,16 @@
 #include "engine/diag/crc16_x25.h"
 #include "engine/diag/diag_deframer.h"
 #include "engine/diag/diag_tx_frame.h"
+#include "diag_wire.h"
 
 namespace upwend {
 namespace {
 
-constexpr size_t kPayload = 4094;  // the largest reply the receive buffer holds
-
-std::vector<uint8_t> Payload() {
-  // Random bytes: about one in 128 is a flag or escape byte.
-  std::mt19937 rng(42);
-  std::vector<uint8_t> p(kPayload);
-  for (auto& b : p) b = static_cast<uint8_t>(rng());
-  return p;
-}
-
-std::vector<uint8_t> Wire(const std::vector<uint8_t>& payload) {
-  auto tx = std::make_unique<DiagTxFrame>();
-  tx->Begin();
-  tx->Append(std::span<const uint8_t>(payload));
-  tx->Finish();
-  std::vector<uint8_t> wire{kHdlcFlag};
-  auto w = tx->Wire();
-  wire.insert(wire.end(), w.begin(), w.end());
-  return wire;
-}
+using bench::DiagPayload;
+using bench::DiagWire;
 
 void BM_Memcpy(benchmark::State& state) {
-  auto payload = Payload();
+  auto payload = DiagPayload();
   std::vector<uint8_t> out(payload.size());
   for (auto _ : state) {
     std::memcpy(out.data(), payload.data(), payload.size());
@@ -49,13 +32,13 @@ void BM_Memcpy(benchmark::State& state) {
 }
 
 void BM_Crc16(benchmark::State& state) {
-  auto payload = Payload();
+  auto payload = DiagPayload();
   for (auto _ : state) benchmark::DoNotOptimize(Crc16X25(payload.data(), payload.size()));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * payload.size()));
 }
 
 void BM_FrameBytewise(benchmark::State& state) {
-  auto payload = Payload();
+  auto payload = DiagPayload();
   auto tx = std::make_unique<DiagTxFrame>();
   for (auto _ : state) {
     tx->Begin();
@@ -67,7 +50,7 @@ void BM_FrameBytewise(benchmark::State& state) {
 }
 
 void BM_FrameBlock(benchmark::State& state) {
-  auto payload = Payload();
+  auto payload = DiagPayload();
   auto tx = std::make_unique<DiagTxFrame>();
   for (auto _ : state) {
     tx->Begin();
@@ -79,8 +62,8 @@ void BM_FrameBlock(benchmark::State& state) {
 }
 
 void BM_DeframeBytewise(benchmark::State& state) {
-  auto payload = Payload();
-  auto wire = Wire(payload);
+  auto payload = DiagPayload();
+  auto wire = DiagWire(payload);
   auto buffer = std::make_unique<DiagDeframer::Buffer>();
   DiagDeframer d(*buffer);
   for (auto _ : state) {
@@ -94,8 +77,8 @@ void BM_DeframeBytewise(benchmark::State& state) {
 }
 
 void BM_DeframeBlock(benchmark::State& state) {
-  auto payload = Payload();
-  auto wire = Wire(payload);
+  auto payload = DiagPayload();
+  auto wire = DiagWire(payload);
   auto buffer = std::make_unique<DiagDeframer::Buffer>();
   DiagDeframer d(*buffer);
   for (auto _ : state) {

@@ -7,34 +7,21 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "engine/diag/diag_deframer.h"
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
-#include "engine/diag/diag_tx_frame.h"
+#include "diag_wire.h"
 #include "engine/worker/worker_context.h"
 #include "platform/manual_clock.h"
 
 namespace upwend {
 namespace {
 
-constexpr size_t kPayload = 4094;
+constexpr size_t kPayload = bench::kDiagPayload;
 
-std::vector<uint8_t> Wire() {
-  std::mt19937 rng(42);
-  std::vector<uint8_t> payload(kPayload);
-  for (auto& b : payload) b = static_cast<uint8_t>(rng());
-  auto tx = std::make_unique<DiagTxFrame>();
-  tx->Begin();
-  tx->Append(std::span<const uint8_t>(payload));
-  tx->Finish();
-  std::vector<uint8_t> wire{kHdlcFlag};
-  auto w = tx->Wire();
-  wire.insert(wire.end(), w.begin(), w.end());
-  return wire;
-}
+std::vector<uint8_t> Wire() { return bench::DiagWire(bench::DiagPayload()); }
 
 // A port that always has the same reply waiting; `perRead` caps what one read hands over.
 class ReplayPort final : public SerialPort {

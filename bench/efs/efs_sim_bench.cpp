@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/bench_context.h"
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "engine/efs/efs2_requests.h"
@@ -37,25 +38,6 @@ using Clk = std::chrono::steady_clock;
 
 constexpr size_t kFileSize = 64 * 1024;
 constexpr double kScale = 0.1;  // the pause before each transfer becomes 50 ms, subtracted below
-
-class QuietWorker final : public WorkerContext {
-public:
-  explicit QuietWorker(Clock& clock) : clock_(clock) {}
-  void ReportStatus(int, const std::string& text, int) override {
-    if (std::getenv("EFS_BENCH_VERBOSE")) std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  void ReportError(const std::string& text) override {
-    std::fprintf(stderr, "error: %s\n", text.c_str());
-    code_ = kDefaultErrorCode;
-  }
-  int ErrorCode() const override { return code_; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-
-private:
-  Clock& clock_;
-  int code_ = 0;
-};
 
 double Seconds(Clk::time_point since) { return std::chrono::duration<double>(Clk::now() - since).count(); }
 
@@ -106,15 +88,6 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-double LoadAverage() {
-  double load = 0;
-  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-    if (std::fscanf(f, "%lf", &load) != 1) load = 0;
-    std::fclose(f);
-  }
-  return load;
-}
-
 std::string Field(const std::string& line, int index) {
   std::istringstream in(line);
   std::string word;
@@ -126,7 +99,7 @@ std::string Field(const std::string& line, int index) {
 
 int main(int argc, char** argv) {
   const int reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-  const double loadBefore = LoadAverage();
+  const double loadBefore = bench::LoadAverage();
   const std::string dir = testing::FreshDir("efs-sim-bench");
   const std::string state = dir + "/state";
 
@@ -144,7 +117,7 @@ int main(int argc, char** argv) {
   std::ofstream(state + "/efs/bench/src.bin", std::ios::binary).write(content.data(), kFileSize);
   std::ofstream(dir + "/up.bin", std::ios::binary).write(content.data(), kFileSize);
   ScaledClock clock(kScale);
-  QuietWorker worker(clock);
+  bench::PrintingContext worker(clock);
   DiagTransport transport(worker, [&] {
     return CreatePosixSerialPort(clock, [&](const std::string& name) -> std::optional<std::string> {
       if (name == portName) return node;
@@ -189,7 +162,7 @@ int main(int argc, char** argv) {
 
   auto rate = [](double usPerRequest, double bytesPerRequest) { return bytesPerRequest / usPerRequest; };  // MB/s
   std::printf("EFS over the simulator's pseudo-terminal: a 64 KiB file, %d repetitions, load %.1f before / %.1f after\n\n",
-              reps, loadBefore, LoadAverage());
+              reps, loadBefore, bench::LoadAverage());
   std::printf("| transfer | us/request best | us/request median | MB/s best | MB/s median | pty round trip floor us best/median | best/floor |\n");
   std::printf("|---|---|---|---|---|---|---|\n");
   const double readBytes = static_cast<double>(kFileSize) / kReadRequests, writeBytes = static_cast<double>(kFileSize) / kWriteRequests;

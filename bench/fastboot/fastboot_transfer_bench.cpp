@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_context.h"
 #include "engine/fastboot/adb_binding.h"
 #include "engine/fastboot/fastboot_pass.h"
 #include "platform/clock.h"
@@ -27,23 +28,6 @@ namespace {
 
 using namespace upwend;
 namespace fs = std::filesystem;
-
-class PrintingContext final : public WorkerContext {
-public:
-  explicit PrintingContext(Clock& clock) : clock_(clock) {}
-  void ReportStatus(int, const std::string&, int) override {}
-  void ReportError(const std::string& text) override {
-    std::fprintf(stderr, "error: %s\n", text.c_str());
-    code_ = 31;
-  }
-  int ErrorCode() const override { return code_; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-
-private:
-  Clock& clock_;
-  int code_ = 0;
-};
 
 long PeakRssKiB() {
   rusage u{};
@@ -62,15 +46,6 @@ double CpuSeconds(int who) {
   rusage u{};
   getrusage(who, &u);
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double LoadAverage() {
-  double load = 0;
-  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-    if (std::fscanf(f, "%lf", &load) != 1) load = 0;
-    std::fclose(f);
-  }
-  return load;
 }
 
 struct Run {
@@ -104,7 +79,7 @@ int main(int argc, char** argv) {
   std::string endpoint = line->substr(line->find("tcp:"));
 
   ScaledClock clock(1.0);
-  PrintingContext ctx(clock);
+  bench::PrintingContext ctx(clock);
   RunParameters params;
   AdbBinding adb;
   std::string error;
@@ -121,7 +96,7 @@ int main(int argc, char** argv) {
   std::vector<Run> results;
   for (int r = 0; r < runs; ++r) {
     Run run;
-    run.load = LoadAverage();
+    run.load = bench::LoadAverage();
     // Debian's fastboot client.
     std::string output;
     double cpu0 = CpuSeconds(RUSAGE_CHILDREN);

@@ -78,7 +78,7 @@ bool DiagFraming::ResetAndReconnect(const std::function<bool()>& findComPort, bo
 
   std::string diagText = window_ != nullptr ? window_->PortText() : std::string();
   std::string atText = window_ != nullptr ? window_->SerialPortText() : std::string();
-  const bool changed = window_ == nullptr || !window_->CheckDiagPortSame(transport_.config().comPort) || atText.empty();
+  const bool changed = window_ == nullptr || !window_->CheckDiagPortSame(transport_.CurrentComPort()) || atText.empty();
   if (changed) {
     worker_.Report("Port has changed");
     for (int i = 0; i < kFindPortCalls; ++i) {

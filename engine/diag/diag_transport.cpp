@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/worker/project_rules.h"
 #include "engine/worker/worker_context.h"
 #include "platform/last_error.h"
 
@@ -13,10 +14,6 @@ namespace {
 
 constexpr uint32_t kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
 constexpr uint32_t kBaudRate = 115200;
-
-bool HasSlowDiagTimeouts(int projectType) {
-  return projectType == 6 || projectType == 19 || projectType == 20 || projectType == 42;
-}
 
 // The failed call's system error becomes the thread's last error, as ReportError reads it.
 uint32_t TakeError(const SerialPort* port) {
@@ -38,7 +35,7 @@ DiagTransport::~DiagTransport() {
 std::string DiagTransport::DeviceName(int portNumber) { return PortDeviceName(portNumber); }
 
 CommTimeouts DiagTransport::DiagTimeouts(int projectType) {
-  if (HasSlowDiagTimeouts(projectType)) return CommTimeouts{1000, 1000, 2000, 1000, 3000};
+  if (project::HasSlowDiagPort(projectType)) return CommTimeouts{1000, 1000, 2000, 1000, 3000};
   // A read returns what has arrived; with nothing there it waits up to 1 s for the first byte.
   return CommTimeouts{kMaxDword, kMaxDword, 1000, 1, 1000};
 }
@@ -115,10 +112,20 @@ void DiagTransport::ForgetDiagReads() {
   fillSize_ = 1;
 }
 
+void DiagTransport::RefreshPortNumbers() {
+  if (config_.portNumbers) config_.portNumbers(config_.comPort, config_.serialComPort);
+}
+
+int DiagTransport::CurrentComPort() {
+  RefreshPortNumbers();
+  return config_.comPort;
+}
+
 bool DiagTransport::OpenDiagPort() {
   // A handle still open from before is closed first: reopening over it would leak it and the
   // exclusive open of the same port would be refused.
   Drop(diag_);
+  RefreshPortNumbers();
   diag_ = OpenPort(config_.comPort);
   if (!diag_) return false;
   ConfigureDiagPort();
@@ -153,7 +160,7 @@ void DiagTransport::ConfigureDiagPort() {
     worker_.Raise("Could not set COMM timeouts");
   }
   // Under time-outs the port did not take, a large read could wait for all it asked for.
-  fillSize_ = timeoutsSet && !HasSlowDiagTimeouts(config_.projectType) ? DiagReadAhead::kCapacity : 1;
+  fillSize_ = timeoutsSet && !project::HasSlowDiagPort(config_.projectType) ? DiagReadAhead::kCapacity : 1;
   diag_->Purge(kPurgeTxAbort | kPurgeTxClear);
   diag_->Purge(kPurgeRxAbort | kPurgeRxClear);
   readAhead_.Clear();
@@ -177,6 +184,7 @@ bool DiagTransport::ConfigureAtPort() {
 
 bool DiagTransport::OpenAt(bool quiet) {
   Drop(at_);
+  RefreshPortNumbers();
   at_ = OpenPort(config_.serialComPort);
   if (!at_) {
     if (!quiet) worker_.Raise("Fail to connect serial port");

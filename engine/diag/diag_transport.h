@@ -22,10 +22,13 @@ class WorkerContext;
 using SerialPortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
 // The run parameters the transport works from. The port numbers are the worker's `ComPort`
-// and `SerialComPort`; FindComPort updates them here during a run.
+// and `SerialComPort`. Port re-discovery changes them in the worker's run parameters, so where
+// `portNumbers` is set the transport takes them from there before every open: a port reopened
+// after the device came back renumbered is the new one, whoever opens it.
 struct TransportConfig {
   int comPort = 0;
   int serialComPort = 0;
+  std::function<void(int& comPort, int& serialComPort)> portNumbers;
   int projectType = 0;
   bool fastSpeedDownload = false;  // bFastSpeedDownload
   int blockSize = 1024;            // m_nBlockSize: the DIAG queue size in fast download mode
@@ -80,6 +83,9 @@ public:
   // One close attempt of the AT port; on success it is not open any more.
   void CloseAtPortOnce();
 
+  // The DIAG port number the next open uses.
+  int CurrentComPort();
+
   bool DiagOpen() const { return diag_ != nullptr; }
   // The DIAG port's device is gone (unplugged, node vanished): every later read and write on
   // the handle fails at once, without waits or retries, until the port is opened again.
@@ -111,6 +117,7 @@ public:
 
 private:
   std::unique_ptr<SerialPort> OpenPort(int portNumber);
+  void RefreshPortNumbers();
   bool ConfigureAtPort();
   bool OpenAt(bool quiet);
   void Drop(std::unique_ptr<SerialPort>& port);

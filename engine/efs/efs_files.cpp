@@ -174,7 +174,38 @@ void EfsFiles::RestoreUserData() {
 
 void EfsFiles::RestoreUserData(const std::string& deviceBackupFolder) {
   if (!deviceBackupFolder.empty()) deviceBackupFolder_ = deviceBackupFolder;
+  if (userDataFiles_.empty() && found_.folders.empty() && !deviceBackupFolder_.empty()) CollectFromMirror();
   RestoreUserData();
+}
+
+void EfsFiles::CollectFromMirror() {
+  namespace fs = std::filesystem;
+  auto addFile = [this](const std::string& devicePath, const fs::path& local) {
+    std::error_code ec;
+    if (Contains(userDataFiles_, devicePath) || !fs::is_regular_file(fs::symlink_status(local, ec))) return;
+    userDataFiles_.push_back(devicePath);
+    localPaths_.push_back(local.string());
+    sizes_.push_back(static_cast<uint32_t>(fs::file_size(local, ec)));
+  };
+  for (const std::string& dir : RunParameters::Or(params_.UserDataDirList)) {
+    auto local = LocalMirrorPath(deviceBackupFolder_, dir);
+    if (!IsSafeDevicePath(dir) || !local) continue;
+    std::string base = dir;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    std::error_code ec;
+    // Links are never followed: the mirror holds only what the backup wrote.
+    for (fs::recursive_directory_iterator it(*local, ec), end; !ec && it != end; it.increment(ec)) {
+      std::string devicePath = base + "/" + fs::relative(it->path(), *local, ec).generic_string();
+      if (it->is_directory(ec) && !it->is_symlink(ec)) {
+        found_.folders.push_back(devicePath);
+      } else {
+        addFile(devicePath, it->path());
+      }
+    }
+  }
+  for (const std::string& file : RunParameters::Or(params_.UserDataFilesList)) {
+    if (auto local = LocalMirrorPath(deviceBackupFolder_, file)) addFile(file, *local);
+  }
 }
 
 uint32_t EfsFiles::AddFileSize(size_t k, const std::string& localPath) const {

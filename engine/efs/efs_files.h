@@ -49,6 +49,9 @@ private:
   bool MakeMirrorFolder(const std::string& devicePath, bool folderPart);
   // Folders above the restored paths that the listing did not report; made first, quietly.
   void MakeParentFolders();
+  // A run that made no backup of its own (a Re-update) restores what the failed run left in the
+  // device backup folder's mirror of the configured user data.
+  void CollectFromMirror();
   uint32_t AddFileSize(size_t k, const std::string& localPath) const;
 
   WorkerContext& worker_;

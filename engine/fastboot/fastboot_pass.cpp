@@ -4,6 +4,7 @@
 #include <utility>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
@@ -119,20 +120,30 @@ bool FastbootPass::InitAdbConnection() {
 
 bool FastbootPass::CloseAdbConnection() {
   const auto& api = adb_.api();
-  if (!api.closeHandle(adb_.writeEndpoint)) {
-    ctx_.Raise("Close endpoint(write) handle failure");
-    return false;
-  }
-  if (!api.closeHandle(adb_.readEndpoint)) {
-    ctx_.Raise("Close endpoint(read) handle failure");
-    return false;
-  }
-  if (!api.closeHandle(adb_.interfaceHandle)) {
-    ctx_.Raise("Close adb interface handle failure");
-    return false;
+  const std::pair<ADBAPIHANDLE*, const char*> handles[] = {
+      {&adb_.writeEndpoint, "Close endpoint(write) handle failure"},
+      {&adb_.readEndpoint, "Close endpoint(read) handle failure"},
+      {&adb_.interfaceHandle, "Close adb interface handle failure"},
+  };
+  for (const auto& [handle, failure] : handles) {
+    if (!api.closeHandle(*handle)) {
+      ctx_.Raise(failure);
+      return false;
+    }
+    *handle = nullptr;
   }
   if (!ctx_.Stopped()) ctx_.Report("Close adb connection successfully");
   return true;
+}
+
+// Every path out of a connection ends here too: a handle left open keeps the interface
+// claimed, and the next run in this process (a Re-update) could not claim it.
+void FastbootPass::ReleaseAdbConnection() {
+  const auto& api = adb_.api();
+  for (ADBAPIHANDLE* handle : {&adb_.writeEndpoint, &adb_.readEndpoint, &adb_.interfaceHandle}) {
+    if (*handle != nullptr && api.closeHandle != nullptr) api.closeHandle(*handle);
+    *handle = nullptr;
+  }
 }
 
 bool FastbootPass::ImageHandshakeCmd(uint64_t length) {
@@ -311,6 +322,7 @@ bool FastbootPass::AllSizesKnown() {
 }
 
 bool FastbootPass::Connect() {
+  ReleaseAdbConnection();
   std::string path;
   if (findAdbInterface_(0, path) != 0) {
     ctx_.Raise("ADB Interface Invalid");
@@ -325,14 +337,20 @@ bool FastbootPass::Connect() {
   }
   ctx_.Sleep(200);
   if (!ctx_.Stopped()) {
-    if (!InitAdbConnection()) return false;
+    if (!InitAdbConnection()) {
+      ReleaseAdbConnection();
+      return false;
+    }
     ctx_.Report("initialization adb infterface successfully");
   }
   return true;
 }
 
 bool FastbootPass::Disconnect() {
-  if (ctx_.Stopped()) return true;
+  if (ctx_.Stopped()) {
+    ReleaseAdbConnection();
+    return true;
+  }
   if (!CloseAdbConnection()) return false;
   ctx_.Report("Close adb connection successfully");
   return true;
@@ -477,9 +495,9 @@ void FastbootPass::Reboot() {
 void FastbootPass::RunFastbootPass() {
   if (ctx_.Stopped() || !AllSizesKnown()) return;
   FixedImages();
-  if (params_.bFastbootConfiguration && !ConfiguredList()) return;
-  if (ctx_.Stopped()) return;  // a pass that ended early leaves the device in fastboot
-  Reboot();
+  // A pass that ended early leaves the device in fastboot, but never its interface claimed.
+  if (!(params_.bFastbootConfiguration && !ConfiguredList()) && !ctx_.Stopped()) Reboot();
+  ReleaseAdbConnection();
 }
 
 }  // namespace upwend

@@ -31,6 +31,8 @@ public:
   bool ConnectAdbInterface(const std::string& path);
   bool InitAdbConnection();
   bool CloseAdbConnection();
+  // Closes whatever handles of the connection are still open, without a report.
+  void ReleaseAdbConnection();
   bool ImageHandshakeCmd(uint64_t length);
   bool ImageBulkWrite(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize = kSystemPartSize);
   bool ReceiveOKEYReplay();

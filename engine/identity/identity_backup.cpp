@@ -1,8 +1,7 @@
 #include "engine/identity/identity_backup.h"
 
-#include <initializer_list>
-
 #include "engine/identity/identity_value.h"
+#include "engine/worker/project_rules.h"
 #include "platform/ini_file.h"
 
 namespace upwend {
@@ -53,12 +52,6 @@ void RemoveFirst(std::string& text, const std::string& what) {
   if (at != std::string::npos) text.erase(at, what.size());
 }
 
-bool In(int value, std::initializer_list<int> set) {
-  for (int v : set)
-    if (v == value) return true;
-  return false;
-}
-
 constexpr const char* kEmptyQuoted = "\"\"";
 
 }  // namespace
@@ -81,11 +74,11 @@ IdentityBackup::IdentityBackup(WorkerContext& ctx, const RunParameters& params, 
     : ctx_(ctx), params_(params), store_(store), at_(at), atPortOpen_(std::move(atPortOpen)) {}
 
 bool IdentityBackup::ReadsImei() const {
-  return params_.PlatformType != 2 && !In(params_.projectType, {35, 36, 37, 38, 39, 41, 48});
+  return params_.PlatformType != 2 && !project::IsCdmaOnly(params_.projectType);
 }
 
-bool IdentityBackup::ExtraItems() const { return params_.projectType == 8 || params_.projectType == 10; }
-bool IdentityBackup::GmiOnly() const { return params_.projectType == 18; }
+bool IdentityBackup::ExtraItems() const { return project::HasCarrierItems(params_.projectType); }
+bool IdentityBackup::GmiOnly() const { return project::HasGmiItemOnly(params_.projectType); }
 
 bool IdentityBackup::Query(IdentityItem item) {
   std::string value;
@@ -111,7 +104,7 @@ bool IdentityBackup::BackupIdentity() {
     ctx_.Report(ok ? good : bad);
     store_.Flag(item) = ok && flag;
   };
-  int pt = params_.projectType;
+  const int pt = params_.projectType;
 
   if (!Query(I::SN)) {
     ctx_.Report("SN ERROR");
@@ -133,12 +126,12 @@ bool IdentityBackup::BackupIdentity() {
   }
 
   store_.Flag(I::IMEI_1) = false;
-  if (pt == 47) {
+  if (project::HasSecondImei(pt)) {
     bool ok = QueryWithRepeats(I::IMEI_1);
     flagged(I::IMEI_1, ok, "Read IMEI_1", "IMEI_1 ERROR", !clean(I::IMEI_1).empty());
   }
 
-  if (pt == 35 || pt == 36) {
+  if (project::ReadsEsn(pt)) {
     bool ok = Query(I::ESN);
     flagged(I::ESN, ok, "Read ESN", "ESN ERROR", !clean(I::ESN).empty());
   }
@@ -150,7 +143,7 @@ bool IdentityBackup::BackupIdentity() {
   }
 
   store_.Flag(I::MEID) = false;
-  if (params_.PlatformType == 2 || In(pt, {36, 37, 38, 39, 41, 48})) {
+  if (params_.PlatformType == 2 || project::HasMeid(pt)) {
     bool ok = Query(I::MEID);
     flagged(I::MEID, ok, "Read MEID", "MEID ERROR", !clean(I::MEID).empty());
   }
@@ -335,7 +328,7 @@ bool IdentityBackup::RestoreIdentity() {
     return false;
   if (store_.Flag(I::UIT89) && !write({I::UIT89, "Fail to write UIT89", "Restore UIT89", OnFail::Stop, nullptr}))
     return false;
-  if (params_.projectType != 35 && params_.simLockOn && !ctx_.Stopped()) {
+  if (!project::HasNoSimLock(params_.projectType) && params_.simLockOn && !ctx_.Stopped()) {
     if (at_.WriteAtValue("AT+NWLSET=", 4, "Fail to write SIMLOCK to phone")) ctx_.Report("Write SIMLOCK successfully");
   }
   if (ExtraItems()) {

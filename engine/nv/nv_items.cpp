@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <initializer_list>
 #include <memory>
 
 #include "engine/diag/diag_framing.h"
 #include "engine/nv/nv_backup_file.h"
 #include "engine/nv/nv_status.h"
 #include "engine/nv/nv_tables.h"
+#include "engine/worker/project_rules.h"
 #include "engine/worker/worker_context.h"
 
 namespace upwend {
@@ -24,8 +24,6 @@ constexpr uint8_t kNvWriteCode = 0x27;
 constexpr size_t kNvRequestSize = 133;
 // A whole NV reply: 133 bytes and the two check bytes the receive counts with them.
 constexpr int kNvReplyCount = 135;
-
-bool In(int value, std::initializer_list<int> set) { return std::find(set.begin(), set.end(), value) != set.end(); }
 
 void Append(std::vector<NvListEntry>& list, std::span<const NvTableEntry> table) {
   for (const NvTableEntry& e : table) list.push_back({e.id, e.name});
@@ -50,10 +48,10 @@ NvItems::NvItems(WorkerContext& ctx, const RunParameters& params, DiagFraming& d
 void NvItems::BuildNvBackupList() {
   const int pt = params_.projectType;
   backupList_.clear();
-  if (!(pt == 12 && params_.IsAlcatel)) {
-    if (params_.PlatformType == 2 || In(pt, {36, 37, 38, 39, 41, 48})) {
+  if (!project::UsesAlternativeNvList(pt, params_.IsAlcatel)) {
+    if (params_.PlatformType == 2 || project::HasMeid(pt)) {
       Append(backupList_, NvCdmaTable());
-      if (params_.RTRECFG && In(pt, {36, 37})) Append(backupList_, NvCdmaSubscriptionTable());
+      if (params_.RTRECFG && project::HasCdmaSubscriptionItems(pt)) Append(backupList_, NvCdmaSubscriptionTable());
     } else if (params_.PlatformType == 3) {
       Append(backupList_, NvLteTable());
     } else {
@@ -175,7 +173,7 @@ void NvItems::BackupToFile(bool alternative) {
     return;
   }
   const auto& list = alternative ? alternativeList_ : backupList_;
-  const bool uitItemsWanted = !params_.UIT_NewWays && In(params_.projectType, {38, 39, 48});
+  const bool uitItemsWanted = !params_.UIT_NewWays && project::KeepsUitItemsInNv(params_.projectType);
   std::array<uint8_t, kNvRequestSize> request{};
   request[0] = kNvReadCode;
   request[131] = 0xCC;

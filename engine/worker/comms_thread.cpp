@@ -4,24 +4,16 @@
 #include <sched.h>
 
 #include <filesystem>
-#include <initializer_list>
 #include <system_error>
 
 #include "engine/identity/identity_value.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
 
 namespace upwend {
 
 namespace {
-
-bool In(int value, std::initializer_list<int> set) {
-  for (int v : set)
-    if (v == value) return true;
-  return false;
-}
-
-bool InRange(int value, int low, int high) { return value >= low && value <= high; }
 
 constexpr const char* kAdbWinUsbApiFile = "AdbWinUsbApi.dll";
 
@@ -99,19 +91,19 @@ bool TCommsThread::AmssOnly() const {
   return params_.bAMSSFile && !params_.bEFS && !params_.bRawAppsEFS && !params_.pcSuite;
 }
 
-bool TCommsThread::Variant() { return params_.projectType == 3 && window_.VariantFlag(); }
+bool TCommsThread::Variant() { return project::HasCustomerVariants(params_.projectType) && window_.VariantFlag(); }
 
 bool TCommsThread::ReadsImei() const {
-  return params_.PlatformType != 2 && !In(params_.projectType, {35, 36, 37, 38, 39, 41, 48});
+  return params_.PlatformType != 2 && !project::IsCdmaOnly(params_.projectType);
 }
 
 bool TCommsThread::ResumeWithoutAtPort() const { return params_.resume && params_.SerialComPort == 0; }
 
 bool TCommsThread::NeedsAtPort() {
   const auto& p = params_;
-  int pt = p.projectType;
   return p.bBootloader || p.bBackup || p.bRestore || p.pcSuite || !RunParameters::Or(p.StartATList).empty() ||
-         ((pt == 20 || pt == 29) && AmssOnly()) || !RunParameters::Or(p.EndATList).empty() || Variant();
+         (project::SwitchesToDiskAfterAmss(p.projectType) && AmssOnly()) || !RunParameters::Or(p.EndATList).empty() ||
+         Variant();
 }
 
 void TCommsThread::EnsureDiagOpen() {
@@ -127,6 +119,12 @@ void TCommsThread::EndRunAtOnce() {
 // ---- the sequence ----------------------------------------------------------------------------
 
 void TCommsThread::Execute() {
+  RunSequence();
+  // Whichever step noticed the stop, the run ends with a verdict that says so.
+  if (ErrorCode() == kStopRequestCode) ReportStatus(1, kStoppedVerdict, kMsgFailure);
+}
+
+void TCommsThread::RunSequence() {
   if (!LoadQmsl()) return;
   StepStart();
   if (!Stopped() && NeedsAtPort() && !ResumeWithoutAtPort()) layers_.ports->OpenAtPort();
@@ -136,11 +134,15 @@ void TCommsThread::Execute() {
     layers_.at->RunStartAtList();
   }
   StepDiskMode();
-  if (!params_.bBackup && !params_.bBackupUserData && params_.resume) AdoptResumedBackup();
-  if ((params_.bBackup || params_.bBackupUserData) && !Stopped()) {
+  // A Re-update after a run that got its backup done makes no backup of its own, user data
+  // included: a second one would save the device as the failed run left it, blanks and all.
+  // What the failed run saved is restored instead.
+  const bool resumed = params_.resume && !params_.bBackup;
+  if (resumed) AdoptResumedBackup();
+  if ((params_.bBackup || params_.bBackupUserData) && !resumed && !Stopped()) {
     if (!StepBackup()) return;
   }
-  if (params_.bBackupUserData && !Stopped()) {
+  if (params_.bBackupUserData && !resumed && !Stopped()) {
     EnsureDiagOpen();
     layers_.efs->BackupUserData(deviceBackupFolder_);
   }
@@ -216,16 +218,12 @@ void TCommsThread::StepPlatformCheck() {
 }
 
 void TCommsThread::StepDiskMode() {
-  int pt = params_.projectType;
-  bool due = params_.pcSuite || ((pt == 20 || pt == 29) && AmssOnly()) || (!Stopped() && Variant());
+  const int pt = params_.projectType;
+  bool due = params_.pcSuite || (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (!Stopped() && Variant());
   if (!due) return;
-  std::string command;
-  if (In(pt, {3, 12, 15, 16, 17, 18, 21, 22, 38, 39, 48}) || InRange(pt, 24, 33)) {
-    command = "AT+DISK=8,\"D1\"\r\n\r\n";
-  } else if (In(pt, {13, 23, 34})) {
-    command = "AT+DISK=8,\"D2\"\r\n\r\n";
-  }
-  if (command.empty()) return;
+  std::string mode = project::DiskModeOf(pt);
+  if (mode.empty()) return;
+  std::string command = "AT+DISK=8,\"" + mode + "\"\r\n\r\n";
   std::string value;
   if (!layers_.at->SendAtQuery(command, value)) Raise("Fail to set from modem start");
 }
@@ -266,11 +264,11 @@ bool TCommsThread::StepBackup() {
   }
   if (!Stopped()) id.WriteAtBackupFile();
   if (!Stopped()) {
-    int pt = params_.projectType;
-    if (pt == 12 && params_.IsAlcatel) {
+    const int pt = params_.projectType;
+    if (project::UsesAlternativeNvList(pt, params_.IsAlcatel)) {
       EnsureDiagOpen();
       layers_.nv->BackupNvToFileAlt();
-    } else if (params_.PlatformType == 1 || params_.PlatformType == 2 || In(pt, {35, 36, 37, 38, 39, 41, 48})) {
+    } else if (params_.PlatformType == 1 || params_.PlatformType == 2 || project::IsCdmaOnly(pt)) {
       EnsureDiagOpen();
       layers_.nv->BackupNvToFile();
     } else {
@@ -356,16 +354,16 @@ void TCommsThread::StepBootloaderAndFastboot() {
 
 TCommsThread::ResetOutcome TCommsThread::StepReset() {
   if (Stopped()) return ResetOutcome::Skipped;
-  int pt = params_.projectType;
-  bool runs = params_.bFastbootConfiguration || params_.pcSuite || pt == 35 || ((pt == 20 || pt == 29) && AmssOnly()) ||
-              (AmssOnly() && Variant());
+  const int pt = params_.projectType;
+  bool runs = params_.bFastbootConfiguration || params_.pcSuite || project::AlwaysResets(pt) ||
+              (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (AmssOnly() && Variant());
   if (!runs) return ResetOutcome::Skipped;
 
   int result = 0;
   if (params_.phone) {
     EnsureDiagOpen();
     result = layers_.diag->SendStreamReset();
-  } else if (In(pt, {0, 1, 2, 14, 19, 20, 42}) || InRange(pt, 4, 11)) {
+  } else if (project::ResetsByPowerOff(pt)) {
     EnsureDiagOpen();
     result = layers_.diag->SendStreamPowerOff();
   }
@@ -428,7 +426,7 @@ TCommsThread::ResetOutcome TCommsThread::StepReset() {
   Report(atText.empty() ? "Modem commport0......empty" : atText + " Modem ready");
 
   if (!(AmssOnly() && Variant())) {
-    bool shortWait = In(pt, {3, 6, 12, 13, 48}) || InRange(pt, 16, 34) || InRange(pt, 36, 42);
+    bool shortWait = project::ReturnsQuicklyAfterReset(pt);
     for (int attempt = 1; attempt <= 20; ++attempt) {
       Sleep(shortWait ? 3000 : 10000);
       if (layers_.ports->OpenDiagPort()) {
@@ -447,12 +445,12 @@ TCommsThread::ResetOutcome TCommsThread::StepReset() {
 }
 
 bool TCommsThread::StepRestore() {
-  int pt = params_.projectType;
+  const int pt = params_.projectType;
   if (params_.bBackupUserData && !Stopped()) layers_.efs->RestoreUserData(deviceBackupFolder_);
   if (params_.bRestore && !Stopped()) {
-    if (pt == 12 && params_.IsAlcatel) {
+    if (project::UsesAlternativeNvList(pt, params_.IsAlcatel)) {
       layers_.nv->RestoreNvFromFileAlt();
-    } else if (In(pt, {35, 36, 37, 38, 39, 41, 48})) {
+    } else if (project::IsCdmaOnly(pt)) {
       layers_.nv->RestoreNvFromFile();
     }
   }
@@ -506,8 +504,7 @@ bool TCommsThread::StepRestore() {
 }
 
 void TCommsThread::StepReconnect() {
-  int pt = params_.projectType;
-  if (pt == 6 || pt == 19 || (pt == 20 && !AmssOnly())) layers_.diag->ResetAndReconnect();
+  if (project::ReconnectsAtEnd(params_.projectType, AmssOnly())) layers_.diag->ResetAndReconnect();
 }
 
 void TCommsThread::StepFinal() {
@@ -517,7 +514,7 @@ void TCommsThread::StepFinal() {
     if (ErrorCode() == kStopRequestCode) ReportStatus(1, "COMM Closed", kMsgFailure);
   }
   if (ports.AtOpen()) {
-    if (params_.projectType == 2 || params_.projectType == 6) layers_.at->ShowDeviceVersion();
+    if (project::ShowsDeviceVersion(params_.projectType)) layers_.at->ShowDeviceVersion();
     ports.CloseAtPort("Warning-9");
   }
   if (params_.ExecuteResetModem && !Stopped()) window_.RunResetModem([this](const std::string& text) { ReportError(text); });

@@ -51,6 +51,8 @@ public:
   const std::vector<std::string>& NotRestored() const { return notRestored_; }
 
   RunParameters& params() { return params_; }
+  // The installed layers (tests drive one step of a layer through them).
+  WorkerLayers& layers() { return layers_; }
   const RunParameters& params() const { return params_; }
   const std::string& LastReportText() const { return lastReportText_; }
   const std::string& DeviceBackupFolder() const { return deviceBackupFolder_; }
@@ -76,6 +78,7 @@ private:
   bool RefuseBlankDevice();
   void AdoptResumedBackup();
 
+  void RunSequence();
   bool LoadQmsl();
   void StepStart();
   bool StepGpioCheck();

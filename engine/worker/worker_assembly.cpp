@@ -9,28 +9,18 @@
 #include "engine/identity/identity_backup.h"
 #include "engine/nv/nv_items.h"
 #include "engine/nv/qmsl_loader.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
 namespace {
 
-// The worker's port numbers live in its run parameters (port re-discovery changes them there);
-// the transport takes them at every open.
 class TransportPorts final : public PortLayer {
 public:
-  TransportPorts(DiagTransport& transport, const RunParameters& params) : t_(transport), params_(params) {}
-  bool OpenAtPort() override {
-    Sync();
-    return t_.OpenAtPort();
-  }
-  bool ReopenAtPortQuietly() override {
-    Sync();
-    return t_.ReopenAtPortQuietly();
-  }
-  bool OpenDiagPort() override {
-    Sync();
-    return t_.OpenDiagPort();
-  }
+  explicit TransportPorts(DiagTransport& transport) : t_(transport) {}
+  bool OpenAtPort() override { return t_.OpenAtPort(); }
+  bool ReopenAtPortQuietly() override { return t_.ReopenAtPortQuietly(); }
+  bool OpenDiagPort() override { return t_.OpenDiagPort(); }
   void CloseDiagPort(const std::string& warning) override { t_.CloseDiagPort(warning); }
   void CloseAtPort(const std::string& warning) override { t_.CloseAtPort(warning); }
   void CloseAtPortOnce() override { t_.CloseAtPortOnce(); }
@@ -40,12 +30,7 @@ public:
   void ClearDiagErrors() override { t_.ClearDiagErrors(); }
 
 private:
-  void Sync() {
-    t_.config().comPort = params_.ComPort;
-    t_.config().serialComPort = params_.SerialComPort;
-  }
   DiagTransport& t_;
-  const RunParameters& params_;
 };
 
 class FramingCommands final : public DiagLayer {
@@ -102,6 +87,12 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
   transport->config().projectType = p.projectType;
   transport->config().fastSpeedDownload = p.bFastSpeedDownload;
   transport->config().blockSize = p.m_nBlockSize;
+  // The worker's port numbers live in its run parameters (port re-discovery changes them
+  // there); the transport takes them at every open.
+  transport->config().portNumbers = [&p](int& comPort, int& serialComPort) {
+    comPort = p.ComPort;
+    serialComPort = p.SerialComPort;
+  };
   auto framing = std::make_shared<DiagFraming>(w, *transport, &window);
   auto requests = std::make_shared<DiagControlRequests>(w, *transport, *framing);
   auto control = std::make_shared<DiagControlLayer>(*requests);
@@ -114,10 +105,10 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
 
   WorkerLayers layers;
   layers.parts = {transport, framing, requests, control, store, at, adb};
-  layers.ports = std::make_unique<TransportPorts>(*transport, p);
+  layers.ports = std::make_unique<TransportPorts>(*transport);
   layers.diag = std::make_unique<FramingCommands>(*framing, *at, [&w, &window] {
     const RunParameters& r = w.params();
-    return r.bAMSSFile && !r.bEFS && !r.bRawAppsEFS && !r.pcSuite && r.projectType == 3 && window.VariantFlag();
+    return r.bAMSSFile && !r.bEFS && !r.bRawAppsEFS && !r.pcSuite && project::HasCustomerVariants(r.projectType) && window.VariantFlag();
   });
   layers.at = std::make_unique<AtForward>(*at);
   layers.identity = std::make_unique<IdentityBackup>(w, p, *store, *at, [t] { return t->AtOpen(); });

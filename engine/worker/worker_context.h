@@ -25,6 +25,8 @@ enum MessageType : int {
 };
 
 constexpr int kStopRequestCode = 210;
+// The verdict of a run the user stopped: a stopped run must never end without one.
+inline constexpr const char* kStoppedVerdict = "Stopped by the user";
 constexpr int kDefaultErrorCode = 31;
 
 class WorkerContext {

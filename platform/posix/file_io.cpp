@@ -170,33 +170,84 @@ Expected<void, std::string> CreateFolderPath(const std::string& path) {
   return {};
 }
 
-bool DeleteFolderTree(const std::string& path) {
-  if (path.size() <= 3) return false;
-  std::string native = NativePath(path);
-  while (native.size() > 1 && native.back() == '/') native.pop_back();
-  DIR* dir = ::opendir(native.c_str());
-  if (dir == nullptr) return false;
+namespace {
+
+// Deletes the entries of the open folder `fd` (which it takes over). Every entry is reached
+// relative to its folder's descriptor and never through a link, so a link planted anywhere in
+// the tree is removed as a link and what it points to is left alone.
+bool DeleteEntries(int fd) {
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return false;
+  }
+  const int at = ::dirfd(dir);
   bool failed = false;
   while (dirent* entry = ::readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name.empty() || name[0] == '.') continue;
+    const char* name = entry->d_name;
+    if (name[0] == '\0' || name[0] == '.') continue;
     if (failed) continue;  // the enumeration runs to its end, but deletes nothing more
-    std::string child = native + "/" + name;
     struct stat st {};
-    if (::lstat(child.c_str(), &st) != 0) {
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       failed = true;
-      continue;
-    }
-    if (S_ISDIR(st.st_mode)) {
-      ::chmod(child.c_str(), st.st_mode | S_IRWXU);
-      if (!DeleteFolderTree(child)) failed = true;
-    } else if (::unlink(child.c_str()) != 0) {
+    } else if (S_ISDIR(st.st_mode)) {
+      int child = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child < 0) {
+        failed = true;
+        continue;
+      }
+      ::fchmod(child, st.st_mode | S_IRWXU);
+      if (!DeleteEntries(child) || ::unlinkat(at, name, AT_REMOVEDIR) != 0) failed = true;
+    } else if (::unlinkat(at, name, 0) != 0) {
       failed = true;
     }
   }
   ::closedir(dir);
-  if (failed) return false;
+  return !failed;
+}
+
+}  // namespace
+
+bool DeleteFolderTree(const std::string& path) {
+  if (path.size() <= 3) return false;
+  std::string native = NativePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) != 0) return false;
+  if (S_ISLNK(st.st_mode)) return ::unlink(native.c_str()) == 0;
+  int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 || !DeleteEntries(fd)) return false;
   return ::rmdir(native.c_str()) == 0;
+}
+
+Expected<void, std::string> EnsurePrivateFolder(const std::string& path) {
+  std::string native = NativePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  if (size_t slash = native.rfind('/'); slash != std::string::npos && slash > 0) {
+    if (auto parent = CreateFolderPath(native.substr(0, slash + 1)); !parent) return parent;
+  }
+  // Created private from the start; when it exists already, mkdir leaves it as found.
+  if (::mkdir(native.c_str(), 0700) != 0 && errno != EEXIST) {
+    return Unexpected(fmt::format("{} cannot be created: {}", native, ErrnoText(errno)));
+  }
+  auto refuse = [&native](const std::string& why) -> Expected<void, std::string> {
+    return Unexpected(fmt::format("{} is not safe to use: {}", native, why));
+  };
+  Fd f(::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (f.fd < 0) {
+    if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return refuse("it is a symbolic link");
+    return refuse(errno == ENOTDIR ? std::string("it is not a folder") : ErrnoText(errno));
+  }
+  if (::fstat(f.fd, &st) != 0) return refuse(ErrnoText(errno));
+  if (st.st_uid != ::geteuid()) return refuse(fmt::format("it belongs to another user (uid {})", st.st_uid));
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return refuse(fmt::format("other users can write to it (mode {:o})", st.st_mode & 07777));
+  }
+  // A folder of the user's that others could only look into is closed; nobody else can have
+  // changed what it holds.
+  if ((st.st_mode & 077) != 0 && ::fchmod(f.fd, 0700) != 0) return refuse(ErrnoText(errno));
+  return {};
 }
 
 }  // namespace upwend

@@ -38,6 +38,7 @@ ToolPaths CurrentPaths() {
     p.configDir = home + "config";
     p.runtimeDir = home + "run";
     p.logDir = home + "log";
+    p.stateDir = home + "state";
     p.programsDir = home + "programs";
   } else {
     std::string tmp = Env("TMPDIR");
@@ -46,7 +47,8 @@ ToolPaths CurrentPaths() {
     p.configDir = HomeOr("XDG_CONFIG_HOME", ".config") + "/upwend";
     std::string runtime = Env("XDG_RUNTIME_DIR");
     p.runtimeDir = runtime.empty() ? p.tempDir + "run" : runtime + "/upwend";
-    p.logDir = HomeOr("XDG_STATE_HOME", ".local/state") + "/upwend/logs";
+    p.stateDir = HomeOr("XDG_STATE_HOME", ".local/state") + "/upwend";
+    p.logDir = p.stateDir + "/logs";
     p.programsDir = HomeOr("XDG_DATA_HOME", ".local/share") + "/upwend/programs";
   }
   if (std::string t = Env("UPWEND_TEMP_DIR"); !t.empty()) p.tempDir = WithSlash(t);

@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
   std::vector<Picture> pictures;
   AddMainWindowPictures(pictures);
   AddDialogPictures(pictures);
+  AddGuidePictures(pictures);
   QStringList files;
   for (const Picture& pic : pictures) {
     for (int scale : {1, 2}) {

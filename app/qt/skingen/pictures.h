@@ -17,6 +17,7 @@ struct Picture {
 
 void AddMainWindowPictures(std::vector<Picture>& out);
 void AddDialogPictures(std::vector<Picture>& out);
+void AddGuidePictures(std::vector<Picture>& out);
 
 // The busy animation: `frames` frames of a spinner `size` pixels square, at `scale`.
 struct SpinnerFrames {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -102,12 +103,79 @@ TEST(UpwendHeadlessTest, PrintSummaryShowsTheBuiltInProductAndCleansUp) {
   EXPECT_NE(out.find("Image files: 10, "), std::string::npos) << out;
   EXPECT_NE(out.find("  " + work + "/partition.mbn\n"), std::string::npos);
   EXPECT_FALSE(fs::exists(work));
-  EXPECT_TRUE(fs::is_directory(home + "/tmp/Backup"));
+  EXPECT_TRUE(fs::is_directory(home + "/state/Backup"));
   auto settings = IniFile::Load(home + "/config/HKEY_CURRENT_USER.ini");
   ASSERT_TRUE(settings);
   EXPECT_EQ(settings->ReadString("Software\\Hovrel7\\Upwend_QCOMM", "@", ""), "temp");
   EXPECT_EQ(settings->ReadInteger("Software\\Hovrel7\\Upwend_QCOMM", "COMM Port", 0), 1);
   EXPECT_EQ(settings->ReadString("Software\\Hovrel7\\Upwend_QCOMM", "Image File Folder", ""), work);
+}
+
+// A run log folder that cannot be written is said once at start-up, not found out after a run.
+TEST(UpwendHeadlessTest, AnUnwritableRunLogFolderIsSaidOnceAtStartUp) {
+  std::string home = FreshHome();
+  std::ofstream(home + "/a-file") << "not a folder";
+  std::vector<std::string> folders = {home + "/a-file/logs"};
+  if (geteuid() != 0) {  // permissions do not hold root back
+    fs::create_directories(home + "/read-only");
+    fs::permissions(home + "/read-only", fs::perms::owner_read | fs::perms::owner_exec);
+    folders.push_back(home + "/read-only");
+  }
+  for (const std::string& folder : folders) {
+    Child c;
+    EXPECT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary", "--log-dir", folder}, &c), 0)
+        << c.Err();
+    std::string err = c.Err();
+    size_t at = err.find("upwend: warning: the run log folder " + folder + " cannot be written (");
+    EXPECT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find("run log folder", err.find("run log folder") + 1), std::string::npos) << err;
+  }
+  Child c;
+  ASSERT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary"}, &c), 0);
+  EXPECT_EQ(c.Err().find("run log folder"), std::string::npos) << c.Err();
+}
+
+// Each way another local user could take over the temporary folder before the tool runs: the
+// tool refuses it, says where, and neither writes into it nor deletes through it.
+TEST(UpwendHeadlessTest, ATemporaryFolderOthersControlIsRefused) {
+  std::string home = FreshHome();
+  std::string temp = home + "/tmp";
+  struct Attack {
+    std::string name;
+    std::string reason;
+    std::function<void()> arrange;
+  };
+  std::vector<Attack> attacks = {
+      // A link to a folder of the victim's: the tool's clean-up would empty its TempFiles.
+      {"link", "it is a symbolic link", [&] { fs::create_directory_symlink(home + "/victim", temp); }},
+      {"mode 777", "other users can write to it (mode 777)", [&] {
+         fs::create_directories(temp);
+         fs::permissions(temp, fs::perms::all);
+       }},
+  };
+  if (geteuid() == 0) {
+    attacks.push_back({"another user's", "it belongs to another user (uid 65534)", [&] {
+                         fs::create_directories(temp);
+                         fs::permissions(temp, fs::perms::owner_all);
+                         ASSERT_EQ(chown(temp.c_str(), 65534, 65534), 0);
+                       }});
+  }
+  fs::create_directories(home + "/victim/TempFiles");
+  std::ofstream(home + "/victim/TempFiles/precious") << "keep";
+  for (const Attack& attack : attacks) {
+    std::error_code ec;
+    if (fs::is_symlink(temp, ec)) fs::remove(temp, ec);
+    fs::remove_all(temp, ec);
+    attack.arrange();
+    Child c;
+    EXPECT_EQ(RunChild(home, "upwend", {Build("app/console/upwend"), "--headless", "--print-summary"}, &c), 1)
+        << attack.name << ": " << c.Err();
+    EXPECT_NE(c.Err().find("The temporary folder " + temp + " is not safe to use: " + attack.reason), std::string::npos)
+        << attack.name << ": " << c.Err();
+    EXPECT_FALSE(fs::exists(temp + "/TempFiles/QMSL_MSVC10R.dll")) << attack.name;
+    EXPECT_FALSE(fs::exists(temp + "/run")) << attack.name;
+  }
+  EXPECT_TRUE(fs::exists(home + "/victim/TempFiles/precious"));
 }
 
 TEST(UpwendHeadlessTest, SecondCopyQuitsAndTheFirstIsUnharmed) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,17 @@ public:
       else std::this_thread::sleep_for(1ms);
     }
   }
+  // Polls until `count` bytes wait on the port's side of the line (10 s at most): the pty hands
+  // them over asynchronously.
+  bool Queued(int count) {
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      int queued = 0;
+      if (ioctl(slave_, FIONREAD, &queued) == 0 && queued >= count) return true;
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;
+  }
   std::vector<Bytes> Requests() {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -141,7 +153,7 @@ TEST_F(PtyTest, PowerOffReplyInPieces) {
 TEST_F(PtyTest, ReadReturnsEarlyOrAfterTheFirstByteWait) {
   uint8_t buffer[16];
   device.Send({0xAA, 0xBB});
-  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(device.Queued(2));
   uint64_t begin = Now();
   EXPECT_EQ(transport.ReadDiag(buffer, 9), 2);
   EXPECT_LT(Now() - begin, 500u);

@@ -1,17 +1,11 @@
 // The headless tool's device watcher against the built simulator: discovery finds the ports,
 // the status follows the device as it goes and comes back.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "sim_process.h"
+#include "tool_process.h"
 
 namespace upwend {
 namespace {
@@ -20,13 +14,6 @@ using namespace std::chrono_literals;
 using testing::FreshDir;
 using testing::SimProcess;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 size_t CountOf(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -34,58 +21,9 @@ size_t CountOf(const std::string& text, const std::string& what) {
 }
 
 // upwend --headless as a child process with its output in files.
-class Upwend {
-public:
-  Upwend(const std::string& home, std::vector<std::string> args) : out_(home + "/upwend.out"), err_(home + "/upwend.err") {
-    args.insert(args.begin(), std::string(std::getenv("UPWEND_BUILD_DIR")) + "/app/console/upwend");
-    pid_ = fork();
-    if (pid_ == 0) {
-      setenv("UPWEND_HOME", home.c_str(), 1);
-      if (!freopen(out_.c_str(), "w", stdout) || !freopen(err_.c_str(), "w", stderr)) _exit(126);
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-  }
-  ~Upwend() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  std::string Out() const { return ReadFile(out_); }
-  std::string Err() const { return ReadFile(err_); }
-  // Waits until stdout holds `what` at or after `from`; returns its position (npos on time-out).
-  size_t WaitFor(const std::string& what, size_t from, std::chrono::milliseconds timeout) const {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    do {
-      std::string out = Out();
-      if (size_t at = out.find(what, std::min(from, out.size())); at != std::string::npos) return at;
-      std::this_thread::sleep_for(20ms);
-    } while (std::chrono::steady_clock::now() < end);
-    return std::string::npos;
-  }
-  // The exit code after SIGTERM (or of its own end), -1000 when it did not end in time.
-  int Stop(bool terminate, std::chrono::seconds timeout = 30s) {
-    if (terminate) kill(pid_, SIGTERM);
-    auto end = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    while (std::chrono::steady_clock::now() < end) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return -1000;
-  }
-
-private:
-  std::string out_;
-  std::string err_;
-  pid_t pid_ = -1;
+struct Upwend : testing::ToolProcess {
+  Upwend(const std::string& home, std::vector<std::string> args)
+      : ToolProcess(home, "app/console/upwend", std::move(args)) {}
 };
 
 constexpr const char* kScale = "0.1";
@@ -131,7 +69,7 @@ TEST(DiscoveryIntegrationTest, StartWaitsForReadyAndGivesUpAfterTheWait) {
   std::string home = FreshDir("nodevice");
   std::string bus = home + "/bus";
   Upwend tool(home, {"--headless", "--devices", "sim:" + bus, "--time-scale", kScale, "--start", "--wait", "3"});
-  EXPECT_EQ(tool.Stop(false, 60s), 2);
+  EXPECT_EQ(tool.Stop(false, 60s), 3) << "exit code of no device ready";
   std::string out = tool.Out();
   EXPECT_NE(out.find("Status: Not Ready"), std::string::npos) << out;
   EXPECT_EQ(out.find("1.3.5.0"), std::string::npos) << "Start was pressed without a device";

@@ -22,13 +22,21 @@ std::string SimProcess::Binary() {
   return (exe.parent_path().parent_path().parent_path().parent_path() / "sim" / "upwend-sim").string();
 }
 
-SimProcess::SimProcess(std::vector<std::string> args) {
+SimProcess::SimProcess(std::vector<std::string> args) { Spawn(Binary(), std::move(args), {}, false); }
+
+SimProcess::SimProcess(const std::string& binary, std::vector<std::string> args, const std::vector<std::string>& env) {
+  Spawn(binary, std::move(args), env, true);
+}
+
+void SimProcess::Spawn(std::string binary, std::vector<std::string> args, const std::vector<std::string>& env,
+                       bool withStderr) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return;
-  std::string binary = Binary();
   pid_t pid = fork();
   if (pid == 0) {
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
     dup2(pipeFds[1], STDOUT_FILENO);
+    if (withStderr) dup2(pipeFds[1], STDERR_FILENO);
     close(pipeFds[0]);
     close(pipeFds[1]);
     std::vector<char*> argv;
@@ -68,10 +76,19 @@ bool SimProcess::ReadMore(std::chrono::milliseconds timeout) {
 }
 
 std::optional<std::string> SimProcess::WaitLine(const std::string& prefix, std::chrono::milliseconds timeout) {
+  return WaitFor([&prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; }, timeout);
+}
+
+std::optional<std::string> SimProcess::WaitLineContaining(const std::string& part, std::chrono::milliseconds timeout) {
+  return WaitFor([&part](const std::string& line) { return line.find(part) != std::string::npos; }, timeout);
+}
+
+std::optional<std::string> SimProcess::WaitFor(const std::function<bool(const std::string&)>& match,
+                                               std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
     for (; consumed_ < lines_.size(); ++consumed_) {
-      if (lines_[consumed_].rfind(prefix, 0) == 0) return lines_[consumed_++];
+      if (match(lines_[consumed_])) return lines_[consumed_++];
     }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::nullopt;
@@ -79,11 +96,23 @@ std::optional<std::string> SimProcess::WaitLine(const std::string& prefix, std::
   }
 }
 
-int SimProcess::Terminate() {
+int SimProcess::Terminate() { return Stop(SIGTERM, std::chrono::seconds(5)); }
+
+std::string SimProcess::Output() const {
+  std::string all;
+  for (const std::string& line : lines_) all += line + "\n";
+  return all + partial_;
+}
+
+int SimProcess::Stop(int signal, std::chrono::milliseconds patience) {
   if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
+  kill(pid_, signal);
   int status = 0;
-  for (int i = 0; i < 500; ++i) {
+  auto deadline = std::chrono::steady_clock::now() + patience;
+  while (std::chrono::steady_clock::now() < deadline) {
+    // Keep the pipe drained: a child blocked on a full pipe never exits.
+    while (ReadMore(std::chrono::milliseconds(0))) {
+    }
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
       while (ReadMore(std::chrono::milliseconds(0))) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -51,6 +52,59 @@ TEST(FileIoTest, DeleteFolderTreeRemovesContentButNeverDotNamesOrLinkTargets) {
   EXPECT_FALSE(DeleteFolderTree("/"));
   EXPECT_FALSE(DeleteFolderTree("C:\\"));
   EXPECT_FALSE(DeleteFolderTree(dir + "/missing"));
+
+  // The folder to delete is itself a link: only the link goes.
+  fs::create_directories(dir + "/outside/TempFiles");
+  Touch(dir + "/outside/TempFiles/precious");
+  fs::create_directory_symlink(dir + "/outside/TempFiles", dir + "/linked");
+  EXPECT_TRUE(DeleteFolderTree(dir + "/linked"));
+  EXPECT_FALSE(fs::is_symlink(dir + "/linked"));
+  EXPECT_TRUE(fs::exists(dir + "/outside/TempFiles/precious"));
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  lstat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+// The temporary folder holds the libraries the tool loads and the files it deletes at exit:
+// one that another user made, can write to or has pointed elsewhere is refused, never used.
+TEST(FileIoTest, EnsurePrivateFolderCreatesPrivateAndRefusesWhatOthersControl) {
+  std::string dir = testing::FreshTestDir();
+  ASSERT_TRUE(EnsurePrivateFolder(dir + "/new/upwend-0/"));
+  EXPECT_EQ(ModeOf(dir + "/new/upwend-0"), 0700u);
+  ASSERT_TRUE(EnsurePrivateFolder(dir + "/new/upwend-0"));  // found as made: fine
+
+  fs::create_directories(dir + "/readable");
+  chmod((dir + "/readable").c_str(), 0755);  // the user's own, others could only look
+  ASSERT_TRUE(EnsurePrivateFolder(dir + "/readable"));
+  EXPECT_EQ(ModeOf(dir + "/readable"), 0700u);
+
+  auto refused = [](const std::string& path, const std::string& why) {
+    auto r = EnsurePrivateFolder(path);
+    ASSERT_FALSE(r) << path;
+    EXPECT_EQ(r.error(), path + " is not safe to use: " + why);
+  };
+  fs::create_directories(dir + "/open");
+  chmod((dir + "/open").c_str(), 0777);
+  refused(dir + "/open", "other users can write to it (mode 777)");
+  EXPECT_EQ(ModeOf(dir + "/open"), 0777u);  // left as found
+
+  fs::create_directories(dir + "/elsewhere");
+  chmod((dir + "/elsewhere").c_str(), 0700);
+  fs::create_directory_symlink(dir + "/elsewhere", dir + "/link");
+  refused(dir + "/link", "it is a symbolic link");
+
+  Touch(dir + "/file");
+  refused(dir + "/file", "it is not a folder");
+
+  if (geteuid() == 0) {  // only root can give a folder away
+    fs::create_directories(dir + "/theirs");
+    chmod((dir + "/theirs").c_str(), 0700);
+    ASSERT_EQ(chown((dir + "/theirs").c_str(), 65534, 65534), 0);
+    refused(dir + "/theirs", "it belongs to another user (uid 65534)");
+  }
 }
 
 TEST(FileIoTest, PathHelpers) {

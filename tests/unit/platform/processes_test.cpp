@@ -34,6 +34,19 @@ bool WasKilled(pid_t pid) {
   return false;
 }
 
+// Polls until the started program has replaced the spawning copy (its own name is listed), so
+// what a test does next meets the program and not the copy that is still about to exec it.
+bool WaitUntilRunning(pid_t pid, const std::string& exeName) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (const ProcessInfo& p : ListProcesses()) {
+      if (p.pid == pid && p.exeName == exeName) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 void Reap(pid_t pid) {
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
@@ -45,11 +58,8 @@ TEST(ProcessesTest, KillsByNameFragmentAndByWholeNameIgnoringCase) {
   auto a = StartProgramHidden(UniqueSleeper(dir, "sleeper" + tag + "Frag"), {"30"});
   auto b = StartProgramHidden(UniqueSleeper(dir, "Whole" + tag + ".EXE"), {"30"}, dir);
   ASSERT_TRUE(a && b);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let exec finish
-
-  bool listed = false;
-  for (const ProcessInfo& p : ListProcesses()) listed |= (p.pid == *a && p.exeName == "sleeper" + tag + "Frag");
-  EXPECT_TRUE(listed);
+  EXPECT_TRUE(WaitUntilRunning(*a, "sleeper" + tag + "Frag"));
+  ASSERT_TRUE(WaitUntilRunning(*b, "Whole" + tag + ".EXE"));
 
   EXPECT_EQ(KillProcessesContaining("sleeper" + tag + "frag"), 0);  // case-sensitive
   EXPECT_EQ(KillProcessesContaining(tag + "Fr"), 1);
@@ -67,7 +77,9 @@ TEST(ProcessesTest, LeavesProcessesOfAnotherHomeAlone) {
   auto other = StartProgramHidden(UniqueSleeper(dir, "foreign" + tag), {"30"});
   setenv("UPWEND_HOME", ours.c_str(), 1);
   ASSERT_TRUE(other);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Only once the program runs under its name could it be matched; before that the check below
+  // would pass whatever the home rule did.
+  ASSERT_TRUE(WaitUntilRunning(*other, "foreign" + tag));
   EXPECT_EQ(KillProcessesContaining("foreign" + tag), 0);
   EXPECT_EQ(waitpid(*other, nullptr, WNOHANG), 0);  // still running
   Reap(*other);
@@ -82,7 +94,7 @@ TEST(ProcessesTest, StartedProgramsDoNotInheritBlockedSignals) {
   auto child = StartProgramHidden(UniqueSleeper(dir, "sigs" + std::to_string(getpid())), {"30"});
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   ASSERT_TRUE(child);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(WaitUntilRunning(*child, "sigs" + std::to_string(getpid())));
   kill(*child, SIGTERM);
   int status = 0;
   ASSERT_EQ(waitpid(*child, &status, 0), *child);

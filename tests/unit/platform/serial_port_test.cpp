@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +70,17 @@ protected:
       std::this_thread::sleep_for(1ms);
     }
     FAIL() << "bytes never arrived";
+  }
+  // Polls the bytes queued for the port's side of the line until `until` holds them (10 s at most).
+  template <typename Until>
+  bool SlaveQueueReaches(Until until) {
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      int queued = 0;
+      if (ioctl(slave_, FIONREAD, &queued) == 0 && until(queued)) return true;
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;
   }
   std::vector<uint8_t> DeviceReceives(size_t count) {
     std::vector<uint8_t> got;
@@ -302,7 +314,11 @@ TEST_F(SerialPortTest, WriteTimesOutWithAPartialCount) {
 TEST_F(SerialPortTest, VanishedDeviceFailsInsteadOfHanging) {
   // No time-outs at all: a read and a write would wait forever for a live device.
   auto port = OpenPort({0, 0, 0, 0, 0});
-  // The last byte before the device went is still delivered; then the read fails.
+  // The last byte before the device went is still delivered; then the read fails. The byte is
+  // queued before the reader starts and the device goes only once the reader has taken it, so
+  // the read is sure to be holding 'x' and waiting for more when that happens.
+  DeviceSends({'x'});
+  ASSERT_TRUE(SlaveQueueReaches([](int n) { return n >= 1; })) << "the byte never arrived";
   auto reader = std::async(std::launch::async, [&] {
     std::string got;
     for (int i = 0; i < 10; ++i) {
@@ -314,9 +330,7 @@ TEST_F(SerialPortTest, VanishedDeviceFailsInsteadOfHanging) {
     }
     return std::make_pair(got, port->LastError());
   });
-  std::this_thread::sleep_for(50ms);
-  DeviceSends({'x'});
-  std::this_thread::sleep_for(50ms);  // the reader holds 'x' and waits for more
+  ASSERT_TRUE(SlaveQueueReaches([](int n) { return n == 0; })) << "the reader never took the byte";
   close(master_);
   master_ = -1;
   ASSERT_EQ(reader.wait_for(5s), std::future_status::ready) << "read hung after the device vanished";

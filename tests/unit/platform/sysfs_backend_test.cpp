@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -347,8 +349,17 @@ TEST_F(SysfsBackendTest, WatchDeliversEventsUntilUnwatch) {
     seen.clear();
   }
   backend->Unwatch();
+  // A second backend still watching hears the new device; only once it has could the first one
+  // have heard it too, so the check after it can fail.
+  auto witness = Backend();
+  std::atomic<int> witnessed{0};
+  witness->Watch([&](const DeviceEvent& e) {
+    if (e.type == DeviceType::Port && e.kind == DeviceEventKind::Arrival) ++witnessed;
+  });
   AddQualcommModem();
-  std::this_thread::sleep_for(100ms);
+  for (int i = 0; i < 500 && witnessed < 3; ++i) std::this_thread::sleep_for(10ms);
+  witness->Unwatch();
+  ASSERT_EQ(witnessed.load(), 3) << "the witness never heard the device";
   std::lock_guard lock(m);
   EXPECT_TRUE(seen.empty()) << "no event after Unwatch";
 }

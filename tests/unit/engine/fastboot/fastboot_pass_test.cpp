@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <set>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -26,18 +28,27 @@ struct FakeDevice {
   std::map<std::string, std::string> replyTo;  // command -> reply for its second read
   uint64_t dataBytes = 0;
   int opened = 0, closed = 0;
+  std::set<ADBAPIHANDLE> open;  // interface and endpoint handles not closed yet
   bool failCreate = false;
+  bool failWriteEndpoint = false;
   std::string lastCommand;
   bool inData = false;
   uint64_t expectData = 0;
 };
 FakeDevice* gDev = nullptr;
-int gHandle = 0;
+int gHandles[64];
+int gNextHandle = 0;
+
+ADBAPIHANDLE NewHandle() {
+  ADBAPIHANDLE h = &gHandles[gNextHandle++ % 64];
+  gDev->open.insert(h);
+  return h;
+}
 
 ADBAPIHANDLE Create(const wchar_t*) {
   if (gDev->failCreate) return nullptr;
   ++gDev->opened;
-  return &gHandle;
+  return NewHandle();
 }
 bool Name(ADBAPIHANDLE, void* buffer, unsigned long* size, bool) {
   std::strncpy(static_cast<char*>(buffer), "fastboot", *size);
@@ -51,7 +62,10 @@ bool Info(ADBAPIHANDLE, AdbEndpointInformation* i) {
   *i = {};
   return true;
 }
-ADBAPIHANDLE OpenEndpoint(ADBAPIHANDLE, AdbOpenAccessType, AdbOpenSharingMode) { return &gHandle; }
+ADBAPIHANDLE OpenReadEndpoint(ADBAPIHANDLE, AdbOpenAccessType, AdbOpenSharingMode) { return NewHandle(); }
+ADBAPIHANDLE OpenWriteEndpoint(ADBAPIHANDLE, AdbOpenAccessType, AdbOpenSharingMode) {
+  return gDev->failWriteEndpoint ? nullptr : NewHandle();
+}
 bool Write(ADBAPIHANDLE, void* buffer, unsigned long len, unsigned long* written, unsigned long) {
   std::string bytes(static_cast<char*>(buffer), len);
   if (gDev->inData) {
@@ -84,9 +98,9 @@ bool Read(ADBAPIHANDLE, void* buffer, unsigned long len, unsigned long* got, uns
   std::memcpy(buffer, reply.data(), *got);
   return true;
 }
-bool CloseHandle(ADBAPIHANDLE) {
+bool CloseHandle(ADBAPIHANDLE h) {
   ++gDev->closed;
-  return true;
+  return gDev->open.erase(h) == 1;
 }
 
 using Context = testing::RecordingContext;
@@ -105,8 +119,8 @@ protected:
     api.getUsbInterfaceDescriptor = Descriptor;
     api.getDefaultBulkReadEndpointInformation = Info;
     api.getDefaultBulkWriteEndpointInformation = Info;
-    api.openDefaultBulkReadEndpoint = OpenEndpoint;
-    api.openDefaultBulkWriteEndpoint = OpenEndpoint;
+    api.openDefaultBulkReadEndpoint = OpenReadEndpoint;
+    api.openDefaultBulkWriteEndpoint = OpenWriteEndpoint;
     api.writeEndpointSync = Write;
     api.readEndpointSync = Read;
     api.closeHandle = CloseHandle;
@@ -181,6 +195,34 @@ TEST_F(FastbootPassTest, FailedFlashEndsThePassWithoutReboot) {
   EXPECT_TRUE(ctx_.Reported("Device reply: FAILno such part"));
   EXPECT_EQ(std::count(dev_.commands.begin(), dev_.commands.end(), "flash:tz"), 0);
   EXPECT_EQ(std::count(dev_.commands.begin(), dev_.commands.end(), "reboot"), 0);
+}
+
+// A pass that fails or is stopped leaves the device in fastboot, but never its interface
+// claimed: the next run in this process must be able to claim it.
+TEST_F(FastbootPassTest, NoPathLeavesAHandleOpen) {
+  params_.bFastbootConfiguration = true;
+  AddEntry("sbl", MakeFile("sbl1.mbn", 100), 100);
+  AddEntry("tz", MakeFile("tz.mbn", 100), 100);
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+  } cases[] = {
+      {"flash refused", [&] { dev_.replyTo["flash:sbl"] = "FAILno such partition"; }},
+      {"write endpoint not opened", [&] { dev_.failWriteEndpoint = true; }},
+      {"stopped during the transfer", [&] { ctx_.stopAfterSent = 50; }},
+      {"reboot refused", [&] { dev_.replyTo["reboot"] = "FAIL"; }},
+  };
+  for (const Case& c : cases) {
+    dev_ = FakeDevice{};
+    ctx_.code = 0;
+    ctx_.raised.clear();
+    ctx_.stopAfterSent = 0;
+    c.arrange();
+    pass_.RunFastbootPass();
+    EXPECT_GT(dev_.opened, 0) << c.name;
+    EXPECT_TRUE(dev_.open.empty()) << c.name << ": " << dev_.open.size() << " handles left open";
+    EXPECT_NE(ctx_.code, 0) << c.name;
+  }
 }
 
 TEST_F(FastbootPassTest, RejectedEraseIsOnlyNoted) {

@@ -207,13 +207,15 @@ TEST_F(WorkerTest, GaugeFollowsTheBytesSentTimesTheProgressFactor) {
   EXPECT_FLOAT_EQ(worker_->ProgressFactor(), 99.0f);
 }
 
-TEST_F(WorkerTest, StopDuringTheFastbootPassSkipsTheRestAndGivesNoVerdict) {
+TEST_F(WorkerTest, StopDuringTheFastbootPassSkipsTheRestAndEndsWithTheStopVerdict) {
   d_.script.during["RunFastbootPass"] = [this] { worker_->RequestStop(); };
   Run();
   EXPECT_FALSE(d_.journal.Has("Reset or power off command......"));
   EXPECT_FALSE(d_.journal.Has("RestoreNvQmsl"));
   EXPECT_FALSE(d_.journal.Has("COMM Closed"));  // no port is open in the final phase
   EXPECT_FALSE(d_.journal.Has("PASS"));
+  EXPECT_EQ(d_.journal.entries.back(), std::string("type2 ") + kStoppedVerdict);
+  EXPECT_EQ(d_.journal.Count(kStoppedVerdict), 1);
   EXPECT_FALSE(d_.diagOpen);
   EXPECT_FALSE(d_.atOpen);
   EXPECT_EQ(worker_->ErrorCode(), kStopRequestCode);
@@ -232,6 +234,7 @@ TEST_F(WorkerTest, StopWhileWaitingForThePortsEndsBothPortLoopsWithCommClosed) {
   EXPECT_FALSE(d_.journal.Has("RunEndAtList"));
   EXPECT_FALSE(d_.journal.Has("PASS"));
   EXPECT_FALSE(d_.journal.Has("ComPort0 timeout"));
+  EXPECT_EQ(d_.journal.entries.back(), std::string("type2 ") + kStoppedVerdict);
 }
 
 TEST_F(WorkerTest, PortsThatDoNotComeBackRaiseAtTheTenthTryAndKeepTrying) {
@@ -337,6 +340,23 @@ TEST_F(WorkerTest, RefusedCfunFiveEndsTheRunAfterSixtyTries) {
   EXPECT_TRUE(fs::exists(p_.BackupFilePath + "/SN[A1]IMEI[12345]/EFS"));
 }
 
+// A product that also saves user data: the Re-update after a run whose backup was done must not
+// back the wiped device up again (identity or user files), but restore what that run saved.
+TEST_F(WorkerTest, ReupdateWithUserDataRestoresTheFailedRunsBackupWithoutANewOne) {
+  std::string folder = p_.BackupFilePath + "/SN[A1]IMEI[12345]";
+  fs::create_directories(folder + "/EFS");
+  p_.bBackupUserData = true;
+  p_.bBackup = false;  // Re-update after "Backup succssfully"
+  p_.resume = true;
+  p_.ResumeDeviceBackupFolder = folder;
+  Run();
+  EXPECT_FALSE(d_.journal.Has("BackupIdentity"));
+  EXPECT_FALSE(d_.journal.Has("BackupUserData"));
+  EXPECT_FALSE(d_.journal.Has("Backup succssfully"));
+  EXPECT_TRUE(InOrder({"RunFastbootPass", "RestoreUserData", "RestoreNvQmsl", "PASS"}));
+  EXPECT_EQ(worker_->DeviceBackupFolder(), folder);
+}
+
 TEST_F(WorkerTest, StopRequestedBeforeTheStartIsNotLost) {
   d_.script.during["BuildNvBackupList"] = [this] { worker_->RequestStop(); };
   Run();
@@ -344,6 +364,7 @@ TEST_F(WorkerTest, StopRequestedBeforeTheStartIsNotLost) {
   EXPECT_FALSE(d_.journal.Has("BackupIdentity"));
   EXPECT_FALSE(d_.journal.Has("RunFastbootPass") && d_.journal.Has("PASS"));
   EXPECT_EQ(worker_->ErrorCode(), kStopRequestCode);
+  EXPECT_EQ(d_.journal.entries.back(), std::string("type2 ") + kStoppedVerdict);
 }
 
 TEST_F(WorkerTest, ChangedPortsAreFoundAgainThroughTheModeSwitch) {

@@ -20,7 +20,10 @@ public:
   int ErrorCode() const override { return code; }
   Clock& clock() override { return clock_; }
   void SetGauge(uint64_t, uint64_t) override {}
-  void AddSentBytes(uint64_t n) override { sent += n; }
+  void AddSentBytes(uint64_t n) override {
+    sent += n;
+    if (stopAfterSent != 0 && sent >= stopAfterSent) code = kStopRequestCode;  // the user presses Stop
+  }
   bool Reported(const std::string& text) const {
     return std::find(reports.begin(), reports.end(), text) != reports.end();
   }
@@ -28,6 +31,7 @@ public:
   std::vector<std::string> reports, raised;
   int code = 0;
   uint64_t sent = 0;
+  uint64_t stopAfterSent = 0;
 
 private:
   Clock& clock_;

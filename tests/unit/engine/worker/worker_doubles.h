@@ -40,6 +40,8 @@ struct Script {
   std::string portText = "COM5", serialPortText = "COM6";
   // Runs inside the named call (e.g. "RunFastbootPass"), for stops mid-step.
   std::map<std::string, std::function<void()>> during;
+  // Runs when the window is asked to re-discover its ports (a device that came back renumbered).
+  std::function<void()> discovery;
 };
 
 struct Doubles {
@@ -68,7 +70,10 @@ public:
   bool DeviceChangeSeen() override { return d_.script.deviceChange; }
   bool DeviceArrivalSeen() override { return d_.script.deviceArrival; }
   void ClearDeviceFlags() override { d_.journal.Add("ClearDeviceFlags"); }
-  void CheckForComPorts() override { d_.journal.Add("CheckForComPorts"); }
+  void CheckForComPorts() override {
+    d_.journal.Add("CheckForComPorts");
+    if (d_.script.discovery) d_.script.discovery();
+  }
   bool DiskModeSwitched() override { return false; }
   void ShowDeviceVersion(SerialPort*) override { d_.journal.Add("ShowDeviceVersion"); }
   void RememberDeviceBackupFolder(const std::string& folder) override { d_.journal.Add("Remember " + folder); }
