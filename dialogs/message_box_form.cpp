@@ -17,8 +17,8 @@ constexpr int kWidth = 293;
 constexpr int kHeight = 138;
 constexpr int kButtonWidth = 84;
 constexpr int kButtonHeight = 26;
-const QRect kOkRect(108, 102, kButtonWidth, kButtonHeight);
-const QRect kCancelRect(200, 102, kButtonWidth, kButtonHeight);
+const QRect kOkRect(108, 107, kButtonWidth, kButtonHeight);
+const QRect kCancelRect(200, 107, kButtonWidth, kButtonHeight);
 
 QLabel* Picture(QWidget* parent, const QString& name, const QString& file, const QRect& at) {
   auto* label = new QLabel(parent);
@@ -35,14 +35,14 @@ TFormMessagebox::TFormMessagebox(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(kWidth, kHeight);
   Picture(this, "Imageback", "msgbox_background.jpg", rect());
-  Picture(this, "ImageWarningIcon", "msgbox_warning.png", QRect(14, 44, 32, 32));
+  Picture(this, "ImageWarningIcon", "msgbox_warning.png", QRect(12, 44, 32, 32));
   Label_title = new QLabel(this);
   Label_title->setObjectName("Label_title");
   Label_title->setGeometry(10, 4, kWidth - 20, 20);
   Label_title->setStyleSheet("color: white;");
   Label_Msg = new QLabel(this);
   Label_Msg->setObjectName("Label_Msg");
-  Label_Msg->setGeometry(56, 34, kWidth - 66, 62);
+  Label_Msg->setGeometry(52, 30, kWidth - 58, 76);
   Label_Msg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   for (int i = 0; i < 4; ++i) {
     yes_[static_cast<size_t>(i)] = Picture(this, QStringLiteral("Image_YES%1").arg(i), QStringLiteral("msgbox_yes_%1.jpg").arg(i), kOkRect);
@@ -80,7 +80,7 @@ TFormMessagebox::TFormMessagebox(QWidget* parent) : QDialog(parent) {
   QFont titleFont = Label_title->font();
   titleFont.setFamilies({"MS Sans Serif", titleFont.family()});
   titleFont.setBold(true);
-  Label_title->setFont(titleFont);
+  SetDesignFont(Label_title, titleFont);
 }
 
 void TFormMessagebox::ShowOk(int picture) {
@@ -106,7 +106,8 @@ void TFormMessagebox::HighlightCancel() {
 }
 
 void TFormMessagebox::PrepareShow(int projectType, const std::string& title) {
-  ApplyLabel(Label_Msg, LabelState{Dialogs::kConfirmUpdateText, true, true, kJapaneseFont, kShiftJisCharset, 9, false, true});
+  // 8 point: the CJK font is wider than the box's original font, and the whole question must fit.
+  ApplyLabel(Label_Msg, LabelState{Dialogs::kConfirmUpdateText, true, true, kJapaneseFont, kShiftJisCharset, 8, false, true});
   ApplyLabel(Label_OK, LabelState{"OK", true, true, kJapaneseFont, kShiftJisCharset, 11});
   ApplyLabel(Label_Cancel, LabelState{"キャンセル", true, true, kJapaneseFont, kShiftJisCharset, 11});
   ShowOk(0);

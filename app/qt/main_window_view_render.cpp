@@ -94,6 +94,11 @@ void MainWindowView::PlaceForVariant() {
   if (st.startPicturesInView) {
     Element("Image_start")->move(140, kStartInViewTop);
     Element("Image_finish")->move(269, kStartInViewTop);
+    // The pictures sit in the panel: the cautions keep above them in a smaller size.
+    QFont small = QApplication::font();
+    small.setPointSize(8);
+    SetDesignFont(memo_, small);
+    memo_->setGeometry(38, 98, 437, 110);
   }
   if (st.compactLayout) {
     // A compact window with a dialog border that stays on top.

@@ -63,6 +63,12 @@ int RunWindowProgram(int argc, char** argv, const WindowProgramOptions& options)
   }
   SetUpFontAliases(CurrentPaths().runtimeDir);
   QApplication app(argc, argv);
+  return RunWindowInApplication(options);
+}
+
+int RunWindowInApplication(const WindowProgramOptions& options) {
+  // The helper libraries (QMSL) find the device through the same backend, from the environment.
+  if (!options.devices.empty()) setenv("UPWEND_DEVICES", options.devices.c_str(), 1);
   QFont font(QStringLiteral("Noto Sans CJK JP"));
   font.setPointSize(9);
   QApplication::setFont(font);

@@ -28,5 +28,7 @@ void SetUpFontAliases(const std::string& runtimeDir);
 
 // Runs the program with its window; returns the exit code. argc/argv go to QApplication.
 int RunWindowProgram(int argc, char** argv, const WindowProgramOptions& options);
+// The same inside an existing QApplication (tests run the program several times in one process).
+int RunWindowInApplication(const WindowProgramOptions& options);
 
 }  // namespace upwend

@@ -317,7 +317,9 @@ void TVorezUzeUiForm::Destroy() {
   }
   SaveSettings();
   if (!workingFolder_.empty()) DeleteFolderTree(workingFolder_);
-  if (config_.TwoPackages() && !secondWorkingFolder_.empty()) DeleteFolderTree(secondWorkingFolder_);
+  // Whether start-up made the second working folder, not what the configuration says now: the
+  // switch to the second package loads that package's own file.
+  if (!secondWorkingFolder_.empty()) DeleteFolderTree(secondWorkingFolder_);
   workingFolderLock_.reset();
 }
 

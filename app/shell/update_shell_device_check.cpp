@@ -199,7 +199,13 @@ bool UpdateShell::SelectPackageForDevice() {
 
 void UpdateShell::SwitchToSecondPackage() {
   const std::string folder = secondWorkingFolder();
+  // What start-up learned about the package pair is the window's, not the file's: reading the
+  // second package's file must not forget it (a later device check chooses by it again).
+  const std::string secondName = config().secondName;
+  const std::string secondVersion = config().secondSoftwareVersion;
   LoadConfig(folder + "/Config.ini");
+  config().secondName = secondName;
+  config().secondSoftwareVersion = secondVersion;
   state().caption = config().caption;
   state().Label_title.text = config().caption;
   state().ImageFolderEdit = folder;

@@ -17,6 +17,13 @@ namespace {
 
 constexpr const char* kAdbWinUsbApiFile = "AdbWinUsbApi.dll";
 
+// The ports of a returned device are tried 20 times; the run fails at the 10th, the tries go on.
+// Waits are logical milliseconds: the clock scales them.
+constexpr int kReopenTries = 20;
+constexpr int kReopenRaiseAtTry = 10;
+constexpr uint64_t kReopenShortMs = 3000;
+constexpr uint64_t kReopenLongMs = 10000;
+
 // "COM12" -> 12; 0 when the text is not a port name.
 int PortNumberOf(const std::string& name) {
   if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
@@ -375,73 +382,92 @@ TCommsThread::ResetOutcome TCommsThread::StepReset() {
   layers_.ports->CloseDiagPort("Warning-1");
   layers_.ports->CloseAtPort("Warning-2");
 
-  for (int i = 0; i < 15; ++i) {
-    Sleep(1000);
+  WaitForDeviceReturn();
+  FindReturnedPorts();
+  std::string diagText = window_.PortText();
+  std::string atText = window_.SerialPortText();
+  Report(diagText.empty() ? "Diagnostic commport0......empty" : diagText + " Diagnostic ready");
+  Report(atText.empty() ? "Modem commport0......empty" : atText + " Modem ready");
+  if (!(AmssOnly() && Variant())) {
+    uint64_t interval = project::ReturnsQuicklyAfterReset(pt) ? kReopenShortMs : kReopenLongMs;
+    ReopenWithRetries([this] { return layers_.ports->OpenDiagPort(); }, interval, diagText + " Initial Diagnostic0",
+                      "ComPort0 timeout");
+  }
+  return ResetOutcome::Done;
+}
+
+void TCommsThread::WaitForDeviceReturn() {
+  constexpr int kDeviceChangeTries = 15;
+  constexpr int kDeviceArrivalTries = 60;
+  constexpr uint64_t kDeviceEventPollMs = 1000;
+  for (int i = 0; i < kDeviceChangeTries; ++i) {
+    Sleep(kDeviceEventPollMs);
     if (window_.DeviceChangeSeen()) {
       Report("Receive device change after reset");
       break;
     }
   }
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < kDeviceArrivalTries; ++i) {
     if (window_.DeviceArrivalSeen()) {
       Report("Receive device Arrival after reset");
       break;
     }
-    Sleep(1000);
+    Sleep(kDeviceEventPollMs);
   }
+}
 
+void TCommsThread::FindReturnedPorts() {
+  constexpr uint64_t kModeSwitchSettleMs = 5000;
+  constexpr int kPortSearchTries = 50;
+  constexpr uint64_t kPortSearchRetryMs = 2000;
   std::string atText = window_.SerialPortText();
   if (window_.CheckDiagPortSame(params_.ComPort) && !atText.empty()) {
     Report("Port has not changed.");
     // A resumed run that began without an AT port learns its number now.
     if (params_.SerialComPort == 0) params_.SerialComPort = PortNumberOf(atText);
-  } else {
-    Report("Port has changed");
-    Report("DoShiftDevice Start");
-    window_.ShiftDevice1Click();
-    Sleep(5000);
-    Report("DoShiftDevice End");
-    bool amssVariant = AmssOnly() && Variant();
-    for (int attempt = 0; attempt < 50; ++attempt) {
-      if (!layers_.at->FindComPort()) {
-        window_.ShiftDevice1Click();
-        Sleep(2000);
-        continue;
-      }
-      std::string diagText = window_.PortText();
-      std::string modemText = window_.SerialPortText();
-      if (amssVariant) {
-        if (!modemText.empty()) break;
-        continue;
-      }
-      if (!diagText.empty() && !modemText.empty()) break;
+    return;
+  }
+  Report("Port has changed");
+  Report("DoShiftDevice Start");
+  window_.ShiftDevice1Click();
+  Sleep(kModeSwitchSettleMs);
+  Report("DoShiftDevice End");
+  bool amssVariant = AmssOnly() && Variant();
+  for (int attempt = 0; attempt < kPortSearchTries; ++attempt) {
+    if (!layers_.at->FindComPort()) {
       window_.ShiftDevice1Click();
-      Sleep(2000);
+      Sleep(kPortSearchRetryMs);
+      continue;
     }
-  }
-
-  std::string diagText = window_.PortText();
-  atText = window_.SerialPortText();
-  Report(diagText.empty() ? "Diagnostic commport0......empty" : diagText + " Diagnostic ready");
-  Report(atText.empty() ? "Modem commport0......empty" : atText + " Modem ready");
-
-  if (!(AmssOnly() && Variant())) {
-    bool shortWait = project::ReturnsQuicklyAfterReset(pt);
-    for (int attempt = 1; attempt <= 20; ++attempt) {
-      Sleep(shortWait ? 3000 : 10000);
-      if (layers_.ports->OpenDiagPort()) {
-        Report(diagText + " Initial Diagnostic0......ok");
-        break;
-      }
-      ReportStatus(5, diagText + " Initial Diagnostic0......wait", kMsgPlain);
-      if (ErrorCode() == kStopRequestCode) {
-        ReportStatus(1, "COMM Closed", kMsgFailure);
-        break;
-      }
-      if (attempt == 10) Raise("ComPort0 timeout");
+    std::string diagText = window_.PortText();
+    std::string modemText = window_.SerialPortText();
+    if (amssVariant) {
+      if (!modemText.empty()) break;
+      continue;
     }
+    if (!diagText.empty() && !modemText.empty()) break;
+    window_.ShiftDevice1Click();
+    Sleep(kPortSearchRetryMs);
   }
-  return ResetOutcome::Done;
+}
+
+// A port of the returned device, tried until it opens: the run fails at the tenth try but the
+// tries go on, so a slow device still gets its port; a stop ends them.
+void TCommsThread::ReopenWithRetries(const std::function<bool()>& open, uint64_t intervalMs, const std::string& what,
+                                     const char* timeoutText) {
+  for (int attempt = 1; attempt <= kReopenTries; ++attempt) {
+    Sleep(intervalMs);
+    if (open()) {
+      Report(what + "......ok");
+      break;
+    }
+    ReportStatus(5, what + "......wait", kMsgPlain);
+    if (ErrorCode() == kStopRequestCode) {
+      ReportStatus(1, "COMM Closed", kMsgFailure);
+      break;
+    }
+    if (attempt == kReopenRaiseAtTry) Raise(timeoutText);
+  }
 }
 
 bool TCommsThread::StepRestore() {
@@ -456,20 +482,8 @@ bool TCommsThread::StepRestore() {
   }
   if (!RunParameters::Or(params_.NVItemList).empty() && !Stopped()) layers_.nv->WriteNvConfig();
 
-  std::string atText = window_.SerialPortText();
-  for (int attempt = 1; attempt <= 20; ++attempt) {
-    Sleep(3000);
-    if (layers_.ports->ReopenAtPortQuietly()) {
-      Report(atText + " Initial Modem0......ok");
-      break;
-    }
-    ReportStatus(5, atText + " Initial Modem0......wait", kMsgPlain);
-    if (ErrorCode() == kStopRequestCode) {
-      ReportStatus(1, "COMM Closed", kMsgFailure);
-      break;
-    }
-    if (attempt == 10) Raise("SerialPort0 timeout");
-  }
+  ReopenWithRetries([this] { return layers_.ports->ReopenAtPortQuietly(); }, kReopenShortMs,
+                    window_.SerialPortText() + " Initial Modem0", "SerialPort0 timeout");
 
   if (params_.bRestore && !Stopped()) {
     std::string value;

@@ -88,6 +88,10 @@ private:
   void StepBootloaderAndFastboot();
   enum class ResetOutcome { Skipped, ResetFailed, Done };
   ResetOutcome StepReset();
+  void WaitForDeviceReturn();
+  void FindReturnedPorts();
+  void ReopenWithRetries(const std::function<bool()>& open, uint64_t intervalMs, const std::string& what,
+                         const char* timeoutText);
   bool StepRestore();
   void StepReconnect();
   void StepFinal();

@@ -6,9 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "app/guide/guide_texts.h"
 #include "app/qt/skin/picture_label.h"
 #include "dialogs/card_guide_form.h"
+#include "dialogs/guide_window.h"
 #include "dialogs/step_guide_form.h"
 
 namespace upwend {
@@ -186,6 +190,29 @@ TEST(GuideFormTest, CardGuideInstallStartsWithDisagreeAndTheCardPageEndsIt) {
   QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(form.result(), kGuideCancel);
+}
+
+// The modal window as start-up shows it: the quit question is a real Yes/No box over the wizard.
+TEST(GuideFormTest, ModalWindowEndsWithTheResultOfItsLastClick) {
+  App();
+  auto config = Build(42);
+  auto wizard = MakeGuide(GuideKindFor(config), config, {});
+  int boxes = 0;
+  std::function<void()> answer = [&] {
+    // A click that opens a box does not return until the box is answered: the next round is
+    // queued first.
+    if (boxes < 2) QTimer::singleShot(20, answer);
+    QWidget* active = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(active)) {
+      ++boxes;
+      QTest::mouseClick(box->button(boxes == 1 ? QMessageBox::No : QMessageBox::Yes), Qt::LeftButton);
+    } else if (auto* form = dynamic_cast<StepGuideForm*>(active)) {
+      QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+    }
+  };
+  QTimer::singleShot(20, answer);
+  EXPECT_EQ(ShowGuideWindow(*wizard, nullptr), kGuideCancel);
+  EXPECT_EQ(boxes, 2) << "No kept the wizard open, Yes ended it";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "app/shell/dialogs.h"
 #include "app/shell/main_window.h"
+#include "app/shell/variant_texts.h"
 #include "platform/clock.h"
 #include "platform/headless_loop.h"
 #include "platform/payload_archive.h"
@@ -345,6 +346,89 @@ TEST_F(RunControlTest, ClosingDuringARunAsksFirst) {
   EXPECT_EQ(dialogs_.shown().back().caption, "警告");
   rc_->StopClick();
   WaitForFinish();
+}
+
+}  // namespace
+}  // namespace upwend
+
+namespace upwend {
+namespace {
+
+TEST_F(RunControlTest, TheJapaneseVariantsAskBeforeStartAndCancelStartsNothing) {
+  dialogs_ = HeadlessDialogs(AnswerPolicy::Cancel, [](const std::string&) {});
+  form_->config().projectType = 27;
+  rc_->StartClick();
+  EXPECT_EQ(workersCreated_, 0);
+  EXPECT_FALSE(form_->quitRequested());
+  ASSERT_EQ(dialogs_.shown().size(), 1u);
+  EXPECT_EQ(dialogs_.shown()[0].text, Dialogs::kConfirmUpdateText);
+  EXPECT_EQ(dialogs_.shown()[0].flags & kMbButtonMask, static_cast<unsigned>(kMbOkCancel));
+
+  form_->config().projectType = 28;  // Cancel ends the program
+  rc_->StartClick();
+  EXPECT_EQ(workersCreated_, 0);
+  EXPECT_TRUE(form_->quitRequested());
+  EXPECT_FALSE(rc_->runLog().IsOpen());
+}
+
+TEST_F(RunControlTest, TheJapaneseVariantsStartOnOkAndLogIntoTheirProgramFolder) {
+  form_->config().projectType = 27;
+  rc_->SetProgramsFolder((home_ / "programs").string());
+  script_ = {Say("Backup succssfully"), Fail("Could not read OKAY reply.")};
+  rc_->StartClick();
+  WaitForFinish();
+  EXPECT_EQ(workersCreated_, 1);
+  EXPECT_EQ(LogCount(), 0);  // not in the general run log folder
+  EXPECT_EQ(fs::path(rc_->runLog().path()).parent_path().parent_path(), home_ / "programs");
+  EXPECT_TRUE(fs::exists(rc_->runLog().path()));
+  EXPECT_NE(ReadFile(rc_->runLog().path()).find("please contact the Operator."), std::string::npos);
+}
+
+// Type 28's success deletes its own run log, never the folder it lies in nor anything else there.
+TEST_F(RunControlTest, TypeTwentyEightsSuccessDeletesOnlyItsOwnLog) {
+  form_->config().projectType = 28;
+  rc_->SetProgramsFolder((home_ / "programs").string());
+  fs::path folder = home_ / "programs" / VariantProgramFolderName(form_->config());
+  fs::create_directories(folder);
+  std::ofstream(folder / "earlier(2019_10_08 10;00;00).log") << "an earlier run";
+  std::ofstream(folder / "settings.ini") << "[a]";
+  std::ofstream(home_ / "log" / "other.log") << "another product's log";
+  script_ = {Say("PASS", 3)};
+  rc_->StartClick();
+  WaitForFinish();
+  EXPECT_TRUE(passed_);
+  EXPECT_FALSE(fs::exists(rc_->runLog().path()));
+  EXPECT_TRUE(fs::exists(folder / "earlier(2019_10_08 10;00;00).log"));
+  EXPECT_TRUE(fs::exists(folder / "settings.ini"));
+  EXPECT_TRUE(fs::exists(home_ / "log" / "other.log"));
+}
+
+TEST_F(RunControlTest, TheResultPageAndTheClosingQuestionFollowTheVariant) {
+  script_ = {[](WindowLink&, ScriptedWorker& w) {
+               while (!w.stopped) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             },
+             Fail("Stopped")};
+  form_->config().projectType = 28;
+  rc_->StartClick();
+  ASSERT_TRUE(rc_->running());
+  EXPECT_TRUE(form_->state().Image_gif.visible);
+  EXPECT_TRUE(form_->state().closePictureDisabled);
+  dialogs_ = HeadlessDialogs(AnswerPolicy::No, [](const std::string&) {});
+  EXPECT_FALSE(rc_->FormCloseQuery());
+  EXPECT_EQ(dialogs_.shown().back().text, "ダウンロード実行中です。終了しますか？");
+  EXPECT_EQ(dialogs_.shown().back().flags & kMbButtonMask, static_cast<unsigned>(kMbYesNo));
+  form_->config().projectType = 1013;
+  EXPECT_FALSE(rc_->FormCloseQuery());
+  EXPECT_EQ(dialogs_.shown().back().text, "アップデート中は終了することはできません。");
+  rc_->StopClick();
+  WaitForFinish();
+  const WindowState& st = form_->state();
+  EXPECT_EQ(st.Label13.text, "Update Failure");
+  EXPECT_EQ(st.Label15.text, "アップデートに失敗しました");
+  EXPECT_FALSE(st.Label14.visible);
+  EXPECT_TRUE(st.Label16.visible);
+  EXPECT_FALSE(st.Image_gif.visible);
+  EXPECT_FALSE(st.closePictureDisabled);
 }
 
 }  // namespace

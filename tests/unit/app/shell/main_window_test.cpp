@@ -7,6 +7,7 @@
 #include "app/shell/dialogs.h"
 #include "app/shell/main_window.h"
 #include "app/shell/startup_error.h"
+#include "app/shell/update_shell.h"
 #include "platform/clock.h"
 #include "platform/headless_loop.h"
 #include "platform/ini_file.h"
@@ -266,6 +267,50 @@ TEST_F(StartupTest, TwoPackageBuildChecksThePair) {
   EXPECT_EQ(dialogs_.shown().back().text, kMsgSameFlashType);
   EXPECT_TRUE(fs::exists(dir_ + "/tmp/TempFiles2/Config.ini"));
   form->Destroy();
+  EXPECT_FALSE(fs::exists(dir_ + "/tmp/TempFiles2"));
+}
+
+class SwitchingShell : public UpdateShell {
+public:
+  using UpdateShell::UpdateShell;
+  using UpdateShell::SwitchToSecondPackage;
+};
+
+// A two-package build from start-up through the switch to its second package to exit: the second
+// package's own Config.ini takes over, what start-up learned about the pair stays, and exit
+// removes both working folders although the second file does not call itself a two-package build.
+TEST_F(StartupTest, SwitchToTheSecondPackageKeepsThePairAndCleansUpBothFolders) {
+  std::string first = "[Project]\nCaption=First\nProject=MDM9x15\nName=NQ411\nPacket=2\nFlashType=1\n"
+                      "bCheckMainboardType=1\nVersion=v1.0.0\n";
+  std::string second = "[Project]\nCaption=Second\nProject=MDM9x15\nName=NQ418\nFlashType=2\n"
+                       "bCheckMainboardType=1\nVersion=v2.0.0\n";
+  auto product = testing::MakeProduct(dir_, first,
+                                      {{"HEX", "NPRG6260File2", "h"},
+                                       {"MBN", "PartitionFile2", "p"},
+                                       {"EXE", "DoShiftDeviceFile2", "d"},
+                                       {"DLL", "HexToBinFile2", "x"},
+                                       {"INI", "ConfigFile2", second}});
+  auto archive = PayloadArchive::Open(product);
+  ASSERT_TRUE(archive) << archive.error();
+  fs::create_directories(dir_ + "/bus");
+  ShellOptions options;
+  options.devices = "sim:" + dir_ + "/bus";
+  SwitchingShell shell(FormServices{clock_, loop_, dialogs_, *archive, paths_, dir_ + "/exe/", nullptr,
+                                    [] { return std::string("2019/10/09"); }},
+                       options);
+  shell.Create();
+  ASSERT_FALSE(shell.quitRequested()) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(shell.config().secondName, "NQ418");
+
+  shell.SwitchToSecondPackage();
+  EXPECT_EQ(shell.config().name, "NQ418");
+  EXPECT_EQ(shell.state().caption, "Second");
+  EXPECT_EQ(shell.imageFolder(), dir_ + "/tmp/TempFiles2");
+  EXPECT_EQ(shell.config().secondName, "NQ418");
+  EXPECT_EQ(shell.config().secondSoftwareVersion, "v2.0.0");
+
+  shell.Destroy();
+  EXPECT_FALSE(fs::exists(dir_ + "/tmp/TempFiles"));
   EXPECT_FALSE(fs::exists(dir_ + "/tmp/TempFiles2"));
 }
 
