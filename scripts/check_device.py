@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Compares a simulated device's state after an update with the product and with its state before.
 
-usage: check_device.py PRODUCT_DIR BEFORE.json AFTER.json
+usage: check_device.py PRODUCT_DIR BEFORE.json AFTER.json [--except KEY]...
+
+--except KEY leaves one saved item out of the comparison (an identity name, an NV id or an EFS
+path), for a device that said it does not have it.
 
 PRODUCT_DIR is what `upwend-pack --extract` wrote (manifest.txt, Config.ini and the files).
 Every partition of the product's fastboot list must hold its image byte for byte (by SHA-256);
@@ -63,6 +66,7 @@ def sha256(path):
 
 def main():
     product, before_path, after_path = sys.argv[1:4]
+    excepted = {sys.argv[i + 1] for i in range(4, len(sys.argv) - 1) if sys.argv[i] == "--except"}
     with open(before_path) as f:
         before = json.load(f)
     with open(after_path) as f:
@@ -85,6 +89,7 @@ def main():
     user = sorted(k for k in before.get("efs", {}) if k.startswith("user/"))
     checks.append(("efs", user, "user files"))
     for part, keys, label in checks:
+        keys = [k for k in keys if k not in excepted]
         changed = [k for k in keys if before.get(part, {}).get(k) != after.get(part, {}).get(k)]
         missing = [k for k in keys if k not in before.get(part, {})]
         failures += len(changed) + len(missing)

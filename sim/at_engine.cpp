@@ -148,6 +148,7 @@ TimedOutput AtEngine::Execute(const std::string& line) {
   TimedOutput out;
   AtCommand c = ParseAtLine(line);
   using F = AtCommand::Form;
+  if (faults_.UnplugAt(c.upperLine)) return out;
   if (c.form != F::Invalid && faults_.AtSilent(c.upperLine)) return out;
   if (c.form == F::Invalid || faults_.AtError(c.upperLine)) {
     out.bytes = kError;

@@ -126,6 +126,7 @@ std::vector<TimedOutput> DiagEngine::Feed(const uint8_t* data, size_t len) {
   for (auto& f : frames) {
     // A spoilt or truncated frame is dropped; the host repeats its request.
     if (!f.crcOk) continue;
+    if (faults_.UnplugDiag(f.payload)) continue;
     DiagFaultEffect effect = faults_.ForDiag(f.payload);
     if (effect.drop) continue;
     DeviceAction action = DeviceAction::None;

@@ -160,6 +160,7 @@ void FastbootSession::Flash(const std::string& partition, uint64_t offset, bool 
 }
 
 void FastbootSession::Command(const std::string& c) {
+  if (faults_.UnplugFastboot(c)) return;
   if (c.rfind("getvar:", 0) == 0) {
     bool ok;
     std::string value = GetVar(c.substr(7), ok);

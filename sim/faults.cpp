@@ -76,12 +76,14 @@ std::string NormalizeEfsPath(const std::string& path) {
 FaultSet::FaultSet(const FaultSet& other) {
   std::lock_guard lock(other.mutex_);
   faults_ = other.faults_;
+  unplug_ = other.unplug_;
 }
 
 FaultSet& FaultSet::operator=(const FaultSet& other) {
   if (this == &other) return *this;
   std::scoped_lock lock(mutex_, other.mutex_);
   faults_ = other.faults_;
+  unplug_ = other.unplug_;
   return *this;
 }
 
@@ -156,6 +158,13 @@ bool FaultSet::Add(const std::string& textIn, std::string& error) {
     f.kind = FaultKind::BootStall;
   } else if (kind == "no-return") {
     f.kind = FaultKind::NoReturn;
+  } else if (kind == "unplug-at" || kind == "unplug-fastboot") {
+    if (rest.empty()) return bad("needs a command");
+    f.kind = kind == "unplug-at" ? FaultKind::UnplugAt : FaultKind::UnplugFastboot;
+    f.text = kind == "unplug-at" ? UpperAscii(rest) : rest;
+  } else if (kind == "unplug-diag") {
+    if (!ParseHexBytes(rest, f.prefix)) return bad("needs request bytes in hex, e.g. 27 or 4b130500");
+    f.kind = FaultKind::UnplugDiag;
   } else if (kind == "latency") {
     if (!number(rest, f.value)) return bad("needs a delay in ms");
     f.kind = FaultKind::Latency;
@@ -280,6 +289,38 @@ uint64_t FaultSet::LatencyMs() {
     if (f.kind == FaultKind::Latency && f.remaining != 0) return f.value;
   }
   return 0;
+}
+
+void FaultSet::SetUnplugHandler(std::function<void()> handler) {
+  std::lock_guard lock(mutex_);
+  unplug_ = std::move(handler);
+}
+
+// Called with the lock held. A device that is out answers nothing more, whatever comes.
+bool FaultSet::Unplug(bool matched) {
+  if (!matched && !unplugged_) return false;
+  if (!unplugged_) {
+    unplugged_ = true;
+    if (unplug_) unplug_();
+  }
+  return true;
+}
+
+bool FaultSet::UnplugAt(const std::string& cmd) {
+  std::lock_guard lock(mutex_);
+  return Unplug(Take(FaultKind::UnplugAt, [&](const Fault& f) { return cmd.rfind(f.text, 0) == 0; }) != nullptr);
+}
+
+bool FaultSet::UnplugDiag(const std::vector<uint8_t>& request) {
+  std::lock_guard lock(mutex_);
+  return Unplug(Take(FaultKind::UnplugDiag, [&](const Fault& f) {
+                  return f.prefix.size() <= request.size() && std::equal(f.prefix.begin(), f.prefix.end(), request.begin());
+                }) != nullptr);
+}
+
+bool FaultSet::UnplugFastboot(const std::string& command) {
+  std::lock_guard lock(mutex_);
+  return Unplug(Take(FaultKind::UnplugFastboot, [&](const Fault& f) { return command.rfind(f.text, 0) == 0; }) != nullptr);
 }
 
 }  // namespace upwend::sim

@@ -2,6 +2,7 @@
 // Faults injected into one simulator run, from --fault switches or a faults file. Each fault may
 // carry "@N" to apply only to its first N matches. Thread-safe: the ports share one set.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ enum class FaultKind {
   NoReturn,            // no-return             never come back from fastboot
   Latency,             // latency:MS            every reply (AT, DIAG, fastboot) comes MS later
   BootStall,           // boot-stall            the USB boot device stops reading after the length
+  UnplugAt,            // unplug-at:CMD         pulled out when an AT line starts with CMD
+  UnplugDiag,          // unplug-diag:HEX       pulled out at a DIAG request starting with HEX
+  UnplugFastboot,      // unplug-fastboot:CMD   pulled out at a fastboot command starting with CMD
 };
 
 struct Fault {
@@ -68,14 +72,25 @@ public:
   bool NoReturn();
   bool BootStall();
   uint64_t LatencyMs();
+  // The unplug faults: true when this AT line, DIAG request or fastboot command pulls the
+  // device out; the unplug handler has then been called and nothing must be answered.
+  bool UnplugAt(const std::string& commandUpper);
+  bool UnplugDiag(const std::vector<uint8_t>& request);
+  bool UnplugFastboot(const std::string& command);
+  // What pulling the device out does (the program ends itself as on SIGTERM).
+  void SetUnplugHandler(std::function<void()> handler);
 
 private:
   // Finds the first live fault of `kind` that `match` accepts and uses up one of its matches.
   template <typename Match>
   Fault* Take(FaultKind kind, Match match);
 
+  bool Unplug(bool matched);
+
   mutable std::mutex mutex_;
   std::vector<Fault> faults_;
+  std::function<void()> unplug_;
+  bool unplugged_ = false;
 };
 
 // Upper-cases ASCII letters.

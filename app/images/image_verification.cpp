@@ -333,6 +333,7 @@ ImageSet VerifyImageFolder(const VerificationContext& ctx, const std::string& fo
   RunChecks(ctx, images, checker);
   if (checker.failed()) {
     rows.clear();
+    images.failed = true;
     return images;
   }
   uint64_t total = 0;

@@ -93,6 +93,7 @@ struct ImageSet {
   std::array<uint32_t, kAddFileSizeSlots> addFileSizes{};        // by AddFiles index
   uint64_t totalSize = 0;  // set only when the whole set passed
   bool verified = false;   // every check passed
+  bool failed = false;     // a check failed (and showed its message)
 
   const std::string& Path(ImageRole role) const { return paths[static_cast<size_t>(role)]; }
   uint32_t Size(ImageRole role) const { return sizes[static_cast<size_t>(role)]; }

@@ -351,7 +351,10 @@ bool RunControl::StartRun(int slot) {
 }
 
 bool RunControl::CheckImagesAndPorts(int slot) {
-  if (form_.state().lvFileList.empty() && !form_.config().options.bBackup) {
+  // A set that failed its check is never run, whatever the backup options: its missing or
+  // empty image would be written as an empty partition.
+  const WindowState& st = form_.state();
+  if (st.imageCheckFailed || (st.lvFileList.empty() && !form_.config().options.bBackup)) {
     dialogs_.MessageBox("No Image File Loaded!", form_.config().caption, kMbOk);
     return false;
   }
@@ -367,7 +370,10 @@ bool RunControl::CheckPorts(int slot) {
     dialogs_.MessageBox(text, caption, kMbOk);
     return false;
   };
-  if (st.PortCBox.text.empty()) return refuse("Port is empty", "Download");
+  if (st.PortCBox.text.empty()) {
+    if (ResumeInBootLoader(slot)) return true;
+    return refuse("Port is empty", "Download");
+  }
   if (!resume_ && st.SerialPortCBox.text.empty()) return refuse("Serial Port was not found.", "Download");
   if (st.PortCBox.items.size() >= 2) return refuse("Two or more devices were found", "Warning");
 
@@ -394,6 +400,24 @@ bool RunControl::CheckPorts(int slot) {
   if (!o.bRawAppsEFS && !o.bPartOfEFS && !o.pcSuite && !o.bRestore) {
     return refuse("No download option selected", "Download");
   }
+  return true;
+}
+
+bool RunControl::ResumeInBootLoader(int slot) {
+  // A failed or stopped flash leaves the device in its boot loader, without serial ports; a
+  // device whose modem partition was wiped may never come back in normal mode by itself. The
+  // Re-update goes on there: it flashes, waits for the device's return and restores, with the
+  // port numbers that the return brings.
+  if (!resume_ || !hooks_.findAdbInterface || !hooks_.lastDeviceBackupFolder) return false;
+  std::error_code ec;
+  const std::string folder = hooks_.lastDeviceBackupFolder();
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return false;
+  std::string path;
+  if (hooks_.findAdbInterface(0, path) != 0) return false;
+  LogMessage("Device in its boot loader: Re-update with " + folder, 0);
+  slots_[slot].diagPort = 0;
+  slots_[slot].appPort = 0;
+  slots_[slot].atPort = 0;
   return true;
 }
 
@@ -497,7 +521,8 @@ RunParameters RunControl::BuildRunParameters(int slot) const {
   p.bRpmBootloader = o.bRpmBootloader;
   p.bEnprg9x15 = o.bEnprg9x15;
   p.resume = resume_;
-  if (resume_ && hooks_.lastDeviceBackupFolder) p.ResumeDeviceBackupFolder = hooks_.lastDeviceBackupFolder();
+  if (hooks_.lastDeviceBackupFolder) p.LastDeviceBackupFolder = hooks_.lastDeviceBackupFolder();
+  if (resume_) p.ResumeDeviceBackupFolder = p.LastDeviceBackupFolder;
   CopyImageSetInto(form_.imageSet(), p);
   return p;
 }

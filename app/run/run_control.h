@@ -144,6 +144,9 @@ private:
   };
 
   void RefuseStart();
+  // A Re-update whose device shows only its fastboot interface, with the failed run's device
+  // backup present: the run goes on without serial ports. True when it may.
+  bool ResumeInBootLoader(int slot);
   void ShowBusy(bool busy);
   void ShowFinishedPictures();
   // The guided layout's result page, and type 41's completion or failure panel.

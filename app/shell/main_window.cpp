@@ -331,6 +331,7 @@ void TVorezUzeUiForm::VerifyImageFolder(const std::string& folder) {
   const std::string& backup = resuming_ && !resumeFolder_.empty() ? resumeFolder_ : backupFolder_;
   VerificationContext ctx{config_, workingFolder_, backup, resuming_, services_.dialogs, config_.caption};
   imageSet_ = upwend::VerifyImageFolder(ctx, folder, state_.lvFileList);
+  state_.imageCheckFailed = imageSet_.failed;
 }
 
 void TVorezUzeUiForm::ImageFolderBrowseButtonClick() {

@@ -114,6 +114,9 @@ struct WindowState {
   bool Timer1Enabled = false;
   std::vector<std::string> DownloadInfoMemo;
   std::vector<FileListRow> lvFileList;
+  // The last image check showed a failure: an image the update needs is missing or has a bad
+  // size, so no update may run with this set (an empty list alone does not say so).
+  bool imageCheckFailed = false;
 };
 
 }  // namespace upwend

@@ -64,6 +64,7 @@ bool DiagFraming::WaitByte(bool timed, uint64_t limitMs) {
   const uint64_t begin = clock.NowMs();
   for (;;) {
     if (transport_.FillDiagReadAhead()) return true;
+    if (transport_.DiagLost()) return false;
     if (!timed && worker_.Stopped()) return false;
     if (timed && clock.NowMs() - begin >= limitMs) return false;
   }
@@ -99,6 +100,10 @@ int16_t DiagFraming::Receive(Kind kind) {
   const uint64_t begin = clock.NowMs();
   for (;;) {
     const bool got = WaitByte(timed, deframer_.EscapePending() ? kEscapedByteWaitMs : kByteWaitMs);
+    if (!got && transport_.DiagLost()) {
+      rxCount_ = deframer_.count();
+      return kRxStopped;  // the loss is raised; nothing more can come
+    }
     if (timed) {
       if (clock.NowMs() - begin >= kReceiveLimitMs) {
         rxCount_ = deframer_.count();

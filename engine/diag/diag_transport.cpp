@@ -91,7 +91,20 @@ std::unique_ptr<SerialPort> DiagTransport::OpenPort(int portNumber) {
 void DiagTransport::Drop(std::unique_ptr<SerialPort>& port) {
   if (port) port->Close();
   port.reset();
-  if (&port == &diag_) ForgetDiagReads();
+  if (&port == &diag_) {
+    ForgetDiagReads();
+    diagLost_ = false;
+  }
+}
+
+bool DiagTransport::NoteLoss(uint32_t code) {
+  if (code != kErrorDeviceRemoved) return diagLost_;
+  if (!diagLost_) {
+    diagLost_ = true;
+    // Waiting out every retry on a port whose device has gone would only hide the cause.
+    worker_.Raise("The device was removed from " + DeviceName(config_.comPort));
+  }
+  return true;
 }
 
 void DiagTransport::ForgetDiagReads() {
@@ -191,7 +204,7 @@ bool DiagTransport::ReopenAtPortQuietly() { return OpenAt(true); }
 
 int DiagTransport::WriteDiag(const uint8_t* bytes, uint32_t count) {
   const int calls = config_.fastSpeedDownload ? 1 : kWriteCalls;
-  for (int call = 0; call < calls; ++call) {
+  for (int call = 0; call < calls && !diagLost_; ++call) {
     uint32_t done = 0;
     bool ok = diag_ && diag_->Write(bytes, count, done);
     if (ok) {
@@ -200,6 +213,7 @@ int DiagTransport::WriteDiag(const uint8_t* bytes, uint32_t count) {
     }
     const uint32_t code = TakeError(diag_.get());
     worker_.Report(fmt::format("Write to commport have a warning: {}", code));
+    if (NoteLoss(code)) break;
     worker_.Sleep(kWriteRetrySleepMs);
   }
   lastWriteCount_ = 0;
@@ -212,13 +226,17 @@ int DiagTransport::ReadDiag(uint8_t* buffer, uint32_t count) {
     return static_cast<int>(lastReadCount_);
   }
   uint32_t done = 0;
+  if (diagLost_) {
+    lastReadCount_ = 0;
+    return 0;
+  }
   if (diag_ && diag_->Read(buffer, count, done)) {
     lastReadCount_ = done;
     return static_cast<int>(done);
   }
   const uint32_t code = TakeError(diag_.get());
   worker_.Report(fmt::format("read from commmport have a warning: {}", code));
-  worker_.Sleep(kReadFailSleepMs);
+  if (!NoteLoss(code)) worker_.Sleep(kReadFailSleepMs);
   lastReadCount_ = 0;
   return 0;
 }

@@ -87,6 +87,9 @@ public:
   int CurrentComPort();
 
   bool DiagOpen() const { return diag_ != nullptr; }
+  // The DIAG port's device is gone (unplugged, node vanished): every later read and write on
+  // the handle fails at once, without waits or retries, until the port is opened again.
+  bool DiagLost() const { return diagLost_; }
   bool AtOpen() const { return at_ != nullptr; }
   // Start of a run: last counts cleared, both ports not open.
   void ResetForRun();
@@ -120,6 +123,8 @@ private:
   void Drop(std::unique_ptr<SerialPort>& port);
   void ForgetDiagReads();
   uint32_t CheckErrors(const char* warning);
+  // After a failed DIAG call: true (and the loss raised once) when the device has gone.
+  bool NoteLoss(uint32_t code);
 
   WorkerContext& worker_;
   SerialPortFactory factory_;
@@ -130,6 +135,7 @@ private:
   // Bytes per fill: large only under the time-outs that return with what has arrived; the
   // others wait for every byte asked for, so they keep reading one byte at a time.
   uint32_t fillSize_ = 1;
+  bool diagLost_ = false;
   uint32_t lastReadCount_ = 0;
   uint32_t lastWriteCount_ = 0;
   std::array<uint8_t, kScratchSize> scratch_{};

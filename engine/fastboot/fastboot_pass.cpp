@@ -1,6 +1,7 @@
 #include "engine/fastboot/fastboot_pass.h"
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -306,6 +307,36 @@ bool FastbootPass::FlashListEntry(const std::string& file, uint64_t length, cons
                         "WriteFinishedCmd successfully"});
 }
 
+bool FastbootPass::AllSizesKnown() {
+  // A size of 0 means the image check never measured the file: sending it would flash an
+  // empty partition. Checked before anything is written, so a bad set changes nothing.
+  auto known = [this](const std::string& file, uint64_t size) {
+    if (size > 0) return true;
+    ctx_.Raise("Error: File " + file + " size error!");
+    return false;
+  };
+  const auto& p = params_;
+  const std::pair<bool, const FastbootImage*> fixed[] = {
+      {p.bFastbootRamdisk_recoveryImage, &p.FastbootRecoveryImageFile}, {p.bFastbootBootImage, &p.FastbootBootImageFile},
+      {p.bFastbootPrimary_gpt, &p.FastbootPrimary_gptFile},     {p.bFastbootSecondary_gpt, &p.FastbootSecondary_gptFile},
+      {p.bFastbootzImage, &p.FastbootzImageFile},               {p.bFastbootRamdisk, &p.FastbootRamdiskFile},
+      {p.bFastbootSystemImage, &p.FastbootSystemImageFile},     {p.bFastbootUserdataImage, &p.FastbootUserdataImageFile},
+      {p.bFastbootzImage_recoveryImage, &p.FastbootSplashImageFile},
+  };
+  for (const auto& [on, image] : fixed) {
+    if (on && !known(image->path, image->size)) return false;
+  }
+  if (!p.bFastbootConfiguration) return true;
+  const StringList& files = RunParameters::Or(p.FastbootFileNameList);
+  const StringList& partitions = RunParameters::Or(p.FastbootFileCmdList);
+  for (size_t i = 0; i < files.size() && i < partitions.size(); ++i) {
+    if (files[i] == "erase" || files[i].find("tzfastboot.mbn") != std::string::npos) continue;
+    uint64_t size = i < p.FastbootFileSizes.size() ? p.FastbootFileSizes[i] : 0;
+    if (!known(files[i], size)) return false;
+  }
+  return true;
+}
+
 bool FastbootPass::Connect() {
   ReleaseAdbConnection();
   std::string path;
@@ -478,7 +509,7 @@ void FastbootPass::Reboot() {
 }
 
 void FastbootPass::RunFastbootPass() {
-  if (ctx_.Stopped()) return;
+  if (ctx_.Stopped() || !AllSizesKnown()) return;
   FixedImages();
   // A pass that ended early leaves the device in fastboot, but never its interface claimed.
   if (!(params_.bFastbootConfiguration && !ConfiguredList()) && !ctx_.Stopped()) Reboot();

@@ -60,6 +60,8 @@ private:
   // each step only while the run is sound.
   bool DownloadPart(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize,
                     const FlashCommand& flash);
+  // Raises the size error for the first image to send whose size is unknown (0).
+  bool AllSizesKnown();
   bool Connect();
   bool Disconnect();
   void FixedImages();

@@ -121,8 +121,7 @@ bool IdentityBackup::BackupIdentity() {
       return false;
     }
     ctx_.Report("Read IMEI");
-    std::string imei = clean(I::IMEI);
-    if (imei.empty() || imei == "000000000000000") return false;
+    if (IsBlankIdentityValue(store_.Value(I::IMEI))) return false;
     store_.Flag(I::IMEI) = true;
   }
 
@@ -149,13 +148,15 @@ bool IdentityBackup::BackupIdentity() {
     flagged(I::MEID, ok, "Read MEID", "MEID ERROR", !clean(I::MEID).empty());
   }
 
-  bool ok = Query(I::Bluetooth);
+  // These values are gone once the images are written: a read that fails is asked again, as
+  // the IMEI is, so only a device that keeps refusing (it lacks the item) goes without it.
+  bool ok = QueryWithRepeats(I::Bluetooth);
   flagged(I::Bluetooth, ok, "Read BlueTooth Addr", "BlueTooth ERROR", !clean(I::Bluetooth).empty());
-  ok = Query(I::WifiCal);
+  ok = QueryWithRepeats(I::WifiCal);
   flagged(I::WifiCal, ok, "Read Wifi cal", "Wifi cal ERROR", true);
-  ok = Query(I::SalesCount);
+  ok = QueryWithRepeats(I::SalesCount);
   flagged(I::SalesCount, ok, "Read SalesCount/WIFIMAC", "SalesCount/WIFIMAC ERROR", true);
-  ok = Query(I::SalesInfo);
+  ok = QueryWithRepeats(I::SalesInfo);
   flagged(I::SalesInfo, ok, "Read sales information", "Null sales information", true);
 
   if (!Query(I::TestInfo)) {
@@ -176,7 +177,7 @@ bool IdentityBackup::BackupIdentity() {
 
   for (auto [item, good, bad] : {std::tuple{I::UIT87, "Read UIT87", "UIT87 ERROR"},
                                  std::tuple{I::UIT89, "Read UIT89", "UIT89 ERROR"}}) {
-    ok = Query(item);
+    ok = QueryWithRepeats(item);
     if (ok) store_.Value(item) = std::string(TrimBlanks(WithoutLineBreaks(store_.Value(item))));
     flagged(item, ok, good, bad, true);
   }
@@ -280,7 +281,10 @@ bool IdentityBackup::RestoreIdentity() {
     switch (s.onFail) {
       case OnFail::RaiseStop: ctx_.Raise(s.extra); return false;
       case OnFail::Stop: return false;
-      case OnFail::Report: ctx_.Report(s.extra); return true;
+      case OnFail::Report:
+        ctx_.Report(s.extra);
+        ctx_.NoteNotRestored(Info(s.item).dataKey);
+        return true;
       case OnFail::GoOn: return true;
     }
     return true;

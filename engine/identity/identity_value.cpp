@@ -34,6 +34,11 @@ std::string Trimmed(std::string text) {
 
 }  // namespace
 
+bool IsBlankIdentityValue(const std::string& text) {
+  std::string value = Trimmed(CleanIdentityValue(text));
+  return value.find_first_not_of('0') == std::string::npos;
+}
+
 std::string DeviceBackupFolderName(const std::string& sn, bool imeiRead, const std::string& imei, bool meidRead,
                                    const std::string& meid) {
   // The blank a reply carries after its ":" is no part of the value.

@@ -168,7 +168,8 @@ void NvItems::BackupToFile(bool alternative) {
   ctx_.Report("Backup NV Start.");
   FilePtr file(std::fopen(bakFile_.c_str(), "wb"));
   if (!file) {
-    ctx_.ReportStatus(1, "Fail to create......", kMsgFailure);
+    // Raised, not only reported: a run without its nv.bak must not go on to flash.
+    ctx_.Raise("Fail to create......");
     return;
   }
   const auto& list = alternative ? alternativeList_ : backupList_;
@@ -196,7 +197,7 @@ void NvItems::BackupToFile(bool alternative) {
     if (!alternative) savedList_.push_back(entry);
     const uint8_t* record = diag_.rxBuffer().data() + 1;
     if (std::fwrite(record, 1, kNvRecordSize, file.get()) != kNvRecordSize || std::fflush(file.get()) != 0) {
-      ctx_.ReportStatus(1, "Fail to write NV......", kMsgFailure);
+      ctx_.Raise("Fail to write NV......");
       return;
     }
     if (ctx_.Stopped()) {
@@ -253,8 +254,9 @@ void NvItems::RestoreFromFile(bool alternative) {
     const uint16_t status = ReplyStatus(replyLength);
     const int verdict = alternative ? JudgeStatusAlt(label, status) : JudgeStatus(label, status);
     // An item the device calls inactive is logged and passed over; the records behind it
-    // still go back to the device.
+    // still go back to the device, and the run knows this one did not.
     if (verdict != 0 && !NvStatusIsSkip(verdict)) return;
+    if (verdict != 0) ctx_.NoteNotRestored(fmt::format("NV {}", id));
     if (ctx_.Stopped()) {
       ctx_.ReportStatus(1, "Fail to restore......", kMsgFailure);
       return;

@@ -62,6 +62,8 @@ public:
   const std::optional<QmslItemStore>& qmslStore() const { return store_; }
 
 private:
+  // After a failed QMSL call: raises the loss and returns true when the device has gone.
+  bool QmslDeviceGone(QlibHandle connection);
   enum class Pass { kBackup, kRestore, kConfigured };
   // One DIAG NV request, resent until a whole reply with the expected code and id arrives;
   // the reply's content count (check bytes included), or 0 when none came.

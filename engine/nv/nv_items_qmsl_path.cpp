@@ -20,6 +20,14 @@ std::string EfsItemLocalPath(const std::string& efsFolder, int id) { return fmt:
 
 }  // namespace
 
+bool NvItems::QmslDeviceGone(QlibHandle connection) {
+  // A failed item on a device that no longer answers at all: the rest would fail the same way,
+  // one time-out after another, so the step ends here with the cause.
+  if (!qmsl_.isPhoneConnected || (qmsl_.isPhoneConnected(connection) & 0xFF) != 0) return false;
+  ctx_.Raise(fmt::format("The device was removed from COM{}", params_.ComPort));
+  return true;
+}
+
 void NvItems::BackupNvQmsl(QlibHandle connection, const std::string& efsFolder) {
   backupRan_ = true;
   store_.emplace();
@@ -34,6 +42,7 @@ void NvItems::BackupNvQmsl(QlibHandle connection, const std::string& efsFolder) 
       if (copied && store_->Add(std::move(record))) {
         ctx_.Report("READ OK");
       } else {
+        if (!copied && QmslDeviceGone(connection)) return;
         ctx_.Raise("READ ERROR");
       }
       continue;
@@ -47,6 +56,7 @@ void NvItems::BackupNvQmsl(QlibHandle connection, const std::string& efsFolder) 
     } else if (NvStatusIsSkip(status)) {
       ctx_.Report(NvQmslStatusText(status, false));
     } else {
+      if (status != kNvStatusOk && QmslDeviceGone(connection)) return;
       ctx_.Raise(NvQmslStatusText(status == kNvStatusOk ? kStatusNotSet : status, false));
     }
   }
@@ -78,6 +88,7 @@ void NvItems::RestoreNvQmsl(QlibHandle connection) {
       if (written) {
         ctx_.Report("WRITE OK");
       } else {
+        if (QmslDeviceGone(connection)) return;
         ctx_.Raise("WRITE ERROR");
       }
       continue;
@@ -92,7 +103,9 @@ void NvItems::RestoreNvQmsl(QlibHandle connection) {
       ctx_.Report("WRITE OK");
     } else if (NvStatusIsSkip(status) || status == kNvStatusReadOnly) {
       ctx_.Report(NvQmslStatusText(status, true));
+      ctx_.NoteNotRestored(fmt::format("NV {}", record.id));
     } else {
+      if (QmslDeviceGone(connection)) return;
       ctx_.Raise(NvQmslStatusText(status, true));
     }
   }

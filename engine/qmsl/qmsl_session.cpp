@@ -48,7 +48,7 @@ std::optional<std::vector<uint8_t>> QmslSession::ReceiveOne() {
   Clock& clock = ctx_.clock();
   const uint64_t begin = clock.NowMs();
   deframer_.Reset(DiagDeframer::Hunt::kAnyByte);
-  while (clock.NowMs() - begin < kReplyLimitMs) {
+  while (clock.NowMs() - begin < kReplyLimitMs && !transport_.DiagLost()) {
     const int got = transport_.ReadDiag(chunk_.data(), static_cast<uint32_t>(chunk_.size()));
     if (got <= 0) continue;
     std::span<const uint8_t> bytes(chunk_.data(), static_cast<size_t>(got));
@@ -69,12 +69,12 @@ std::optional<std::vector<uint8_t>> QmslSession::ReceiveOne() {
 }
 
 std::optional<std::vector<uint8_t>> QmslSession::Request(std::span<const uint8_t> request, const Accept& accept) {
-  if (!transport_.DiagOpen()) return std::nullopt;
+  if (!transport_.DiagOpen() || transport_.DiagLost()) return std::nullopt;
   tx_.Begin();
   tx_.Append(request);
   tx_.Finish();
   std::span<const uint8_t> wire = tx_.Wire();
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+  for (int attempt = 0; attempt < kAttempts && !transport_.DiagLost(); ++attempt) {
     transport_.PurgeDiag(kPurgeAll);
     if (transport_.WriteDiag(wire.data(), static_cast<uint32_t>(wire.size())) != static_cast<int>(wire.size())) {
       continue;

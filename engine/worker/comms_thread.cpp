@@ -86,6 +86,12 @@ void TCommsThread::AddSentBytes(uint64_t count) {
   window_.SentBytes(params_.Index, sentBytes_);
 }
 
+void TCommsThread::NoteNotRestored(const std::string& item) {
+  for (const std::string& known : notRestored_)
+    if (known == item) return;
+  notRestored_.push_back(item);
+}
+
 // ---- terms of the sequence -------------------------------------------------------------------
 
 bool TCommsThread::AmssOnly() const {
@@ -237,6 +243,8 @@ bool TCommsThread::StepBackup() {
     Sleep(1000);
   }
   Report("Backup OK");
+  const bool blank = (ReadsImei() && IsBlankIdentityValue(id.Imei())) || IsBlankIdentityValue(id.Sn());
+  if (!Stopped() && blank && RefuseBlankDevice()) return false;
   if (!Stopped()) {
     if (ReadsImei() && !id.ImeiRead()) {
       Raise("[Dload] Fail to Read IMEI");
@@ -258,7 +266,9 @@ bool TCommsThread::StepBackup() {
     }
     Sleep(10);
     UseDeviceBackupFolder(deviceBackupFolder_);
-    window_.RememberDeviceBackupFolder(deviceBackupFolder_);
+    // A blank device's backup saves nothing worth restoring: it must never take the place of
+    // the backup a Re-update would need.
+    if (!blank) window_.RememberDeviceBackupFolder(deviceBackupFolder_);
   }
   if (!Stopped()) id.WriteAtBackupFile();
   if (!Stopped()) {
@@ -274,6 +284,18 @@ bool TCommsThread::StepBackup() {
     }
   }
   if (!Stopped()) Report("Backup succssfully");
+  return true;
+}
+
+bool TCommsThread::RefuseBlankDevice() {
+  // A wiped device after a failed run: backing it up now would save blanks, and a PASS would
+  // delete nothing but leave the good backup orphaned. Only a Re-update puts it right.
+  const std::string& earlier = params_.LastDeviceBackupFolder;
+  std::error_code ec;
+  if (earlier.empty() || !std::filesystem::is_regular_file(earlier + "/at.bak", ec)) return false;
+  Raise("The device's identity is blank and the backup of an earlier failed run is in " + earlier +
+        ": run Re-update");
+  EndRunAtOnce();
   return true;
 }
 
@@ -511,6 +533,13 @@ void TCommsThread::StepFinal() {
     ports.CloseAtPort("Warning-9");
   }
   if (params_.ExecuteResetModem && !Stopped()) window_.RunResetModem([this](const std::string& text) { ReportError(text); });
+  if (!notRestored_.empty() && !Stopped()) {
+    // The verdict names what the device did not take back; the device backup stays for it.
+    std::string items;
+    for (const std::string& item : notRestored_) items += (items.empty() ? "" : ", ") + item;
+    std::string kept = deviceBackupFolder_.empty() ? "" : "; their values are kept in " + deviceBackupFolder_;
+    Raise("Items not restored: " + items + kept);
+  }
   if (Stopped()) return;
 
   SetGauge(100, 100);

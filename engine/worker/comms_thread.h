@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/worker/run_parameters.h"
 #include "engine/worker/worker_context.h"
@@ -46,6 +47,8 @@ public:
   Clock& clock() override { return clock_; }
   void SetGauge(uint64_t position, uint64_t maximum) override;
   void AddSentBytes(uint64_t count) override;
+  void NoteNotRestored(const std::string& item) override;
+  const std::vector<std::string>& NotRestored() const { return notRestored_; }
 
   RunParameters& params() { return params_; }
   // The installed layers (tests drive one step of a layer through them).
@@ -70,6 +73,9 @@ private:
   void EnsureDiagOpen();
   void EndRunAtOnce();
   void UseDeviceBackupFolder(const std::string& folder);
+  // Ends the run before anything is changed when the device's identity is blank and a failed
+  // run's device backup exists; true when it did.
+  bool RefuseBlankDevice();
   void AdoptResumedBackup();
 
   void RunSequence();
@@ -104,6 +110,7 @@ private:
   std::string deviceBackupFolder_;
   std::string atbakFile_;
   std::string bakFile_;
+  std::vector<std::string> notRestored_;
   std::thread thread_;
 };
 

@@ -89,6 +89,10 @@ struct RunParameters {
   bool resume = false;
   std::string ResumeDeviceBackupFolder;
 
+  // The device backup folder the tool remembers from the last run that made one; while it
+  // still holds at.bak, that run did not end well and the device's saved identity lives there.
+  std::string LastDeviceBackupFolder;
+
   // Folder of the running executable (where the second AdbWinUsbApi.dll copy lives).
   std::string ExecutableDir;
 

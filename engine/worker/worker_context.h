@@ -40,6 +40,9 @@ public:
   virtual void SetGauge(uint64_t position, uint64_t maximum) = 0;
   // Bytes sent to the device in this run (fastboot transfer, EFS writes); the gauge follows them.
   virtual void AddSentBytes(uint64_t count) {}
+  // A saved value the device did not take back; the run cannot end with "PASS" and the device
+  // backup that holds the value is kept.
+  virtual void NoteNotRestored(const std::string& item) {}
 
   bool Stopped() const { return ErrorCode() != 0; }
   void Report(const std::string& text) { ReportStatus(8, text, kMsgStep); }

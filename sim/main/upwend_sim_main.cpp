@@ -1,5 +1,6 @@
 // upwend-sim: runs a simulated modem until SIGTERM or SIGINT, or dumps a state folder.
 #include <csignal>
+#include <unistd.h>
 #include <cstdio>
 #include <cctype>
 #include <cstdlib>
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
   };
+  // Pulling the device out ends the program as SIGTERM does: its ports leave the bus.
+  options.faults.SetUnplugHandler([] { kill(getpid(), SIGTERM); });
   sim::SimDevice device(options, SystemClock(), announce);
   if (!device.Start(error)) {
     device.Stop();

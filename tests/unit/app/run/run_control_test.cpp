@@ -101,7 +101,11 @@ protected:
       finished_ = true;
       passed_ = passed;
     };
-    hooks.lastDeviceBackupFolder = [] { return std::string("/backup/SN[A1]"); };
+    hooks.lastDeviceBackupFolder = [this] { return lastFolder_; };
+    hooks.findAdbInterface = [this](int, std::string& path) {
+      path = "tcp:127.0.0.1:1";
+      return adbResult_;
+    };
     hooks.discoverPorts = [this] { ++discoveries_; };
     rc_ = std::make_unique<RunControl>(
         *form_, dialogs_, loop_, clock_, paths_.logDir,
@@ -144,6 +148,8 @@ protected:
   std::unique_ptr<RunControl> rc_;
   std::vector<ScriptedWorker::Step> script_;
   std::shared_ptr<ScriptedWorker> worker_;
+  std::string lastFolder_ = "/backup/SN[A1]";
+  int adbResult_ = 255;  // no fastboot interface
   int workersCreated_ = 0;
   int discoveries_ = 0;
   bool finished_ = false;
@@ -227,6 +233,12 @@ TEST_F(RunControlTest, StartIsRefusedWithTheRightMessage) {
          f.state().lvFileList.clear();
        },
        "[Upwend_Test] No Image File Loaded!"},
+      // An image that failed its check keeps the update from running even with bBackup on.
+      {[](TVorezUzeUiForm& f) {
+         f.state().imageCheckFailed = true;
+         f.state().lvFileList.clear();
+       },
+       "[Upwend_Test] No Image File Loaded!"},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -266,6 +278,37 @@ TEST_F(RunControlTest, ReupdateAfterABackupRunsWithoutBackupOrAtPort) {
   EXPECT_EQ(worker_->params.SerialComPort, 0);
   EXPECT_EQ(worker_->params.ResumeDeviceBackupFolder, "/backup/SN[A1]");
   EXPECT_TRUE(passed_);
+}
+
+TEST_F(RunControlTest, ReupdateReachesADeviceLeftInItsBootLoader) {
+  {
+    auto key = OpenSettingsKey(RegistryRoot::CurrentUser, kSettingsKeyPath, true, paths_.configDir);
+    key->WriteString("DownloadStatus", "Backup succssfully");
+  }
+  form_->state().PortCBox = {};
+  form_->state().SerialPortCBox = {};
+  // Neither serial ports nor a fastboot interface: refused as before.
+  rc_->Reupdate1Click();
+  ASSERT_FALSE(dialogs_.shown().empty());
+  EXPECT_EQ(dialogs_.shown().back().text, "Port is empty");
+  EXPECT_EQ(workersCreated_, 0);
+
+  // The fastboot interface is there, but the failed run's backup is not: still refused.
+  adbResult_ = 0;
+  lastFolder_ = (home_ / "no-such-backup").string();
+  rc_->Reupdate1Click();
+  EXPECT_EQ(workersCreated_, 0);
+
+  fs::create_directories(home_ / "SN[A1]");
+  lastFolder_ = (home_ / "SN[A1]").string();
+  script_ = {Say("PASS", 3)};
+  rc_->Reupdate1Click();
+  WaitForFinish();
+  ASSERT_EQ(workersCreated_, 1);
+  EXPECT_EQ(worker_->params.ComPort, 0);
+  EXPECT_EQ(worker_->params.SerialComPort, 0);
+  EXPECT_TRUE(worker_->params.resume);
+  EXPECT_EQ(worker_->params.ResumeDeviceBackupFolder, lastFolder_);
 }
 
 TEST_F(RunControlTest, StopAsksTheWorkerAndTheFinishHandlerFreesThePorts) {

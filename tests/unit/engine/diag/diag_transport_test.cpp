@@ -224,10 +224,34 @@ TEST_F(TransportTest, ReadDiagFailureWarnsAndSleeps) {
   ASSERT_TRUE(transport.OpenDiagPort());
   worker.lines.clear();
   Diag().failReads = 1;
+  Diag().readError = kErrorGenFailure;
   uint8_t buffer[4];
   EXPECT_EQ(transport.ReadDiag(buffer, 4), 0);
   EXPECT_EQ(clock.NowMs(), 500u);
-  EXPECT_EQ(worker.Texts(), (std::vector<std::string>{"read from commmport have a warning: 1617"}));
+  EXPECT_EQ(worker.Texts(), (std::vector<std::string>{"read from commmport have a warning: 31"}));
+  EXPECT_FALSE(transport.DiagLost());
+}
+
+TEST_F(TransportTest, APortWhoseDeviceIsGoneFailsAtOnceUntilItIsOpenedAgain) {
+  ASSERT_TRUE(transport.OpenDiagPort());
+  worker.lines.clear();
+  Diag().failReads = 100;  // the device was pulled out: every read fails as removed
+  uint8_t buffer[4];
+  EXPECT_EQ(transport.ReadDiag(buffer, 4), 0);
+  EXPECT_TRUE(transport.DiagLost());
+  EXPECT_EQ(worker.raised, (std::vector<std::string>{"The device was removed from COM5"}));
+  // No waits and no retries on it any more: neither reads nor writes cost time or lines.
+  const size_t lines = worker.lines.size();
+  const uint8_t bytes[3] = {1, 2, 3};
+  EXPECT_EQ(transport.ReadDiag(buffer, 4), 0);
+  EXPECT_EQ(transport.WriteDiag(bytes, 3), 0);
+  EXPECT_EQ(clock.NowMs(), 0u);
+  EXPECT_EQ(worker.lines.size(), lines);
+  EXPECT_EQ(worker.raised.size(), 1u);
+
+  Diag().failReads = 0;
+  ASSERT_TRUE(transport.OpenDiagPort());
+  EXPECT_FALSE(transport.DiagLost());
 }
 
 TEST_F(TransportTest, ErrorFlagsAreReportedOnceAndCleared) {

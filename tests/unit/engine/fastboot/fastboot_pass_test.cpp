@@ -291,5 +291,25 @@ TEST_F(FastbootPassTest, MissingImageFileIsTheError) {
   EXPECT_EQ(ctx_.raised.at(0), (dir_ / "absent.mbn").string());
 }
 
+TEST_F(FastbootPassTest, AnImageOfUnknownSizeStopsThePassBeforeAnythingIsSent) {
+  // A size the image check never measured (0) would flash an empty partition.
+  params_.bFastbootConfiguration = true;
+  AddEntry("sbl", MakeFile("sbl1.mbn", 10), 10);
+  AddEntry("system", "erase", 0);
+  AddEntry("tz", MakeFile("tz.mbn", 10), 0);
+  pass_.RunFastbootPass();
+  EXPECT_EQ(ctx_.raised.at(0), "Error: File " + (dir_ / "tz.mbn").string() + " size error!");
+  EXPECT_TRUE(dev_.commands.empty());
+
+  ctx_.code = 0;
+  ctx_.raised.clear();
+  params_.bFastbootConfiguration = false;
+  params_.bFastbootBootImage = true;
+  params_.FastbootBootImageFile = {MakeFile("boot.img", 10), 0};
+  pass_.RunFastbootPass();
+  EXPECT_EQ(ctx_.raised.size(), 1u);
+  EXPECT_TRUE(dev_.commands.empty());
+}
+
 }  // namespace
 }  // namespace upwend

@@ -115,6 +115,25 @@ TEST_F(IdentityTest, ImeiIsRetriedTwiceAndAllZerosCountsAsMissing) {
   EXPECT_FALSE(id->BackupIdentity());
   EXPECT_FALSE(id->ImeiRead());
   EXPECT_FALSE(ctx_.Reported("IMEI ERROR"));
+
+  // A wiped device puts the reply's blank before its zeros; that is as blank as without it.
+  modem_.answers["AT+VXTSN=0,7"] = "\r\n+VXTSN: 000000000000000\r\n\r\nOK\r\n";
+  EXPECT_FALSE(id->BackupIdentity());
+  EXPECT_FALSE(id->ImeiRead());
+}
+
+TEST_F(IdentityTest, ValuesAFlashWouldWipeAreAskedAgainAfterAFailedRead) {
+  for (const char* command : {"AT+VXTSN=0,10", "AT+WIFICAL?", "AT+VXTSN=0,11", "AT+VXTSN=0,12", "AT+CUIT87?",
+                              "AT+CUIT89?"}) {
+    modem_.failTimes[command] = 2;
+  }
+  auto id = Make(store_, at_);
+  ASSERT_TRUE(id->BackupIdentity());
+  for (IdentityItem item : {IdentityItem::Bluetooth, IdentityItem::WifiCal, IdentityItem::SalesCount,
+                            IdentityItem::SalesInfo, IdentityItem::UIT87, IdentityItem::UIT89}) {
+    EXPECT_TRUE(store_.Flag(item)) << static_cast<int>(item);
+  }
+  EXPECT_EQ(modem_.CountSent("AT+CUIT87?"), 3);
 }
 
 TEST_F(IdentityTest, TestInformationKeepsItsMarkersWithTheNewWays) {

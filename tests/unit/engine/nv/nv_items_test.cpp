@@ -139,6 +139,32 @@ TEST(NvItemsDiag, BackupAndRestoreRoundTripThroughNvBak) {
   EXPECT_TRUE(rig.device.items == before);
 }
 
+TEST(NvItemsDiag, InactiveItemsOnRestoreAndAnUnwritableNvBakAreNotLostSilently) {
+  NvRig rig("not-restored");
+  rig.params.PlatformType = 2;
+  rig.params.projectType = 0;
+  for (const auto& e : NvCdmaTable()) rig.device.items[e.id] = Pattern(e.id);
+  NvItems& nv = rig.Make();
+  nv.BuildNvBackupList();
+  nv.BackupNvToFile();
+  ASSERT_TRUE(rig.ctx.raised.empty()) << rig.ctx.FirstError();
+  rig.device.Flash();
+  rig.device.statusFor[1739] = 0x0005;  // the device does not take this one back
+  nv.RestoreNvFromFile();
+  EXPECT_TRUE(rig.ctx.raised.empty()) << rig.ctx.FirstError();
+  EXPECT_EQ(rig.ctx.notRestored, (std::vector<std::string>{"NV 1739"}));
+
+  // nv.bak that cannot be created stops the run before anything is flashed.
+  NvRig bad("nv-bak-uncreatable");
+  bad.params.PlatformType = 2;
+  NvItems& nv2 = bad.Make();
+  nv2.SetBackupFile(bad.folder + "/missing-folder/nv.bak");
+  nv2.BuildNvBackupList();
+  nv2.BackupNvToFile();
+  EXPECT_EQ(bad.ctx.FirstError(), "Fail to create......");
+  EXPECT_NE(bad.ctx.errorCode, 0);
+}
+
 TEST(NvItemsDiag, UitItemsAreSavedOnlyForTheirProjectTypesWithoutNewWays) {
   for (bool newWays : {false, true}) {
     NvRig rig("uit");

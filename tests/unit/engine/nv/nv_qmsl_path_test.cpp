@@ -23,6 +23,7 @@ struct ScriptedQmsl {
   std::vector<uint16_t> written;
   std::vector<std::string> efsWritten;
   bool writeLeavesStatus = false;
+  bool gone = false;  // the device was pulled out: every call fails, nothing answers
 };
 ScriptedQmsl* gQ = nullptr;
 
@@ -32,8 +33,13 @@ unsigned char NvRead(QlibHandle, unsigned short id, unsigned char* data, int siz
   if (*status == 0) std::copy_n(gQ->nv[id].begin(), size, data);
   return 1;
 }
+unsigned char IsPhoneConnected(QlibHandle) { return gQ->gone ? 0 : 1; }
 unsigned char NvWrite(QlibHandle, unsigned short id, unsigned char* data, int size, unsigned short* status) {
   gQ->written.push_back(id);
+  if (gQ->gone) {
+    *status = 0xFFFF;
+    return 0;
+  }
   if (gQ->writeLeavesStatus) return 0;
   auto s = gQ->writeStatus.find(id);
   *status = s != gQ->writeStatus.end() ? s->second : 0;
@@ -46,6 +52,10 @@ unsigned char EfsRead(QlibHandle, const char* device, const char* local) {
   return 1;
 }
 unsigned char EfsWrite(QlibHandle, const char* local, const char* device) {
+  if (gQ->gone) {
+    gQ->efsWritten.push_back(device);
+    return 0;
+  }
   std::ifstream in(local, std::ios::binary);
   if (!in) return 0;
   gQ->efs[device] = std::string(std::istreambuf_iterator<char>(in), {});
@@ -73,6 +83,7 @@ protected:
     rig->qmsl.nvWrite = NvWrite;
     rig->qmsl.efsRead = EfsRead;
     rig->qmsl.efsWrite = EfsWrite;
+    rig->qmsl.isPhoneConnected = IsPhoneConnected;
     return rig;
   }
   // The device backup folder layout the worker makes: <backup>/<device>/EFS.
@@ -133,6 +144,21 @@ TEST_F(QmslPathTest, StatusesAndFailedCopiesAreReportedOrRaisedAndTheRestGoesOn)
   nv.RestoreNvQmsl(nullptr);
   EXPECT_TRUE(rig->ctx.Reported("Parameter is write-protected and thus read only"));
   EXPECT_EQ(rig->ctx.raised, (std::vector<std::string>{"WRITE ERROR"}));
+  // Only reported, but the run learns the saved value did not go back.
+  EXPECT_EQ(rig->ctx.notRestored, (std::vector<std::string>{"NV 540"}));
+}
+
+TEST_F(QmslPathTest, ADeviceGoneDuringTheRestoreEndsItAtTheFirstFailedItem) {
+  auto rig = Rig("qmsl-gone");
+  rig->params.ComPort = 5;
+  NvItems& nv = rig->Make();
+  nv.BackupNvQmsl(nullptr, EfsFolder(*rig));
+  ASSERT_TRUE(rig->ctx.raised.empty()) << rig->ctx.FirstError();
+  q.gone = true;
+  nv.RestoreNvQmsl(nullptr);
+  EXPECT_EQ(rig->ctx.raised, (std::vector<std::string>{"The device was removed from COM5"}));
+  // One try, not one time-out after another for every remaining item.
+  EXPECT_EQ(q.written.size() + q.efsWritten.size(), 1u);
 }
 
 TEST_F(QmslPathTest, AWriteThatLeavesTheStatusAloneIsAFailure) {

@@ -26,6 +26,7 @@ public:
   int ErrorCode() const override { return errorCode; }
   Clock& clock() override { return clock_; }
   void SetGauge(uint64_t, uint64_t) override {}
+  void NoteNotRestored(const std::string& item) override { notRestored.push_back(item); }
 
   bool Reported(const std::string& text) const {
     for (const auto& l : lines) {
@@ -42,6 +43,7 @@ public:
 
   std::vector<ReportLine> lines;
   std::vector<std::string> raised;
+  std::vector<std::string> notRestored;
   int errorCode = 0;
 
 private:

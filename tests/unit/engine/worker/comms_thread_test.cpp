@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "engine/worker/comms_thread.h"
 #include "engine/identity/identity_value.h"
@@ -118,6 +119,53 @@ TEST_F(WorkerTest, MissingIdentityValuesFailTheBackupInTheirOrder) {
   EXPECT_FALSE(d_.journal.Has("PASS"));
   // The identity read is tried five times before giving up on it... only when it fails.
   EXPECT_EQ(d_.journal.Count("BackupIdentity"), 1);
+}
+
+TEST_F(WorkerTest, ABlankDeviceAfterAFailedRunIsRefusedAndNeverReplacesTheGoodBackup) {
+  // The failed run's backup, still holding at.bak, is the one the tool remembers.
+  std::string earlier = p_.BackupFilePath + "/SN[A1]IMEI[12345]";
+  fs::create_directories(earlier);
+  std::ofstream(earlier + "/at.bak") << "[Data]\r\nSN=A1\r\n";
+  p_.LastDeviceBackupFolder = earlier;
+  // The wiped device answers its IMEI with the reply's blank before the zeros.
+  d_.script.imei = " 000000000000000";
+  d_.script.sn = "";
+  Run();
+  ASSERT_EQ(window_.errors.size(), 1u);
+  EXPECT_NE(window_.errors[0].find("backup of an earlier failed run is in " + earlier + ": run Re-update"),
+            std::string::npos)
+      << window_.errors[0];
+  EXPECT_FALSE(d_.journal.Has("SendAtReboot"));  // nothing on the device changed
+  EXPECT_FALSE(d_.journal.Has("WriteAtBackupFile"));
+  EXPECT_EQ(d_.journal.Count("Remember " + earlier), 0);
+  EXPECT_FALSE(d_.atOpen);
+
+  // Without an earlier backup the run goes on as before, but a blank backup is never the one
+  // remembered.
+  fs::remove_all(earlier);
+  d_ = Doubles{};
+  d_.script.atReplies = {{"AT+CFUN=5", ""}, {"AT+CFUN=1", ""}};
+  d_.script.sn = " ";
+  Run();
+  EXPECT_TRUE(d_.journal.Has("PASS"));
+  for (const auto& e : d_.journal.entries) EXPECT_NE(e.rfind("Remember ", 0), 0u) << e;
+
+  d_ = Doubles{};
+  d_.script.atReplies = {{"AT+CFUN=5", ""}, {"AT+CFUN=1", ""}};
+  Run();
+  EXPECT_TRUE(d_.journal.Has("Remember " + earlier));
+}
+
+TEST_F(WorkerTest, AValueTheDeviceDidNotTakeBackEndsTheRunWithoutPassAndKeepsTheBackup) {
+  d_.script.during["RestoreNvQmsl"] = [this] { worker_->NoteNotRestored("NV 540"); };
+  d_.script.during["RestoreIdentity"] = [this] { worker_->NoteNotRestored("SalesCount"); };
+  Run();
+  std::string folder = p_.BackupFilePath + "/SN[A1]IMEI[12345]";
+  ASSERT_EQ(window_.errors.size(), 1u);
+  EXPECT_EQ(window_.errors[0], "ERROR, Items not restored: NV 540, SalesCount; their values are kept in " + folder +
+                                   ", Error code: 0");
+  EXPECT_FALSE(d_.journal.Has("PASS"));
+  EXPECT_TRUE(fs::is_directory(folder));
 }
 
 TEST_F(WorkerTest, NetworkTypeTwoDoesNotNeedTheImeiButStillTheSerialNumber) {

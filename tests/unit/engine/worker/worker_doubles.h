@@ -76,6 +76,7 @@ public:
   }
   bool DiskModeSwitched() override { return false; }
   void ShowDeviceVersion(SerialPort*) override { d_.journal.Add("ShowDeviceVersion"); }
+  void RememberDeviceBackupFolder(const std::string& folder) override { d_.journal.Add("Remember " + folder); }
   bool RunResetModem(const std::function<void(const std::string&)>& raise) override {
     d_.journal.Add("RunResetModem");
     if (d_.script.resetModemFailure.empty()) return true;
