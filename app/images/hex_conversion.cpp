@@ -1,5 +1,6 @@
 #include "app/images/hex_conversion.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +55,8 @@ bool ConvertHexToBin(const std::string& hexPath, const std::string& binPath, con
   std::string error;
   auto library = DynamicLibrary::Load(workingFolder + "/" + kHexToBinLibrary, error);
   if (!library) {
+    // The box's text is fixed; the loader's own reason (a noexec mount, a missing file) goes beside it.
+    std::fprintf(stderr, "upwend: %s: %s\n", kHexToBinLibrary, error.c_str());
     dialogs.MessageBox(kMsgHexLibraryFailed, kCaptionError, kMbOk | kMbIconWarning);
     return false;
   }
