@@ -176,7 +176,9 @@ bool PublishBusSnapshot(const std::string& path, const BusSnapshot& snapshot, st
       return false;
     }
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+  // fs::rename replaces the target on every system (std::rename does not on Windows).
+  fs::rename(temp, target, ec);
+  if (ec) {
     error = fmt::format("cannot rename {} to {}", temp, path);
     std::remove(temp.c_str());
     return false;

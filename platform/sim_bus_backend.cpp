@@ -1,8 +1,4 @@
 // The "sim" device backend: reads the simulator's bus folder (see platform/sim_bus.h).
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -12,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/folder_watch.h"
 #include "platform/sim_bus.h"
 
 namespace upwend {
@@ -113,14 +110,10 @@ private:
   }
 
   void Run(const std::function<void(const DeviceEvent&)>& cb) {
-    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    int wd = -1;
+    auto watch = WatchFolder(busDir_);
     bool dirty = true;
     int idleMs = 0;
     while (!stop_) {
-      if (fd >= 0 && wd < 0) {
-        wd = inotify_add_watch(fd, busDir_.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE);
-      }
       // Without a change notice the folder is still rescanned now and then (it may not have
       // existed when the watch began, or may have been replaced).
       if (dirty || idleMs >= kRescanMs) {
@@ -128,22 +121,9 @@ private:
         dirty = false;
         idleMs = 0;
       }
-      pollfd p{fd, POLLIN, 0};
-      int n = 0;
-      if (fd >= 0 && wd >= 0) {
-        n = poll(&p, 1, kTickMs);
-      } else {
-        usleep(kTickMs * 1000);
-      }
+      dirty = watch->WaitForChange(kTickMs);
       idleMs += kTickMs;
-      if (n > 0) {
-        char buf[4096];
-        while (read(fd, buf, sizeof buf) > 0) {
-        }
-        dirty = true;
-      }
     }
-    if (fd >= 0) close(fd);
   }
 
   std::string busDir_;
