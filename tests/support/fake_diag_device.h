@@ -1,36 +1,27 @@
 #pragma once
-// A scripted DIAG device for the NV and QMSL tests: its own HDLC framing (a bitwise CRC, not
-// the engine's table), NV items with per-item statuses, a small EFS, and a SerialPort face that
-// answers each request frame as soon as it is written.
+// A scripted DIAG device for the NV and QMSL tests: the reference HDLC framing, NV items with
+// per-item statuses, a small EFS, and ports on scripted lines whose every request frame is
+// answered as soon as it is written.
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 
 namespace upwend::testing {
 
-using Bytes = std::vector<uint8_t>;
-
-uint16_t ReferenceCrc(const uint8_t* data, size_t size);
-// payload + check value, escaped, then the flag.
-Bytes ReferenceFrame(const Bytes& payload);
-
-// Splits a byte stream into frame payloads whose check value is right; others are dropped.
-class ReferenceDeframer {
-public:
-  std::vector<Bytes> Feed(const uint8_t* data, size_t size);
-
-private:
-  Bytes current_;
-  bool escape_ = false;
-};
+using test::Bytes;
+using test::ReferenceDeframer;
+using test::ReferenceFrame;
 
 class FakeDiagDevice {
 public:
@@ -56,37 +47,16 @@ public:
   // The calibration items a flash resets: every item's data zeroed, every EFS file removed.
   void Flash();
 
+  // A serial port on a line of its own to the device, which answers every frame at once.
+  std::unique_ptr<SerialPort> MakePort();
+  uint64_t replyNanos = 0;  // time spent building replies on the ports' lines (the device's share)
+
 private:
   Bytes Nv(const Bytes& request);
   Bytes Efs(const Bytes& request);
   std::map<int32_t, std::pair<std::string, bool>> open_;  // fd -> path, writable
   int32_t nextFd_ = 3;
-};
-
-// The device behind a serial port: every frame written is answered at once.
-class FakeDiagPort final : public SerialPort {
-public:
-  explicit FakeDiagPort(FakeDiagDevice& device) : device_(device) {}
-  bool Open(const std::string&) override { return open_ = true; }
-  bool IsOpen() const override { return open_; }
-  bool GetState(CommState& s) override { return (s = {}, true); }
-  bool SetState(const CommState&) override { return true; }
-  bool SetupQueues(uint32_t, uint32_t) override { return true; }
-  bool SetTimeouts(const CommTimeouts&) override { return true; }
-  bool Purge(uint32_t flags) override;
-  bool ClearError(CommErrors& e) override { return (e = {}, true); }
-  bool Read(uint8_t* buffer, uint32_t len, uint32_t& done) override;
-  bool Write(const uint8_t* buffer, uint32_t len, uint32_t& done) override;
-  bool Close() override { return (open_ = false, true); }
-  uint32_t LastError() const override { return 0; }
-
-  uint64_t replyNanos = 0;  // time spent building replies (the device's share)
-
-private:
-  FakeDiagDevice& device_;
-  ReferenceDeframer deframer_;
-  std::deque<uint8_t> pending_;
-  bool open_ = false;
+  std::vector<std::unique_ptr<test::ScriptedLine>> lines_;
 };
 
 }  // namespace upwend::testing
