@@ -229,6 +229,9 @@ TEST_F(SerialPortTest, PurgeEmptiesTheQueueThatClearErrorCounts) {
   ASSERT_TRUE(port->ClearError(e));
   EXPECT_EQ(e.inQueue, 3u);
   EXPECT_EQ(e.flags, 0u);
+  uint32_t flags = 99;
+  ASSERT_TRUE(port->ClearErrorFlags(flags));
+  EXPECT_EQ(flags, 0u);
   ASSERT_TRUE(port->Purge(kPurgeTxAbort | kPurgeTxClear));
   ASSERT_TRUE(port->ClearError(e));
   EXPECT_EQ(e.inQueue, 3u) << "the transmit purge must leave received bytes alone";
@@ -290,6 +293,9 @@ TEST_F(SerialPortTest, UnknownNamesAndClosedPortsFailWithWindowsCodes) {
   EXPECT_EQ(port->LastError(), kErrorInvalidHandle);
   EXPECT_FALSE(port->Write(buf, 4, done));
   EXPECT_FALSE(port->GetState(state));
+  uint32_t flags = 0;
+  EXPECT_FALSE(port->ClearErrorFlags(flags));
+  EXPECT_EQ(port->LastError(), kErrorInvalidHandle);
   EXPECT_FALSE(port->Close());
   EXPECT_EQ(GetLastSystemError(), kErrorInvalidHandle);
 
