@@ -242,6 +242,12 @@ TEST_F(SerialPortTest, PurgeEmptiesTheQueueThatClearErrorCounts) {
   uint32_t done = 9;
   ASSERT_TRUE(port->Read(buf, sizeof buf, done));
   EXPECT_EQ(done, 0u);
+  // Both queues at once, as before every DIAG request.
+  DeviceSends({'d', 'e'});
+  WaitQueued(*port, 2);
+  ASSERT_TRUE(port->Purge(kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear));
+  ASSERT_TRUE(port->Read(buf, sizeof buf, done));
+  EXPECT_EQ(done, 0u);
   EXPECT_FALSE(port->Purge(0x10));
   EXPECT_EQ(port->LastError(), kErrorInvalidParameter);
 }
