@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "app/shell/window_state.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -14,13 +15,6 @@ constexpr const char* kNotReadyJapanese = "準備中";
 constexpr const char* kReadyJapanese = "準備完了";
 constexpr const char* kJapaneseFont = "MS PGothic";
 constexpr int kShiftJisCharset = 128;
-
-bool OneOf(int value, std::initializer_list<int> set) {
-  for (int v : set) {
-    if (v == value) return true;
-  }
-  return false;
-}
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -81,13 +75,13 @@ DevicePass CheckDevice(DeviceCheckHost& host) {
   SelectedPorts ports = host.DiscoverPorts();
 
   if (ports.diag.empty() || ports.at.empty()) {
-    if (OneOf(pt, {6, 19, 20, 42})) host.ClearUninstallAnswer();
+    if (project::InstallsDriver(pt)) host.ClearUninstallAnswer();
     host.Show([pt](WindowState& st) {
-      if (pt == 27 || pt == 28) {
+      if (project::UsesJapaneseLayout(pt)) {
         SetJapanese(st.Label_status, kNotReadyJapanese);
       } else {
         st.Label_status.text = kNotReady;
-        if (pt == 2 || pt == 6) st.Label_version.text = "Versinon:";
+        if (project::ShowsDeviceVersion(pt)) st.Label_version.text = "Versinon:";
         st.Label21.enabled = false;
       }
       st.StartButton.enabled = false;
@@ -112,11 +106,11 @@ DevicePass CheckDevice(DeviceCheckHost& host) {
   };
   if (std::string refusal = ConfiguredCheckRefusal(s, id); !refusal.empty()) return refuse(refusal);
 
-  if (OneOf(pt, {6, 19, 20, 42}) && !host.InstallDriver()) return DevicePass{false, false};
+  if (project::InstallsDriver(pt) && !host.InstallDriver()) return DevicePass{false, false};
 
   auto ready = [&host](const char* versionLabel, int projectType) {
     host.Show([versionLabel, projectType](WindowState& st) {
-      if (projectType == 27 || projectType == 28) {
+      if (project::UsesJapaneseLayout(projectType)) {
         SetJapanese(st.Label_status, kReadyJapanese);
       } else {
         st.Label_status.text = kReady;
@@ -125,12 +119,12 @@ DevicePass CheckDevice(DeviceCheckHost& host) {
       st.StartButton.enabled = true;
     });
   };
-  if (pt == 2 || pt == 6) {
+  if (project::ShowsDeviceVersion(pt)) {
     if (id.softwareVersion == s.version) return refuse("Can't update the software because it is the latest", true);
-    if (pt == 2 && id.softwareVersion.find("SWVD004") == std::string::npos) {
+    if (project::IsTitledDataCard(pt) && id.softwareVersion.find("SWVD004") == std::string::npos) {
       return refuse("Can't update other irrelevant Data Cards", true);
     }
-    if (pt == 6 && id.softwareVersion.find("SWVE005") == std::string::npos) {
+    if (project::IsTitledMobileDevice(pt) && id.softwareVersion.find("SWVE005") == std::string::npos) {
       return refuse("Can't update other irrelevant mobile devices", true);
     }
     if (ports.diagCount >= 2) return refuse("Two or more devices were found", true);
@@ -140,19 +134,20 @@ DevicePass CheckDevice(DeviceCheckHost& host) {
       st.Label_version.text = label;
       st.StartButton.enabled = true;
     });
-  } else if (pt == 10 || pt == 12) {
+  } else if (project::ReadyWithoutVersion(pt)) {
     ready("", pt);
-  } else if (pt == 27 || pt == 28 || pt == 41 || host.DiskModeSwitched()) {
+  } else if (project::EndsWatchWhenReady(pt) || host.DiskModeSwitched()) {
     ready("", pt);
     host.RefreshStartPictures();
     return DevicePass{true, true};
   } else {
-    ready(pt == 1013 ? "Version:" : "", pt);
-    if (pt == 3 || pt == 29) {
+    ready(project::IsMdm9x15(pt) ? "Version:" : "", pt);
+    if (project::EndsWatchAfterVersion(pt)) {
       host.RefreshStartPictures();
       return DevicePass{true, true};
     }
-    if (pt == 42) host.Show([](WindowState& st) { st.Timer1Enabled = false; });
+    // The operator product's start timer has done its job once the device is ready.
+    if (project::IsOperatorProduct(pt)) host.Show([](WindowState& st) { st.Timer1Enabled = false; });
   }
   host.RefreshStartPictures();
   return {};

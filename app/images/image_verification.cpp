@@ -14,6 +14,7 @@
 #include "app/images/hex_conversion.h"
 #include "engine/worker/run_parameters.h"
 #include "platform/file_io.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -39,7 +40,6 @@ std::string Lower(std::string_view text) {
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-bool InRange(int value, int low, int high) { return value >= low && value <= high; }
 
 struct ExactName {
   const char* name;
@@ -216,21 +216,21 @@ void RunChecks(const VerificationContext& ctx, ImageSet& images, Checker& c) {
     // Only the configurations that save NV items over DIAG write nv.bak; the others keep them
     // through the QMSL library beside the EFS copies, and a restore must not wait for a file
     // that is never written.
-    bool nvBak = (pt == 12 && config.isAlcatel) || config.networkType == 1 || config.networkType == 2 ||
-                 pt == 35 || pt == 36 || pt == 37 || pt == 38 || pt == 39 || pt == 41 || pt == 48;
+    bool nvBak = project::UsesAlternativeNvList(pt, config.isAlcatel) || config.networkType == 1 ||
+                 config.networkType == 2 || project::IsCdmaOnly(pt);
     if (nvBak) c.Exists(images.nvBakPath, kFile);
   }
   if (o.bBackup || o.bAMSSFile || o.bPhoneImage || o.bEFS || o.bRawAppsEFS || o.bBootloader || o.bCfgdata ||
       o.pcSuite || o.bAppsBootloader || o.bAppsImageAndBootloader) {
     check(ImageRole::FlashProgrammer, "Error: BIN file ", "Error:BIN file ", kLimitFlashProgrammer, false);
-    if (pt != 35) check1(ImageRole::Partition, "Error:partition file ", kLimitPartition);
+    if (!project::HasNoPartitionTable(pt)) check1(ImageRole::Partition, "Error:partition file ", kLimitPartition);
   }
   if (o.bBootloader) {
-    if (InRange(pt, 43, 47)) {
+    if (project::UsesDblBootChain(pt)) {
       check(ImageRole::Fsbl, "Error:Fsbl file ", "Error:Fsbl ile ", kLimitImage);
       check1(ImageRole::Dbl, "Error:Dbl file ", kLimitImage);
       check1(ImageRole::Osbl, "Error:Osbl file ", kLimitImage);
-    } else if (pt == kProjectTypeMdm9x15) {
+    } else if (project::IsMdm9x15(pt)) {
       check1(ImageRole::Sbl1, kFile, kLimitImage);
       check1(ImageRole::Sbl2Dl, kFile, kLimitImage);
     } else {
@@ -243,7 +243,7 @@ void RunChecks(const VerificationContext& ctx, ImageSet& images, Checker& c) {
   if (o.bCfgdata) check(ImageRole::Cfgdata, "Error:Cofiguration file ", "Error:Configuration file ", kLimitImage);
   if (o.bAMSSFile) {
     check(ImageRole::Amss, "Error:AMss file ", "Error:Amss file ", kLimitImage);
-    if (!InRange(pt, 43, 47)) check1(ImageRole::AmssHeader, "Error:Amsshd file ", kLimitHeader);
+    if (!project::UsesDblBootChain(pt)) check1(ImageRole::AmssHeader, "Error:Amsshd file ", kLimitHeader);
   }
   if (o.bPhoneImage) check1(ImageRole::Phone, "Error:Phone image file ", kLimitImage);
   if (o.bDSP) {
@@ -274,10 +274,10 @@ void RunChecks(const VerificationContext& ctx, ImageSet& images, Checker& c) {
   }
   if (o.bRawAppsEFS) check1(ImageRole::RawAppsEfs, kFile, kLimitImage);
   if (o.bEFS) {
-    if (pt == 7) {
+    if (project::HasModemAndAppsEfs(pt)) {
       check1(ImageRole::CEfs, kFile, kLimitImage);
       check1(ImageRole::CEfsApps, kFile, kLimitImage);
-    } else if (pt == 46) {
+    } else if (project::HasAppsEfsOnly(pt)) {
       check1(ImageRole::CEfsApps, kFile, kLimitImage);
     } else {
       check1(ImageRole::Efs, "Error:EFS file ", kLimitImage);
