@@ -39,6 +39,15 @@ int main(int argc, char** argv) {
     std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
     return kExitOk;
   }
+  // The chosen device must be there when the tool starts; from then on the backend shows it
+  // alone, to this program and to the helper programs and libraries it starts.
+  if (!cl->device.empty()) {
+    if (std::string problem = ChosenDeviceProblem(cl->devices, cl->device); !problem.empty()) {
+      std::fprintf(stderr, "upwend: %s\n", problem.c_str());
+      return kExitRefused;
+    }
+    setenv("UPWEND_DEVICE", cl->device.c_str(), 1);
+  }
   if (cl->listDevices) {
     std::string why;
     auto devices = CreateDeviceBackend(cl->devices, why);
