@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "upwend: %s\n", problem.c_str());
       return kExitRefused;
     }
-    setenv("UPWEND_DEVICE", cl->device.c_str(), 1);
+    SetEnvironmentValue("UPWEND_DEVICE", cl->device);
   }
   if (cl->listDevices) {
     std::string why;
