@@ -3,9 +3,9 @@
 #include <fmt/format.h>
 
 #include "app/shell/dialogs.h"
+#include "engine/worker/project_rules.h"
 #include "platform/file_io.h"
 #include "platform/ini_file.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 

@@ -7,12 +7,12 @@
 #include "app/config/configuration.h"
 #include "app/shell/dialogs.h"
 #include "app/shell/startup_error.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/ini_file.h"
 #include "platform/payload_archive.h"
 #include "platform/processes.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 

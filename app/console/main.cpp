@@ -24,11 +24,11 @@
 #include "app/shell/main_window.h"
 #include "app/shell/program.h"
 #include "app/shell/update_shell.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/device_backend.h"
 #include "platform/headless_loop.h"
 #include "platform/modem_manager.h"
-#include "engine/worker/project_rules.h"
 
 int main(int argc, char** argv) {
   using namespace upwend;

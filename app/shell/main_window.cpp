@@ -5,20 +5,20 @@
 
 #include <ctime>
 
+#include "app/config/payload_extraction.h"
 #include "app/guide/guide_choice.h"
 #include "app/guide/guide_texts.h"
 #include "app/shell/dialogs.h"
-#include "app/config/payload_extraction.h"
 #include "app/shell/startup_error.h"
 #include "app/shell/variant_setup.h"
 #include "app/shell/variant_texts.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/named_mutex.h"
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 

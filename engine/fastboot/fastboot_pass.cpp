@@ -47,6 +47,13 @@ constexpr uint32_t kDataWriteMs = 120000;
 constexpr uint32_t kReplyReadMs = 300000;
 constexpr uint32_t kListCommandMs = 80000;
 constexpr uint32_t kFixedCommandMs = 60000;
+// A short pause between the download request and the first block.
+constexpr uint64_t kBeforeFirstBlockMs = 2;
+// After a reply that is not OKAY the device gets time to finish whatever it was doing.
+constexpr uint64_t kAfterRejectedReplyMs = 5000;
+// A pause before each image's download request and between the fixed commands.
+constexpr uint64_t kBeforeDownloadMs = 100;
+constexpr uint64_t kBetweenCommandsMs = 200;
 
 }  // namespace
 
@@ -190,7 +197,7 @@ bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint
   // would cost more than the block's transfer.
   std::setvbuf(in.get(), readBuffer.data(), _IOFBF, readBuffer.size());
   uint64_t blocks = length / kBlockSize + (length % kBlockSize ? 1 : 0);
-  ctx_.Sleep(2);
+  ctx_.Sleep(kBeforeFirstBlockMs);
   ctx_.Note(name + " downloading------------");
 
   std::vector<char> block(kBlockSize);
@@ -264,7 +271,7 @@ void FastbootPass::ReceiveEraseReply() {
   if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') return;
   ctx_.Note(kReadValue + HexBytes(reply, sizeof reply));
   if (ok && got > 0) ctx_.Note(DeviceReplyText(reply, std::min<size_t>(got, sizeof reply)));
-  ctx_.Sleep(5000);
+  ctx_.Sleep(kAfterRejectedReplyMs);
 }
 
 bool FastbootPass::SendCommand(const FlashCommand& command) {
@@ -287,7 +294,7 @@ bool FastbootPass::RebootDeviceCmd() {
 }
 
 bool FastbootPass::DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash) {
-  ctx_.Sleep(100);
+  ctx_.Sleep(kBeforeDownloadMs);
   return DownloadPart(file, length, 0, kSystemPartSize, flash);
 }
 
@@ -351,7 +358,7 @@ bool FastbootPass::Connect() {
     }
     ctx_.Report("Connect adb infterface successfully");
   }
-  ctx_.Sleep(200);
+  ctx_.Sleep(kBetweenCommandsMs);
   if (!ctx_.Stopped()) {
     if (!InitAdbConnection()) {
       ReleaseAdbConnection();
@@ -425,7 +432,7 @@ void FastbootPass::FixedImages() {
   if (!Connect()) return;
   for (const Fixed& f : fixed) {
     if (!f.on || ctx_.Stopped()) continue;
-    ctx_.Sleep(200);
+    ctx_.Sleep(kBetweenCommandsMs);
     if (&f.image == &p.FastbootSystemImageFile && p.bFastbootSystemImageMutil) {
       SystemInParts(f.image);
     } else {
@@ -499,7 +506,7 @@ bool FastbootPass::ConfiguredList() {
 void FastbootPass::Reboot() {
   if (!Connect()) return;
   if (!ctx_.Stopped()) {
-    ctx_.Sleep(200);
+    ctx_.Sleep(kBetweenCommandsMs);
     if (!RebootDeviceCmd()) return;
   }
   if (!ctx_.Stopped() && ReceiveOKEYReplay()) {

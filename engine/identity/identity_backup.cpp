@@ -53,6 +53,9 @@ void RemoveFirst(std::string& text, const std::string& what) {
 }
 
 constexpr const char* kEmptyQuoted = "\"\"";
+// The AT port is tested ten times, 200 ms apart, before the identity is read.
+constexpr int kPortTestTries = 10;
+constexpr uint64_t kPortTestRetryMs = 200;
 
 }  // namespace
 
@@ -255,13 +258,13 @@ bool IdentityBackup::RestoreIdentity() {
     ctx_.Raise("Serial handle is failed");
     return false;
   }
-  for (int n = 0; n < 10; ++n) {
+  for (int n = 0; n < kPortTestTries; ++n) {
     ctx_.Report("Test Serial port (" + std::to_string(n) + ").");
     if (at_.WriteAtValue("AT\r\n", -1, "")) {
       ctx_.Report("Serial port ready");
       break;
     }
-    ctx_.Sleep(200);
+    ctx_.Sleep(kPortTestRetryMs);
   }
 
   enum class OnFail { Stop, RaiseStop, GoOn, Report };

@@ -23,6 +23,19 @@ constexpr int kReopenTries = 20;
 constexpr int kReopenRaiseAtTry = 10;
 constexpr uint64_t kReopenShortMs = 3000;
 constexpr uint64_t kReopenLongMs = 10000;
+// The identity backup is tried five times, a second apart: the AT port may still be settling.
+constexpr int kBackupTries = 5;
+constexpr uint64_t kBackupRetryMs = 1000;
+// A moment for the new device backup folder to be there for the helpers that write into it.
+constexpr uint64_t kBackupFolderSettleMs = 10;
+// After the fastboot switch the boot loader is looked for once a second, for up to two minutes,
+// and given five more seconds once found.
+constexpr int kBootLoaderSearchTries = 120;
+constexpr uint64_t kBootLoaderSearchMs = 1000;
+constexpr uint64_t kBootLoaderSettleMs = 5000;
+// The restore's reset request (AT+CFUN=5) is retried every half second for up to 30 s.
+constexpr int kFunctionResetTries = 60;
+constexpr uint64_t kFunctionResetRetryMs = 500;
 
 // "COM12" -> 12; 0 when the text is not a port name.
 int PortNumberOf(const std::string& name) {
@@ -128,7 +141,7 @@ void TCommsThread::EndRunAtOnce() {
 void TCommsThread::Execute() {
   RunSequence();
   // Whichever step noticed the stop, the run ends with a verdict that says so.
-  if (ErrorCode() == kStopRequestCode) ReportStatus(1, kStoppedVerdict, kMsgFailure);
+  if (ErrorCode() == kStopRequestCode) ReportStatus(kStatusFailed, kStoppedVerdict, kMsgFailure);
 }
 
 void TCommsThread::RunSequence() {
@@ -238,9 +251,9 @@ void TCommsThread::StepDiskMode() {
 
 bool TCommsThread::StepBackup() {
   auto& id = *layers_.identity;
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < kBackupTries; ++attempt) {
     if (id.BackupIdentity()) break;
-    Sleep(1000);
+    Sleep(kBackupRetryMs);
   }
   Report("Backup OK");
   const bool blank = (ReadsImei() && IsBlankIdentityValue(id.Imei())) || IsBlankIdentityValue(id.Sn());
@@ -264,7 +277,7 @@ bool TCommsThread::StepBackup() {
       EndRunAtOnce();
       return false;
     }
-    Sleep(10);
+    Sleep(kBackupFolderSettleMs);
     UseDeviceBackupFolder(deviceBackupFolder_);
     // A blank device's backup saves nothing worth restoring: it must never take the place of
     // the backup a Re-update would need.
@@ -347,15 +360,15 @@ void TCommsThread::StepBootloaderAndFastboot() {
     layers_.at->SendAtReboot("at+syscmd=sys_reboot bootloader\r\n\r\n");
     layers_.ports->CloseAtPort("Warning-2");
   }
-  for (int i = 0; i < 120; ++i) {
+  for (int i = 0; i < kBootLoaderSearchTries; ++i) {
     std::string path;
     if (window_.FindAdbInterface(0, path) == 0) {
       Report("Receive device Arrival after Set AT Command");
       break;
     }
-    Sleep(1000);
+    Sleep(kBootLoaderSearchMs);
   }
-  Sleep(5000);
+  Sleep(kBootLoaderSettleMs);
   window_.ClearDeviceFlags();
   layers_.fastboot->RunFastbootPass();
 }
@@ -462,9 +475,9 @@ void TCommsThread::ReopenWithRetries(const std::function<bool()>& open, uint64_t
       Report(what + "......ok");
       break;
     }
-    ReportStatus(5, what + "......wait", kMsgPlain);
+    ReportStatus(kStatusWaiting, what + "......wait", kMsgPlain);
     if (ErrorCode() == kStopRequestCode) {
-      ReportStatus(1, "COMM Closed", kMsgFailure);
+      ReportStatus(kStatusFailed, "COMM Closed", kMsgFailure);
       break;
     }
     if (attempt == kReopenRaiseAtTry) Raise(timeoutText);
@@ -489,12 +502,12 @@ bool TCommsThread::StepRestore() {
   if (params_.bRestore && !Stopped()) {
     std::string value;
     bool accepted = false;
-    for (int attempt = 0; attempt < 60; ++attempt) {
+    for (int attempt = 0; attempt < kFunctionResetTries; ++attempt) {
       if (layers_.at->SendAtQuery("AT+CFUN=5\r\n\r\n", value)) {
         accepted = true;
         break;
       }
-      Sleep(500);
+      Sleep(kFunctionResetRetryMs);
     }
     if (!accepted) {
       Raise("Fail to Send Command at+cfun=5!");
@@ -526,7 +539,7 @@ void TCommsThread::StepFinal() {
   auto& ports = *layers_.ports;
   if (ports.DiagOpen()) {
     ports.CloseDiagPort("Warning-7");
-    if (ErrorCode() == kStopRequestCode) ReportStatus(1, "COMM Closed", kMsgFailure);
+    if (ErrorCode() == kStopRequestCode) ReportStatus(kStatusFailed, "COMM Closed", kMsgFailure);
   }
   if (ports.AtOpen()) {
     if (project::ShowsDeviceVersion(params_.projectType)) layers_.at->ShowDeviceVersion();
@@ -543,7 +556,7 @@ void TCommsThread::StepFinal() {
   if (Stopped()) return;
 
   SetGauge(100, 100);
-  ReportStatus(8, "PASS", kMsgSuccess);
+  ReportStatus(kStatusStep, "PASS", kMsgSuccess);
   std::error_code ec;
   if ((params_.bRestore || params_.bBackupUserData) && !deviceBackupFolder_.empty()) {
     std::filesystem::remove_all(deviceBackupFolder_, ec);
