@@ -182,61 +182,83 @@ bool FastbootPass::ImageHandshakeCmd(uint64_t length) {
   return true;
 }
 
+uint8_t* FastbootPass::ImageReadArea(std::vector<uint8_t>& own, uint64_t left, size_t& room) {
+  if (auto area = adb_.api().getWriteEndpointBuffer) {
+    unsigned long size = 0;
+    auto* bytes = static_cast<uint8_t*>(area(adb_.writeEndpoint, &size));
+    // Whole blocks only, so that every block is written from where the library gathers it.
+    room = size >= left ? static_cast<size_t>(left) : size / kBlockSize * kBlockSize;
+    if (bytes != nullptr && room > 0) return bytes;
+  }
+  if (own.empty()) own.resize(kFileReadBuffer);
+  room = static_cast<size_t>(std::min<uint64_t>(left, own.size()));
+  return own.data();
+}
+
 bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize) {
   std::string name = BaseName(file);
   ctx_.Note("ImageBulkWrite.");
   ctx_.Note(name);
-  // Declared before the file, so it outlives the file's close.
-  std::vector<char> readBuffer(kFileReadBuffer);
   File in(std::fopen(file.c_str(), "rb"));
   if (!in) {
     ctx_.Raise(file);
     return false;
   }
-  // Blocks stay 4096 bytes, but the file is read in large pieces: one read call per block
-  // would cost more than the block's transfer.
-  std::setvbuf(in.get(), readBuffer.data(), _IOFBF, readBuffer.size());
-  uint64_t blocks = length / kBlockSize + (length % kBlockSize ? 1 : 0);
+  // Blocks stay 4096 bytes, but the file is read in large pieces straight into the buffer the
+  // blocks are sent from (the library's own where it offers one): no stream buffer, no copy of
+  // each block on its way.
+  std::setvbuf(in.get(), nullptr, _IONBF, 0);
+  const std::string readError = "Could not read from BIN file: " + name;
   ctx_.Sleep(kBeforeFirstBlockMs);
   ctx_.Note(name + " downloading------------");
-
-  std::vector<char> block(kBlockSize);
-  uint64_t skip = part * partSize;
-  while (skip > 0 && !ctx_.Stopped()) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(skip, kBlockSize));
-    if (std::fread(block.data(), 1, want, in.get()) != want) {
-      ctx_.Raise("Could not read from BIN file: " + name);
+  // A part starts further in; a file shorter than that fails at its first read.
+  for (uint64_t skip = part * partSize; skip > 0;) {
+    constexpr uint64_t kMaxSeek = 1u << 30;  // a 32-bit long's worth at a time
+    uint64_t step = std::min(skip, kMaxSeek);
+    if (std::fseek(in.get(), static_cast<long>(step), SEEK_CUR) != 0) {
+      ctx_.Raise(readError);
       return false;
     }
-    skip -= want;
+    skip -= step;
   }
 
-  for (uint64_t read = 0; read < blocks;) {
-    uint64_t want = (read + 1 == blocks && length % kBlockSize) ? length % kBlockSize : kBlockSize;
-    size_t got = std::fread(block.data(), 1, static_cast<size_t>(want), in.get());
-    if (got != want) {
-      ctx_.Raise("Could not read from BIN file: " + name);
-      break;
-    }
-    ++read;
-    unsigned long written = 0;
-    bool ok = adb_.api().writeEndpointSync(adb_.writeEndpoint, block.data(), static_cast<unsigned long>(got), &written,
-                                            RealTimeout(kDataWriteMs));
-    if (!ok) {
-      ctx_.Note(fmt::format("pAdbWriteEndpointSync F: {} {} {} {} {}", blocks, read, params_.allTotalFileSize, got,
-                            written));
-    }
-    if (!ok || written < got) {
-      std::string text = "ImageBulkWrite failure(retry): " + name + " " + std::to_string(read);
-      if (ok) {
-        ctx_.Raise(text);
-      } else {
-        RaiseAdb(text);
+  const unsigned long timeout = RealTimeout(kDataWriteMs);
+  uint64_t blocks = length / kBlockSize + (length % kBlockSize ? 1 : 0);
+  uint64_t left = length;
+  uint64_t read = 0;
+  std::vector<uint8_t> own;
+  for (bool going = left > 0; going;) {
+    size_t room = 0;
+    uint8_t* area = ImageReadArea(own, left, room);
+    size_t got = std::fread(area, 1, room, in.get());
+    for (size_t at = 0; going && at < room; at += kBlockSize) {
+      size_t size = static_cast<size_t>(std::min<uint64_t>(kBlockSize, room - at));
+      if (got < at + size) {
+        ctx_.Raise(readError);
+        going = false;
+        break;
       }
-      return false;
+      ++read;
+      unsigned long written = 0;
+      bool ok = adb_.api().writeEndpointSync(adb_.writeEndpoint, area + at, static_cast<unsigned long>(size), &written,
+                                              timeout);
+      if (!ok) {
+        ctx_.Note(fmt::format("pAdbWriteEndpointSync F: {} {} {} {} {}", blocks, read, params_.allTotalFileSize, size,
+                              written));
+      }
+      if (!ok || written < size) {
+        std::string text = "ImageBulkWrite failure(retry): " + name + " " + std::to_string(read);
+        if (ok) {
+          ctx_.Raise(text);
+        } else {
+          RaiseAdb(text);
+        }
+        return false;
+      }
+      ctx_.AddSentBytes(size);
+      left -= size;
+      if (size < kBlockSize || left == 0 || ctx_.Stopped()) going = false;
     }
-    ctx_.AddSentBytes(got);
-    if (got < kBlockSize || ctx_.Stopped()) break;
   }
   ctx_.AddSentBytes(0);
   if (!ctx_.Stopped()) ctx_.Report("ImageBulkWrite successfully");
