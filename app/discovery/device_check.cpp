@@ -32,7 +32,7 @@ void SetJapanese(LabelState& label, const char* text) {
   label.charset = kShiftJisCharset;
 }
 
-// The refusals of the configured checks (steps 5 to 7); empty when the device passes.
+// The refusals of the configured checks; empty when the device passes.
 std::string ConfiguredCheckRefusal(const DeviceCheckSettings& s, const DeviceIdentity& id) {
   if (s.bCheckProjectCode) {
     std::string version = Upper(s.version);
@@ -64,70 +64,64 @@ std::string ConfiguredCheckRefusal(const DeviceCheckSettings& s, const DeviceIde
   return {};
 }
 
-}  // namespace
-
-DevicePass CheckDevice(DeviceCheckHost& host) {
-  const DeviceCheckSettings s = host.Settings();
-  const int pt = s.projectType;
-
-  SelectedPorts before = host.Selected();
-  if (before.diag.empty() && before.at.empty()) host.ShiftDevice();
-  SelectedPorts ports = host.DiscoverPorts();
-
-  if (ports.diag.empty() || ports.at.empty()) {
-    if (project::InstallsDriver(pt)) host.ClearUninstallAnswer();
-    host.Show([pt](WindowState& st) {
-      if (project::UsesJapaneseLayout(pt)) {
-        SetJapanese(st.Label_status, kNotReadyJapanese);
-      } else {
-        st.Label_status.text = kNotReady;
-        if (project::ShowsDeviceVersion(pt)) st.Label_version.text = "Versinon:";
-        st.Label21.enabled = false;
-      }
-      st.StartButton.enabled = false;
-    });
-    host.RefreshStartPictures();
-    return {};
-  }
-
-  host.Log("Diag Port:" + ports.diag);
-  host.Log("AT Port:" + ports.at);
-  host.Show([](WindowState& st) { st.Label21.enabled = true; });
-
-  const DeviceIdentity id = host.Identity();
-  auto refuse = [&host](const std::string& text, bool setVersionLabel = false) {
-    host.Show([setVersionLabel](WindowState& st) {
-      if (setVersionLabel) st.Label_version.text = "Version:";
+DevicePass ShowNoDevice(DeviceCheckHost& host, int pt) {
+  if (project::InstallsDriver(pt)) host.ClearUninstallAnswer();
+  host.Show([pt](WindowState& st) {
+    if (project::UsesJapaneseLayout(pt)) {
+      SetJapanese(st.Label_status, kNotReadyJapanese);
+    } else {
       st.Label_status.text = kNotReady;
-      st.StartButton.enabled = false;
-    });
-    host.Warn(text);
-    return DevicePass{false, true};
-  };
-  if (std::string refusal = ConfiguredCheckRefusal(s, id); !refusal.empty()) return refuse(refusal);
+      if (project::ShowsDeviceVersion(pt)) st.Label_version.text = "Versinon:";
+      st.Label21.enabled = false;
+    }
+    st.StartButton.enabled = false;
+  });
+  host.RefreshStartPictures();
+  return {};
+}
 
-  if (project::InstallsDriver(pt) && !host.InstallDriver()) return DevicePass{false, false};
+DevicePass Refuse(DeviceCheckHost& host, const std::string& text, bool setVersionLabel = false) {
+  host.Show([setVersionLabel](WindowState& st) {
+    if (setVersionLabel) st.Label_version.text = "Version:";
+    st.Label_status.text = kNotReady;
+    st.StartButton.enabled = false;
+  });
+  host.Warn(text);
+  return DevicePass{false, true};
+}
 
-  auto ready = [&host](const char* versionLabel, int projectType) {
-    host.Show([versionLabel, projectType](WindowState& st) {
-      if (project::UsesJapaneseLayout(projectType)) {
-        SetJapanese(st.Label_status, kReadyJapanese);
-      } else {
-        st.Label_status.text = kReady;
-      }
-      st.Label_version.text = versionLabel;
-      st.StartButton.enabled = true;
-    });
-  };
+void ShowReady(DeviceCheckHost& host, const char* versionLabel, int projectType) {
+  host.Show([versionLabel, projectType](WindowState& st) {
+    if (project::UsesJapaneseLayout(projectType)) {
+      SetJapanese(st.Label_status, kReadyJapanese);
+    } else {
+      st.Label_status.text = kReady;
+    }
+    st.Label_version.text = versionLabel;
+    st.StartButton.enabled = true;
+  });
+}
+
+// The refusals of a product that shows the device's version; empty when the device passes.
+std::string VersionRefusal(const DeviceCheckSettings& s, const DeviceIdentity& id, const SelectedPorts& ports) {
+  const int pt = s.projectType;
+  if (id.softwareVersion == s.version) return "Can't update the software because it is the latest";
+  if (project::IsTitledDataCard(pt) && id.softwareVersion.find("SWVD004") == std::string::npos) {
+    return "Can't update other irrelevant Data Cards";
+  }
+  if (project::IsTitledMobileDevice(pt) && id.softwareVersion.find("SWVE005") == std::string::npos) {
+    return "Can't update other irrelevant mobile devices";
+  }
+  if (ports.diagCount >= 2) return "Two or more devices were found";
+  return {};
+}
+
+// The device passed: the window shows it ready as the product does.
+DevicePass ShowPassed(DeviceCheckHost& host, const DeviceCheckSettings& s, const DeviceIdentity& id,
+                      const SelectedPorts& ports) {
+  const int pt = s.projectType;
   if (project::ShowsDeviceVersion(pt)) {
-    if (id.softwareVersion == s.version) return refuse("Can't update the software because it is the latest", true);
-    if (project::IsTitledDataCard(pt) && id.softwareVersion.find("SWVD004") == std::string::npos) {
-      return refuse("Can't update other irrelevant Data Cards", true);
-    }
-    if (project::IsTitledMobileDevice(pt) && id.softwareVersion.find("SWVE005") == std::string::npos) {
-      return refuse("Can't update other irrelevant mobile devices", true);
-    }
-    if (ports.diagCount >= 2) return refuse("Two or more devices were found", true);
+    if (std::string refusal = VersionRefusal(s, id, ports); !refusal.empty()) return Refuse(host, refusal, true);
     std::string label = "Version:" + id.softwareVersion;
     host.Show([label](WindowState& st) {
       st.Label_status.text = kReady;
@@ -135,13 +129,13 @@ DevicePass CheckDevice(DeviceCheckHost& host) {
       st.StartButton.enabled = true;
     });
   } else if (project::ReadyWithoutVersion(pt)) {
-    ready("", pt);
+    ShowReady(host, "", pt);
   } else if (project::EndsWatchWhenReady(pt) || host.DiskModeSwitched()) {
-    ready("", pt);
+    ShowReady(host, "", pt);
     host.RefreshStartPictures();
     return DevicePass{true, true};
   } else {
-    ready(project::IsMdm9x15(pt) ? "Version:" : "", pt);
+    ShowReady(host, project::IsMdm9x15(pt) ? "Version:" : "", pt);
     if (project::EndsWatchAfterVersion(pt)) {
       host.RefreshStartPictures();
       return DevicePass{true, true};
@@ -151,6 +145,27 @@ DevicePass CheckDevice(DeviceCheckHost& host) {
   }
   host.RefreshStartPictures();
   return {};
+}
+
+}  // namespace
+
+DevicePass CheckDevice(DeviceCheckHost& host) {
+  const DeviceCheckSettings s = host.Settings();
+  const int pt = s.projectType;
+
+  SelectedPorts before = host.Selected();
+  if (before.diag.empty() && before.at.empty()) host.ShiftDevice();
+  SelectedPorts ports = host.DiscoverPorts();
+  if (ports.diag.empty() || ports.at.empty()) return ShowNoDevice(host, pt);
+
+  host.Log("Diag Port:" + ports.diag);
+  host.Log("AT Port:" + ports.at);
+  host.Show([](WindowState& st) { st.Label21.enabled = true; });
+
+  const DeviceIdentity id = host.Identity();
+  if (std::string refusal = ConfiguredCheckRefusal(s, id); !refusal.empty()) return Refuse(host, refusal);
+  if (project::InstallsDriver(pt) && !host.InstallDriver()) return DevicePass{false, false};
+  return ShowPassed(host, s, id, ports);
 }
 
 }  // namespace upwend

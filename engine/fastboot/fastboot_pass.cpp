@@ -1,7 +1,6 @@
 #include "engine/fastboot/fastboot_pass.h"
 
 #include <algorithm>
-#include <utility>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -55,7 +54,42 @@ constexpr uint64_t kAfterRejectedReplyMs = 5000;
 constexpr uint64_t kBeforeDownloadMs = 100;
 constexpr uint64_t kBetweenCommandsMs = 200;
 
+// The images sent in a fixed order, with their flash commands.
+struct FixedImage {
+  bool on;
+  const FastbootImage& image;
+  const char* partition;
+  uint32_t timeoutMs;
+  const char* stem;  // of the flash command's texts
+  const char* what;  // "Download <what> image successfully"
+};
+
+std::vector<FixedImage> FixedImageList(const RunParameters& p) {
+  constexpr uint32_t kFixed = kFixedCommandMs;
+  return {
+      {p.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile, "recovery", kFixed,
+       "RecoveryImageWriteFinishedCmd", "recovery"},
+      {p.bFastbootBootImage, p.FastbootBootImageFile, "boot", kFixed, "BootImageWriteFinishedCmd", "boot"},
+      {p.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile, "primary", kFixed, "Primary_gptImageWriteFinishedCmd",
+       "primary"},
+      {p.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile, "secondary", kFixed,
+       "SecondaryImage_gptWriteFinishedCmd", "secondary"},
+      {p.bFastbootzImage, p.FastbootzImageFile, "kernel", kFixed, "zImageImageWriteFinishedCmd", "zImage"},
+      {p.bFastbootRamdisk, p.FastbootRamdiskFile, "ramdisk", kFixed, "RamdisImagekWriteFinishedCmd", "ramdisk"},
+      {p.bFastbootSystemImage, p.FastbootSystemImageFile, "system", kListCommandMs, "SystemImageWriteFinishedCmd",
+       "system"},
+      {p.bFastbootUserdataImage, p.FastbootUserdataImageFile, "userdata", kFixed, "UserdataImageWriteFinishedCmd",
+       "userdata"},
+      {p.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile, "reckernel", kFixed, "SplashImageWriteFinishedCmd",
+       "splash"},
+  };
+}
+
 }  // namespace
+
+FastbootPass::FlashCommand FastbootPass::Command(std::string bytes, uint32_t timeoutMs, const std::string& stem) {
+  return {std::move(bytes), timeoutMs, stem + ".", stem + " failure", stem + " successfully"};
+}
 
 std::string DownloadLengthDigits(uint64_t length) {
   std::string digits = fmt::format("{:x}", length);
@@ -265,12 +299,17 @@ bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint
   return true;
 }
 
-bool FastbootPass::ReceiveOKEYReplay() {
-  uint8_t reply[16] = {};
-  unsigned long got = 0;
+bool FastbootPass::ReadReply(uint8_t (&reply)[16], unsigned long& got) {
   bool ok = adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kReplyReadMs));
   ctx_.Note(fmt::format("pAdbReadEndpointSync {}: {} {} {}", ok ? "T" : "F", static_cast<char>(reply[0]),
                         static_cast<char>(reply[1]), got));
+  return ok;
+}
+
+bool FastbootPass::ReceiveOKEYReplay() {
+  uint8_t reply[16] = {};
+  unsigned long got = 0;
+  bool ok = ReadReply(reply, got);
   if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') {
     if (!ctx_.Stopped()) ctx_.Note("ReceiveOKEYReplay.");
     return true;
@@ -287,9 +326,7 @@ bool FastbootPass::ReceiveOKEYReplay() {
 void FastbootPass::ReceiveEraseReply() {
   uint8_t reply[16] = {};
   unsigned long got = 0;
-  bool ok = adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kReplyReadMs));
-  ctx_.Note(fmt::format("pAdbReadEndpointSync {}: {} {} {}", ok ? "T" : "F", static_cast<char>(reply[0]),
-                        static_cast<char>(reply[1]), got));
+  bool ok = ReadReply(reply, got);
   if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') return;
   ctx_.Note(kReadValue + HexBytes(reply, sizeof reply));
   if (ok && got > 0) ctx_.Note(DeviceReplyText(reply, std::min<size_t>(got, sizeof reply)));
@@ -297,7 +334,7 @@ void FastbootPass::ReceiveEraseReply() {
 }
 
 bool FastbootPass::SendCommand(const FlashCommand& command) {
-  if (command.announcement) ctx_.Note(command.announcement);
+  if (!command.announcement.empty()) ctx_.Note(command.announcement);
   unsigned long written = 0;
   if (!WriteBytes(command.bytes, command.timeoutMs, written)) {
     RaiseAdb(command.failure);
@@ -308,11 +345,11 @@ bool FastbootPass::SendCommand(const FlashCommand& command) {
 }
 
 bool FastbootPass::EraseCmd(const std::string& partition) {
-  return SendCommand({"erase:" + partition, kListCommandMs, nullptr, "EraseCmd failure", "EraseCmd successfully"});
+  return SendCommand({"erase:" + partition, kListCommandMs, "", "EraseCmd failure", "EraseCmd successfully"});
 }
 
 bool FastbootPass::RebootDeviceCmd() {
-  return SendCommand({"reboot", kFixedCommandMs, nullptr, "reboot device failure", "RebootDeviceCmd successfully"});
+  return SendCommand({"reboot", kFixedCommandMs, "", "reboot device failure", "RebootDeviceCmd successfully"});
 }
 
 bool FastbootPass::DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash) {
@@ -331,9 +368,7 @@ bool FastbootPass::DownloadPart(const std::string& file, uint64_t length, uint64
 }
 
 bool FastbootPass::FlashListEntry(const std::string& file, uint64_t length, const std::string& partition) {
-  return DownloadImage(file, length,
-                       {"flash:" + partition, kListCommandMs, "WriteFinishedCmd.", "WriteFinishedCmd failure",
-                        "WriteFinishedCmd successfully"});
+  return DownloadImage(file, length, Command("flash:" + partition, kListCommandMs, "WriteFinishedCmd"));
 }
 
 bool FastbootPass::AllSizesKnown() {
@@ -345,15 +380,8 @@ bool FastbootPass::AllSizesKnown() {
     return false;
   };
   const auto& p = params_;
-  const std::pair<bool, const FastbootImage*> fixed[] = {
-      {p.bFastbootRamdisk_recoveryImage, &p.FastbootRecoveryImageFile}, {p.bFastbootBootImage, &p.FastbootBootImageFile},
-      {p.bFastbootPrimary_gpt, &p.FastbootPrimary_gptFile},     {p.bFastbootSecondary_gpt, &p.FastbootSecondary_gptFile},
-      {p.bFastbootzImage, &p.FastbootzImageFile},               {p.bFastbootRamdisk, &p.FastbootRamdiskFile},
-      {p.bFastbootSystemImage, &p.FastbootSystemImageFile},     {p.bFastbootUserdataImage, &p.FastbootUserdataImageFile},
-      {p.bFastbootzImage_recoveryImage, &p.FastbootSplashImageFile},
-  };
-  for (const auto& [on, image] : fixed) {
-    if (on && !known(image->path, image->size)) return false;
+  for (const FixedImage& f : FixedImageList(p)) {
+    if (f.on && !known(f.image.path, f.image.size)) return false;
   }
   if (!p.bFastbootConfiguration) return true;
   const StringList& files = RunParameters::Or(p.FastbootFileNameList);
@@ -402,65 +430,20 @@ bool FastbootPass::Disconnect() {
 }
 
 void FastbootPass::FixedImages() {
-  struct Fixed {
-    bool on;
-    const FastbootImage& image;
-    FlashCommand flash;
-    const char* success;
-  };
   const auto& p = params_;
-  const Fixed fixed[] = {
-      {p.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile,
-       {"flash:recovery", kFixedCommandMs, "RecoveryImageWriteFinishedCmd.", "RecoveryImageWriteFinishedCmd failure",
-        "RecoveryImageWriteFinishedCmd successfully"},
-       "Download recovery image successfully"},
-      {p.bFastbootBootImage, p.FastbootBootImageFile,
-       {"flash:boot", kFixedCommandMs, "BootImageWriteFinishedCmd.", "BootImageWriteFinishedCmd failure",
-        "BootImageWriteFinishedCmd successfully"},
-       "Download boot image successfully"},
-      {p.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile,
-       {"flash:primary", kFixedCommandMs, "Primary_gptImageWriteFinishedCmd.", "Primary_gptImageWriteFinishedCmd failure",
-        "Primary_gptImageWriteFinishedCmd successfully"},
-       "Download primary image successfully"},
-      {p.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile,
-       {"flash:secondary", kFixedCommandMs, "SecondaryImage_gptWriteFinishedCmd.",
-        "SecondaryImage_gptWriteFinishedCmd failure", "SecondaryImage_gptWriteFinishedCmd successfully"},
-       "Download secondary image successfully"},
-      {p.bFastbootzImage, p.FastbootzImageFile,
-       {"flash:kernel", kFixedCommandMs, "zImageImageWriteFinishedCmd.", "zImageImageWriteFinishedCmd failure",
-        "zImageImageWriteFinishedCmd successfully"},
-       "Download zImage image successfully"},
-      {p.bFastbootRamdisk, p.FastbootRamdiskFile,
-       {"flash:ramdisk", kFixedCommandMs, "RamdisImagekWriteFinishedCmd.", "RamdisImagekWriteFinishedCmd failure",
-        "RamdisImagekWriteFinishedCmd successfully"},
-       "Download ramdisk image successfully"},
-      {p.bFastbootSystemImage, p.FastbootSystemImageFile,
-       {"flash:system", kListCommandMs, "SystemImageWriteFinishedCmd.", "SystemImageWriteFinishedCmd failure",
-        "SystemImageWriteFinishedCmd successfully"},
-       "Download system image successfully"},
-      {p.bFastbootUserdataImage, p.FastbootUserdataImageFile,
-       {"flash:userdata", kFixedCommandMs, "UserdataImageWriteFinishedCmd.", "UserdataImageWriteFinishedCmd failure",
-        "UserdataImageWriteFinishedCmd successfully"},
-       "Download userdata image successfully"},
-      {p.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile,
-       {"flash:reckernel", kFixedCommandMs, "SplashImageWriteFinishedCmd.", "SplashImageWriteFinishedCmd failure",
-        "SplashImageWriteFinishedCmd successfully"},
-       "Download splash image successfully"},
-  };
-  bool any = false;
-  for (const Fixed& f : fixed) any = any || f.on;
-  if (!any) return;
+  const std::vector<FixedImage> fixed = FixedImageList(p);
+  if (std::none_of(fixed.begin(), fixed.end(), [](const FixedImage& f) { return f.on; })) return;
   // The fixed images share one connection, opened before the first and closed after the last.
   if (!Connect()) return;
-  for (const Fixed& f : fixed) {
+  for (const FixedImage& f : fixed) {
     if (!f.on || ctx_.Stopped()) continue;
     ctx_.Sleep(kBetweenCommandsMs);
     if (&f.image == &p.FastbootSystemImageFile && p.bFastbootSystemImageMutil) {
       SystemInParts(f.image);
     } else {
-      DownloadImage(f.image.path, f.image.size, f.flash);
+      DownloadImage(f.image.path, f.image.size, Command(std::string("flash:") + f.partition, f.timeoutMs, f.stem));
     }
-    if (!ctx_.Stopped()) ctx_.Report(f.success);
+    if (!ctx_.Stopped()) ctx_.Report(std::string("Download ") + f.what + " image successfully");
   }
   Disconnect();
 }
@@ -484,8 +467,7 @@ void FastbootPass::QdspInPackets(const std::string& file, uint64_t size) {
     uint64_t length = std::min<uint64_t>(size - i * kQdspPartSize, kQdspPartSize);
     if (length == 0 && i > 0) break;
     ctx_.Note("CDROM packet:" + std::to_string(i));
-    FlashCommand flash{"mutilflash:" + std::to_string(i) + ":qdsp", kListCommandMs, "WriteFinishedCmd.",
-                       "WriteFinishedCmd failure", "WriteFinishedCmd successfully"};
+    FlashCommand flash = Command("mutilflash:" + std::to_string(i) + ":qdsp", kListCommandMs, "WriteFinishedCmd");
     if (!DownloadPart(file, length, i, kQdspPartSize, flash)) return;
   }
   if (!ctx_.Stopped()) ctx_.Note(name + " download successfully.");

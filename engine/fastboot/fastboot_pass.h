@@ -49,11 +49,15 @@ private:
   struct FlashCommand {
     std::string bytes;
     uint32_t timeoutMs;
-    const char* announcement;  // nullptr: none
-    const char* failure;
-    const char* success;
+    std::string announcement;  // empty: none
+    std::string failure;
+    std::string success;
   };
+  // A command whose texts are `stem` + ".", " failure" and " successfully".
+  static FlashCommand Command(std::string bytes, uint32_t timeoutMs, const std::string& stem);
   bool SendCommand(const FlashCommand& command);
+  // Reads one reply of the device into `reply` and logs the read; false when the read failed.
+  bool ReadReply(uint8_t (&reply)[16], unsigned long& got);
   bool WriteBytes(const std::string& bytes, uint32_t timeoutMs, unsigned long& written);
   // Where the next piece of an image is read to (at most `left` bytes; `room` says how many):
   // the library's send buffer when it offers one, else `own`.
