@@ -32,12 +32,6 @@ bool OnWhenOne(const IniFile& ini, const char* section, const char* key) { retur
 
 }  // namespace
 
-bool DownloadOptions::AnyFastbootItem() const {
-  return bFastbootRamdisk_recoveryImage || bFastbootUserdataImage || bFastbootPrimary_gpt || bFastbootSecondary_gpt ||
-         bFastbootzImage || bFastbootRamdisk || bFastbootSystemImage || bFastbootSystemImageMutil || bFastbootBootImage ||
-         bFastbootzImage_recoveryImage;
-}
-
 int ProjectTypeOf(const std::string& project) {
   if (project == "MDM9x15") return kProjectTypeMdm9x15;
   if (project.size() == 4 && project.starts_with("PT") && project[2] >= '0' && project[2] <= '9' && project[3] >= '0' &&

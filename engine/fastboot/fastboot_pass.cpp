@@ -66,21 +66,22 @@ struct FixedImage {
 
 std::vector<FixedImage> FixedImageList(const RunParameters& p) {
   constexpr uint32_t kFixed = kFixedCommandMs;
+  const DownloadOptions& o = p.options;
   return {
-      {p.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile, "recovery", kFixed,
+      {o.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile, "recovery", kFixed,
        "RecoveryImageWriteFinishedCmd", "recovery"},
-      {p.bFastbootBootImage, p.FastbootBootImageFile, "boot", kFixed, "BootImageWriteFinishedCmd", "boot"},
-      {p.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile, "primary", kFixed, "Primary_gptImageWriteFinishedCmd",
+      {o.bFastbootBootImage, p.FastbootBootImageFile, "boot", kFixed, "BootImageWriteFinishedCmd", "boot"},
+      {o.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile, "primary", kFixed, "Primary_gptImageWriteFinishedCmd",
        "primary"},
-      {p.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile, "secondary", kFixed,
+      {o.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile, "secondary", kFixed,
        "SecondaryImage_gptWriteFinishedCmd", "secondary"},
-      {p.bFastbootzImage, p.FastbootzImageFile, "kernel", kFixed, "zImageImageWriteFinishedCmd", "zImage"},
-      {p.bFastbootRamdisk, p.FastbootRamdiskFile, "ramdisk", kFixed, "RamdisImagekWriteFinishedCmd", "ramdisk"},
-      {p.bFastbootSystemImage, p.FastbootSystemImageFile, "system", kListCommandMs, "SystemImageWriteFinishedCmd",
+      {o.bFastbootzImage, p.FastbootzImageFile, "kernel", kFixed, "zImageImageWriteFinishedCmd", "zImage"},
+      {o.bFastbootRamdisk, p.FastbootRamdiskFile, "ramdisk", kFixed, "RamdisImagekWriteFinishedCmd", "ramdisk"},
+      {o.bFastbootSystemImage, p.FastbootSystemImageFile, "system", kListCommandMs, "SystemImageWriteFinishedCmd",
        "system"},
-      {p.bFastbootUserdataImage, p.FastbootUserdataImageFile, "userdata", kFixed, "UserdataImageWriteFinishedCmd",
+      {o.bFastbootUserdataImage, p.FastbootUserdataImageFile, "userdata", kFixed, "UserdataImageWriteFinishedCmd",
        "userdata"},
-      {p.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile, "reckernel", kFixed, "SplashImageWriteFinishedCmd",
+      {o.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile, "reckernel", kFixed, "SplashImageWriteFinishedCmd",
        "splash"},
   };
 }
@@ -383,7 +384,7 @@ bool FastbootPass::AllSizesKnown() {
   for (const FixedImage& f : FixedImageList(p)) {
     if (f.on && !known(f.image.path, f.image.size)) return false;
   }
-  if (!p.bFastbootConfiguration) return true;
+  if (!p.options.bFastbootConfiguration) return true;
   const StringList& files = RunParameters::Or(p.FastbootFileNameList);
   const StringList& partitions = RunParameters::Or(p.FastbootFileCmdList);
   for (size_t i = 0; i < files.size() && i < partitions.size(); ++i) {
@@ -438,7 +439,7 @@ void FastbootPass::FixedImages() {
   for (const FixedImage& f : fixed) {
     if (!f.on || ctx_.Stopped()) continue;
     ctx_.Sleep(kBetweenCommandsMs);
-    if (&f.image == &p.FastbootSystemImageFile && p.bFastbootSystemImageMutil) {
+    if (&f.image == &p.FastbootSystemImageFile && p.options.bFastbootSystemImageMutil) {
       SystemInParts(f.image);
     } else {
       DownloadImage(f.image.path, f.image.size, Command(std::string("flash:") + f.partition, f.timeoutMs, f.stem));
@@ -523,7 +524,7 @@ void FastbootPass::RunFastbootPass() {
   if (ctx_.Stopped() || !AllSizesKnown()) return;
   FixedImages();
   // A pass that ended early leaves the device in fastboot, but never its interface claimed.
-  if (!(params_.bFastbootConfiguration && !ConfiguredList()) && !ctx_.Stopped()) Reboot();
+  if (!(params_.options.bFastbootConfiguration && !ConfiguredList()) && !ctx_.Stopped()) Reboot();
   ReleaseAdbConnection();
 }
 

@@ -114,7 +114,7 @@ void TCommsThread::NoteNotRestored(const std::string& item) {
 // ---- terms of the sequence -------------------------------------------------------------------
 
 bool TCommsThread::AmssOnly() const {
-  return params_.bAMSSFile && !params_.bEFS && !params_.bRawAppsEFS && !params_.pcSuite;
+  return params_.options.bAMSSFile && !params_.options.bEFS && !params_.options.bRawAppsEFS && !params_.options.pcSuite;
 }
 
 bool TCommsThread::Variant() { return project::HasCustomerVariants(params_.projectType) && window_.VariantFlag(); }
@@ -127,7 +127,8 @@ bool TCommsThread::ResumeWithoutAtPort() const { return params_.resume && params
 
 bool TCommsThread::NeedsAtPort() {
   const auto& p = params_;
-  return p.bBootloader || p.bBackup || p.bRestore || p.pcSuite || !RunParameters::Or(p.StartATList).empty() ||
+  const DownloadOptions& o = p.options;
+  return o.bBootloader || o.bBackup || o.bRestore || o.pcSuite || !RunParameters::Or(p.StartATList).empty() ||
          (project::SwitchesToDiskAfterAmss(p.projectType) && AmssOnly()) || !RunParameters::Or(p.EndATList).empty() ||
          Variant();
 }
@@ -163,16 +164,16 @@ void TCommsThread::RunSequence() {
   // A Re-update after a run that got its backup done makes no backup of its own, user data
   // included: a second one would save the device as the failed run left it, blanks and all.
   // What the failed run saved is restored instead.
-  const bool resumed = params_.resume && !params_.bBackup;
+  const bool resumed = params_.resume && !params_.options.bBackup;
   if (resumed) AdoptResumedBackup();
-  if ((params_.bBackup || params_.bBackupUserData) && !resumed && !Stopped()) {
+  if ((params_.options.bBackup || params_.options.bBackupUserData) && !resumed && !Stopped()) {
     if (!StepBackup()) return;
   }
-  if (params_.bBackupUserData && !resumed && !Stopped()) {
+  if (params_.options.bBackupUserData && !resumed && !Stopped()) {
     EnsureDiagOpen();
     layers_.efs->BackupUserData(deviceBackupFolder_);
   }
-  if (params_.bPartOfEFS && !Stopped()) {
+  if (params_.options.bPartOfEFS && !Stopped()) {
     EnsureDiagOpen();
     layers_.efs->ApplyPartOfEfs();
     if (!RunParameters::Or(params_.NVItemList).empty() && !Stopped()) layers_.nv->WriteNvConfig();
@@ -203,7 +204,7 @@ bool TCommsThread::LoadQmsl() {
 }
 
 void TCommsThread::StepStart() {
-  if (params_.bBackup) layers_.nv->BuildNvBackupList();
+  if (params_.options.bBackup) layers_.nv->BuildNvBackupList();
   if (!Stopped()) Report("Start succssfully");
   lastReportText_.clear();
   // A stop the user asked for before this point still counts; only stale errors are cleared.
@@ -246,7 +247,8 @@ void TCommsThread::StepPlatformCheck() {
 
 void TCommsThread::StepDiskMode() {
   const int pt = params_.projectType;
-  bool due = params_.pcSuite || (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (!Stopped() && Variant());
+  bool due =
+      params_.options.pcSuite || (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (!Stopped() && Variant());
   if (!due) return;
   std::string mode = project::DiskModeOf(pt);
   if (mode.empty()) return;
@@ -382,7 +384,7 @@ void TCommsThread::StepBootloaderAndFastboot() {
 TCommsThread::ResetOutcome TCommsThread::StepReset() {
   if (Stopped()) return ResetOutcome::Skipped;
   const int pt = params_.projectType;
-  bool runs = params_.bFastbootConfiguration || params_.pcSuite || project::AlwaysResets(pt) ||
+  bool runs = params_.options.bFastbootConfiguration || params_.options.pcSuite || project::AlwaysResets(pt) ||
               (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (AmssOnly() && Variant());
   if (!runs) return ResetOutcome::Skipped;
 
@@ -492,8 +494,8 @@ void TCommsThread::ReopenWithRetries(const std::function<bool()>& open, uint64_t
 
 bool TCommsThread::StepRestore() {
   const int pt = params_.projectType;
-  if (params_.bBackupUserData && !Stopped()) layers_.efs->RestoreUserData(deviceBackupFolder_);
-  if (params_.bRestore && !Stopped()) {
+  if (params_.options.bBackupUserData && !Stopped()) layers_.efs->RestoreUserData(deviceBackupFolder_);
+  if (params_.options.bRestore && !Stopped()) {
     if (project::UsesAlternativeNvList(pt, params_.IsAlcatel)) {
       layers_.nv->RestoreNvFromFileAlt();
     } else if (project::IsCdmaOnly(pt)) {
@@ -505,7 +507,7 @@ bool TCommsThread::StepRestore() {
   ReopenWithRetries([this] { return layers_.ports->ReopenAtPortQuietly(); }, kReopenShortMs,
                     window_.SerialPortText() + " Initial Modem0", "SerialPort0 timeout");
 
-  if (params_.bRestore && !Stopped()) {
+  if (params_.options.bRestore && !Stopped()) {
     std::string value;
     bool accepted = false;
     for (int attempt = 0; attempt < kFunctionResetTries; ++attempt) {
@@ -564,7 +566,7 @@ void TCommsThread::StepFinal() {
   SetGauge(100, 100);
   ReportStatus(kStatusStep, "PASS", kMsgSuccess);
   std::error_code ec;
-  if ((params_.bRestore || params_.bBackupUserData) && !deviceBackupFolder_.empty()) {
+  if ((params_.options.bRestore || params_.options.bBackupUserData) && !deviceBackupFolder_.empty()) {
     std::filesystem::remove_all(deviceBackupFolder_, ec);
   }
   if (!params_.ExecutableDir.empty()) {
