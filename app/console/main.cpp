@@ -7,9 +7,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,166 @@
 #include "platform/headless_loop.h"
 #include "platform/modem_manager.h"
 
+namespace upwend {
+namespace {
+
+// --help, --version and --list-devices answer without starting the program.
+std::optional<int> AnswerAtOnce(const CommandLine& cl) {
+  if (cl.help || cl.version) {
+    std::fputs(cl.help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
+    return kExitOk;
+  }
+  if (!cl.listDevices) return std::nullopt;
+  std::string why;
+  auto devices = CreateDeviceBackend(cl.devices, why);
+  if (!devices) {
+    std::fprintf(stderr, "upwend: %s\n", why.c_str());
+    return kExitRefused;
+  }
+  std::fputs(DeviceListing(*devices).c_str(), stdout);
+  return kExitOk;
+}
+
+// The options that the helper libraries and child programs read from the environment.
+void ExportToEnvironment(const CommandLine& cl) {
+  if (cl.timeScale > 0) {
+    SetSystemTimeScale(cl.timeScale);
+    // The helper libraries keep clocks of their own and read the scale from the environment.
+    setenv("UPWEND_TIME_SCALE", std::to_string(cl.timeScale).c_str(), 1);
+  }
+  if (!cl.logDir.empty()) setenv("UPWEND_LOG_DIR", cl.logDir.c_str(), 1);
+  if (!cl.devices.empty()) setenv("UPWEND_DEVICES", cl.devices.c_str(), 1);
+}
+
+int RunWindow(int argc, char** argv, const CommandLine& cl) {
+#ifdef UPWEND_WITH_WINDOW
+  WindowProgramOptions window;
+  window.devices = cl.devices;
+  return RunWindowProgram(argc, argv, window);
+#else
+  std::fprintf(stderr, "upwend: this build has no window; run with --headless\n");
+  return kExitRefused;
+#endif
+}
+
+// SIGINT and SIGTERM are the user closing the window: they reach one thread, which asks the
+// loop to quit, so the normal clean-up runs. SIGUSR1 only ends that thread at exit. They are
+// blocked before any other thread starts, so that every thread inherits the block.
+sigset_t BlockCloseSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  return signals;
+}
+
+class CloseSignalThread {
+public:
+  CloseSignalThread(sigset_t signals, HeadlessLoop& loop, UpdateShell*& shell) : signals_(signals) {
+    thread_ = std::thread([this, &loop, &shell] {
+      for (;;) {
+        int sig = 0;
+        if (sigwait(&signals_, &sig) != 0 || sig == SIGUSR1) return;
+        // Closing the window: a running update is stopped first, as Stop would.
+        loop.Post([&] {
+          if (shell != nullptr) {
+            shell->CloseRequested();
+          } else {
+            loop.Quit(kExitOk);
+          }
+        });
+      }
+    });
+  }
+  ~CloseSignalThread() {
+    pthread_kill(thread_.native_handle(), SIGUSR1);
+    thread_.join();
+  }
+  CloseSignalThread(const CloseSignalThread&) = delete;
+  CloseSignalThread& operator=(const CloseSignalThread&) = delete;
+
+private:
+  sigset_t signals_;
+  std::thread thread_;
+};
+
+// What the headless shell shows of a run, and when a run ends the program.
+ShellOptions HeadlessShellOptions(const CommandLine& cl, HeadlessLoop& loop, ConsoleOutput& output,
+                                  UpdateShell*& shell, ModemManagerInhibitor& modemManager) {
+  ShellOptions shellOptions;
+  shellOptions.devices = cl.devices;
+  shellOptions.logLine = [&output](const std::string& line, int type) { output.LogLine(line, type); };
+  shellOptions.sentBytes = [&output](uint64_t total) { output.SentBytes(total); };
+  shellOptions.runFinished = [&loop, &output, &cl, &shell, &modemManager](bool passed) {
+    modemManager.Release();
+    std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
+    std::error_code ec;
+    output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
+    bool endsWithRun = shell != nullptr && project::EndsProgramAfterRun(shell->config().projectType);
+    if (cl.start || cl.reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
+  };
+  // Nobody could press Start again after a refusal.
+  shellOptions.guideStartRefused = [&loop] { loop.Quit(kExitRefused); };
+  shellOptions.statusChanged = [&output](const std::string& text) { output.Status(text); };
+  return shellOptions;
+}
+
+// What happens once start-up is done: the summary, or Start pressed when the device is ready.
+void SetOnStarted(ProgramOptions& options, const CommandLine& cl, HeadlessLoop& loop, ConsoleOutput& output,
+                  ModemManagerInhibitor& modemManager) {
+  if (cl.printSummary) {
+    options.onStarted = [&loop](TVorezUzeUiForm& form) {
+      std::fputs(StartupReport(form).c_str(), stdout);
+      std::fflush(stdout);
+      loop.Quit(kExitOk);
+    };
+  }
+  if (cl.start || cl.reupdate) {
+    options.onStarted = [&loop, &cl, &output, &modemManager](TVorezUzeUiForm& form) {
+      auto& s = static_cast<UpdateShell&>(form);
+      PressStartWhenReady(s, loop, cl.reupdate, cl.waitSeconds, [&output, &s, &cl, &modemManager] {
+        output.RunStarted(s.imageSet().totalSize, cl.reupdate);
+        modemManager.Inhibit(RunPortNodes(s));
+      });
+    };
+  }
+}
+
+int RunHeadless(const CommandLine& cl) {
+  sigset_t signals = BlockCloseSignals();
+  HeadlessLoop loop(SystemClock());
+  UpdateShell* shell = nullptr;
+  CloseSignalThread closeSignals(signals, loop, shell);
+
+  OutputMode mode = cl.json ? OutputMode::Json : cl.quiet ? OutputMode::Quiet : OutputMode::Terminal;
+  ConsoleOutput output(mode, {stdout, stderr, isatty(2) != 0}, [] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  });
+  // Boxes are printed on stderr as "[caption] text", or become message events in JSON.
+  HeadlessDialogs answering(cl.answer, mode == OutputMode::Json ? [](const std::string&) {}
+                                                                  : std::function<void(const std::string&)>());
+  ReportingDialogs dialogs(answering, [&output](const ShownMessage& m) { output.Message(m); });
+  // ModemManager leaves the device alone while a run uses it; silent where it does not run.
+  auto modemManager = CreateModemManagerInhibitor([&output](const std::string& text) { output.Diag(text); });
+  ShellOptions shellOptions = HeadlessShellOptions(cl, loop, output, shell, *modemManager);
+  ProgramOptions options;
+  options.diag = [&output](const std::string& text) { output.Diag(text); };
+  SetOnStarted(options, cl, loop, output, *modemManager);
+  options.makeForm = [&](const FormServices& services) {
+    auto made = std::make_unique<UpdateShell>(services, shellOptions);
+    shell = made.get();
+    return made;
+  };
+  int code = RunProgram(loop, dialogs, options);
+  shell = nullptr;
+  return code;
+}
+
+}  // namespace
+}  // namespace upwend
+
 int main(int argc, char** argv) {
   using namespace upwend;
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -39,117 +200,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "upwend: %s (see upwend --help)\n", error.c_str());
     return kExitRefused;
   }
-  if (cl->help || cl->version) {
-    std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
-    return kExitOk;
-  }
-  if (cl->listDevices) {
-    std::string why;
-    auto devices = CreateDeviceBackend(cl->devices, why);
-    if (!devices) {
-      std::fprintf(stderr, "upwend: %s\n", why.c_str());
-      return kExitRefused;
-    }
-    std::fputs(DeviceListing(*devices).c_str(), stdout);
-    return kExitOk;
-  }
-  if (cl->timeScale > 0) {
-    SetSystemTimeScale(cl->timeScale);
-    // The helper libraries keep clocks of their own and read the scale from the environment.
-    setenv("UPWEND_TIME_SCALE", std::to_string(cl->timeScale).c_str(), 1);
-  }
-  if (!cl->logDir.empty()) setenv("UPWEND_LOG_DIR", cl->logDir.c_str(), 1);
-  if (!cl->devices.empty()) setenv("UPWEND_DEVICES", cl->devices.c_str(), 1);
-  if (!cl->headless) {
-#ifdef UPWEND_WITH_WINDOW
-    WindowProgramOptions window;
-    window.devices = cl->devices;
-    return RunWindowProgram(argc, argv, window);
-#else
-    std::fprintf(stderr, "upwend: this build has no window; run with --headless\n");
-    return kExitRefused;
-#endif
-  }
-
-  // SIGINT and SIGTERM are the user closing the window: they reach one thread, which asks the
-  // loop to quit, so the normal clean-up runs. SIGUSR1 only ends that thread at exit.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
-  HeadlessLoop loop(SystemClock());
-  UpdateShell* shell = nullptr;
-  std::thread signalThread([&] {
-    for (;;) {
-      int sig = 0;
-      if (sigwait(&signals, &sig) != 0 || sig == SIGUSR1) return;
-      // Closing the window: a running update is stopped first, as Stop would.
-      loop.Post([&] {
-        if (shell != nullptr) {
-          shell->CloseRequested();
-        } else {
-          loop.Quit(kExitOk);
-        }
-      });
-    }
-  });
-
-  OutputMode mode = cl->json ? OutputMode::Json : cl->quiet ? OutputMode::Quiet : OutputMode::Terminal;
-  ConsoleOutput output(mode, {stdout, stderr, isatty(2) != 0}, [] {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-  });
-  // Boxes are printed on stderr as "[caption] text", or become message events in JSON.
-  HeadlessDialogs answering(cl->answer, mode == OutputMode::Json ? [](const std::string&) {}
-                                                                   : std::function<void(const std::string&)>());
-  ReportingDialogs dialogs(answering, [&output](const ShownMessage& m) { output.Message(m); });
-  ProgramOptions options;
-  options.diag = [&output](const std::string& text) { output.Diag(text); };
-  if (cl->printSummary) {
-    options.onStarted = [&loop](TVorezUzeUiForm& form) {
-      std::fputs(StartupReport(form).c_str(), stdout);
-      std::fflush(stdout);
-      loop.Quit(kExitOk);
-    };
-  }
-  // ModemManager leaves the device alone while a run uses it; silent where it does not run.
-  auto modemManager = CreateModemManagerInhibitor([&output](const std::string& text) { output.Diag(text); });
-  ShellOptions shellOptions;
-  shellOptions.devices = cl->devices;
-  shellOptions.logLine = [&output](const std::string& line, int type) { output.LogLine(line, type); };
-  shellOptions.sentBytes = [&output](uint64_t total) { output.SentBytes(total); };
-  shellOptions.runFinished = [&loop, &output, &cl, &shell, &modemManager](bool passed) {
-    modemManager->Release();
-    std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
-    std::error_code ec;
-    output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
-    bool endsWithRun = shell != nullptr && project::EndsProgramAfterRun(shell->config().projectType);
-    if (cl->start || cl->reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
-  };
-  // Nobody could press Start again after a refusal.
-  shellOptions.guideStartRefused = [&loop] { loop.Quit(kExitRefused); };
-  shellOptions.statusChanged = [&output](const std::string& text) { output.Status(text); };
-  options.makeForm = [&](const FormServices& services) {
-    auto made = std::make_unique<UpdateShell>(services, shellOptions);
-    shell = made.get();
-    return made;
-  };
-  if (cl->start || cl->reupdate) {
-    options.onStarted = [&loop, &cl, &output, &modemManager](TVorezUzeUiForm& form) {
-      auto& s = static_cast<UpdateShell&>(form);
-      PressStartWhenReady(s, loop, cl->reupdate, cl->waitSeconds,
-                          [&output, &s, &cl, &modemManager] {
-                            output.RunStarted(s.imageSet().totalSize, cl->reupdate);
-                            modemManager->Inhibit(RunPortNodes(s));
-                          });
-    };
-  }
-  int code = RunProgram(loop, dialogs, options);
-  shell = nullptr;
-
-  pthread_kill(signalThread.native_handle(), SIGUSR1);
-  signalThread.join();
-  return code;
+  if (auto code = AnswerAtOnce(*cl)) return *code;
+  ExportToEnvironment(*cl);
+  if (!cl->headless) return RunWindow(argc, argv, *cl);
+  return RunHeadless(*cl);
 }
