@@ -1,10 +1,5 @@
 // upwend: the firmware update tool. It opens its window, or with --headless runs the shell
 // without one (no Qt platform plugin is loaded then, so it works without a display).
-#include <pthread.h>
-#include <signal.h>
-
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +7,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/console/console_output.h"
@@ -30,9 +24,22 @@
 #include "platform/device_backend.h"
 #include "platform/headless_loop.h"
 #include "platform/modem_manager.h"
+#include "platform/process_environment.h"
 
 namespace upwend {
 namespace {
+
+// The chosen device must be there when the tool starts; from then on the backend shows it
+// alone, to this program and to the helper programs and libraries it starts.
+bool ChooseDevice(const CommandLine& cl) {
+  if (cl.device.empty()) return true;
+  if (std::string problem = ChosenDeviceProblem(cl.devices, cl.device); !problem.empty()) {
+    std::fprintf(stderr, "upwend: %s\n", problem.c_str());
+    return false;
+  }
+  SetEnvironmentValue("UPWEND_DEVICE", cl.device);
+  return true;
+}
 
 // --help, --version and --list-devices answer without starting the program.
 std::optional<int> AnswerAtOnce(const CommandLine& cl) {
@@ -40,6 +47,7 @@ std::optional<int> AnswerAtOnce(const CommandLine& cl) {
     std::fputs(cl.help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
     return kExitOk;
   }
+  if (!ChooseDevice(cl)) return kExitRefused;
   if (!cl.listDevices) return std::nullopt;
   std::string why;
   auto devices = CreateDeviceBackend(cl.devices, why);
@@ -56,10 +64,10 @@ void ExportToEnvironment(const CommandLine& cl) {
   if (cl.timeScale > 0) {
     SetSystemTimeScale(cl.timeScale);
     // The helper libraries keep clocks of their own and read the scale from the environment.
-    setenv("UPWEND_TIME_SCALE", std::to_string(cl.timeScale).c_str(), 1);
+    SetEnvironmentValue("UPWEND_TIME_SCALE", std::to_string(cl.timeScale));
   }
-  if (!cl.logDir.empty()) setenv("UPWEND_LOG_DIR", cl.logDir.c_str(), 1);
-  if (!cl.devices.empty()) setenv("UPWEND_DEVICES", cl.devices.c_str(), 1);
+  if (!cl.logDir.empty()) SetEnvironmentValue("UPWEND_LOG_DIR", cl.logDir);
+  if (!cl.devices.empty()) SetEnvironmentValue("UPWEND_DEVICES", cl.devices);
 }
 
 int RunWindow(int argc, char** argv, const CommandLine& cl) {
@@ -72,49 +80,6 @@ int RunWindow(int argc, char** argv, const CommandLine& cl) {
   return kExitRefused;
 #endif
 }
-
-// SIGINT and SIGTERM are the user closing the window: they reach one thread, which asks the
-// loop to quit, so the normal clean-up runs. SIGUSR1 only ends that thread at exit. They are
-// blocked before any other thread starts, so that every thread inherits the block.
-sigset_t BlockCloseSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  return signals;
-}
-
-class CloseSignalThread {
-public:
-  CloseSignalThread(sigset_t signals, HeadlessLoop& loop, UpdateShell*& shell) : signals_(signals) {
-    thread_ = std::thread([this, &loop, &shell] {
-      for (;;) {
-        int sig = 0;
-        if (sigwait(&signals_, &sig) != 0 || sig == SIGUSR1) return;
-        // Closing the window: a running update is stopped first, as Stop would.
-        loop.Post([&] {
-          if (shell != nullptr) {
-            shell->CloseRequested();
-          } else {
-            loop.Quit(kExitOk);
-          }
-        });
-      }
-    });
-  }
-  ~CloseSignalThread() {
-    pthread_kill(thread_.native_handle(), SIGUSR1);
-    thread_.join();
-  }
-  CloseSignalThread(const CloseSignalThread&) = delete;
-  CloseSignalThread& operator=(const CloseSignalThread&) = delete;
-
-private:
-  sigset_t signals_;
-  std::thread thread_;
-};
 
 // What the headless shell shows of a run, and when a run ends the program.
 ShellOptions HeadlessShellOptions(const CommandLine& cl, HeadlessLoop& loop, ConsoleOutput& output,
@@ -159,13 +124,23 @@ void SetOnStarted(ProgramOptions& options, const CommandLine& cl, HeadlessLoop& 
 }
 
 int RunHeadless(const CommandLine& cl) {
-  sigset_t signals = BlockCloseSignals();
+  // A close request (Ctrl+C, termination) is the user closing the window: the loop is asked to
+  // quit, so the normal clean-up runs. Set up before any other thread starts.
   HeadlessLoop loop(SystemClock());
   UpdateShell* shell = nullptr;
-  CloseSignalThread closeSignals(signals, loop, shell);
+  auto closeRequests = HandleCloseRequests([&loop, &shell] {
+    // Closing the window: a running update is stopped first, as Stop would.
+    loop.Post([&loop, &shell] {
+      if (shell != nullptr) {
+        shell->CloseRequested();
+      } else {
+        loop.Quit(kExitOk);
+      }
+    });
+  });
 
   OutputMode mode = cl.json ? OutputMode::Json : cl.quiet ? OutputMode::Quiet : OutputMode::Terminal;
-  ConsoleOutput output(mode, {stdout, stderr, isatty(2) != 0}, [] {
+  ConsoleOutput output(mode, {stdout, stderr, StandardErrorIsTerminal()}, [] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   });
   // Boxes are printed on stderr as "[caption] text", or become message events in JSON.
@@ -185,6 +160,7 @@ int RunHeadless(const CommandLine& cl) {
   };
   int code = RunProgram(loop, dialogs, options);
   shell = nullptr;
+  closeRequests.reset();
   return code;
 }
 
@@ -200,6 +176,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "upwend: %s (see upwend --help)\n", error.c_str());
     return kExitRefused;
   }
+  // --help and --version come before the device choice; the device list shows the chosen one.
   if (auto code = AnswerAtOnce(*cl)) return *code;
   ExportToEnvironment(*cl);
   if (!cl->headless) return RunWindow(argc, argv, *cl);
