@@ -65,9 +65,14 @@ function(upwend_test name)
   include(GoogleTest)
   # The environment goes through "cmake -E env" before the test program: an ENVIRONMENT
   # property of several variables loses all but the first on its way through test discovery.
+  # Windows tests run under Wine (the toolchain's emulator), which sees this machine's files on Z:.
+  set(drive "")
+  if(WIN32)
+    set(drive "Z:")
+  endif()
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env
-    "UPWEND_HOME=${CMAKE_BINARY_DIR}/test-home/${name}" "UPWEND_BUILD_DIR=${CMAKE_BINARY_DIR}"
-    "UPWEND_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${A_ENV})
+    "UPWEND_HOME=${drive}${CMAKE_BINARY_DIR}/test-home/${name}" "UPWEND_BUILD_DIR=${drive}${CMAKE_BINARY_DIR}"
+    "UPWEND_SOURCE_DIR=${drive}${PROJECT_SOURCE_DIR}" ${A_ENV} ${CMAKE_CROSSCOMPILING_EMULATOR})
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
     DISCOVERY_TIMEOUT 60)

@@ -11,3 +11,13 @@
 #ifndef O_NONBLOCK
 #define O_NONBLOCK 0
 #endif
+
+#ifdef __cplusplus
+#include <cstdlib>
+// The runtime's _putenv_s under the POSIX names (tests set variables for the code they run).
+inline int setenv(const char* name, const char* value, int overwrite) {
+  if (!overwrite && std::getenv(name) != nullptr) return 0;
+  return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/ini_file.h"
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
@@ -111,8 +112,16 @@ std::unique_ptr<SettingsKey> OpenSettingsKey(RegistryRoot root, const std::strin
   HKEY base = root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   std::string path = SubKey(keyPath);
   if (!scope.empty()) {
+    // The keys of a moved store live as long as its folder: a new folder starts empty.
+    std::string scopeKey = kScopesKey + std::to_string(Crc32(scope));
+    std::string marker = scope + "\\registry-scope";
+    if (!FileExists(marker)) {
+      if (!CreateFolderPath(scope)) return nullptr;
+      ::RegDeleteTreeA(HKEY_CURRENT_USER, scopeKey.c_str());
+      if (!WriteWholeFile(marker, "the registry keys of this folder's settings store\r\n")) return nullptr;
+    }
     base = HKEY_CURRENT_USER;
-    path = kScopesKey + std::to_string(Crc32(scope)) +
+    path = scopeKey +
            (root == RegistryRoot::CurrentUser ? "\\HKEY_CURRENT_USER\\" : "\\HKEY_LOCAL_MACHINE\\") + path;
   }
   HKEY key = nullptr;
