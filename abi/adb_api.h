@@ -120,6 +120,14 @@ typedef bool(ADBWIN_CALL* AdbGetOvelappedIoResultFn)(ADBAPIHANDLE adb_io_complet
 
 // Not part of the Windows library: the reason for the calling thread's last failure, for logs.
 typedef const char*(ADBWIN_CALL* AdbGetLastErrorTextFn)(void);
+// Not part of the Windows library: where the next bytes written to `adb_endpoint` would be
+// gathered before they go out, and how many fit there (*size). A caller may place the bytes
+// there itself (read a file straight into it) and then write them with AdbWriteEndpointSync from
+// that very address, in blocks and in order: those writes are not copied. Any other buffer is
+// copied as always. NULL with *size 0 when the endpoint gathers nothing now (outside a download's
+// data, or a transport that sends every write as it comes); the area stays valid until the next
+// write or read on the endpoint's interface.
+typedef void*(ADBWIN_CALL* AdbGetWriteEndpointBufferFn)(ADBAPIHANDLE adb_endpoint, unsigned long* size);
 
 ADBWIN_EXPORT ADBAPIHANDLE ADBWIN_CALL AdbCreateInterfaceByName(const wchar_t* interface_name);
 ADBWIN_EXPORT bool ADBWIN_CALL AdbGetInterfaceName(ADBAPIHANDLE adb_interface, void* buffer,
@@ -157,6 +165,7 @@ ADBWIN_EXPORT bool ADBWIN_CALL AdbGetOvelappedIoResult(ADBAPIHANDLE adb_io_compl
                                                        unsigned long* bytes_transferred, bool wait);
 
 ADBWIN_EXPORT const char* ADBWIN_CALL AdbGetLastErrorText(void);
+ADBWIN_EXPORT void* ADBWIN_CALL AdbGetWriteEndpointBuffer(ADBAPIHANDLE adb_endpoint, unsigned long* size);
 
 #ifdef __cplusplus
 }

@@ -8,6 +8,7 @@
 #include "app/qt/skin/skin.h"
 #include "app/shell/dialogs.h"
 #include "app/shell/variant_texts.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -113,7 +114,7 @@ void TFormMessagebox::PrepareShow(int projectType, const std::string& title) {
   ShowOk(0);
   ShowCancel(2);
   highlight_ = kCancel;
-  if (projectType == 28) ApplyLabel(Label_title, LabelState{title, true, true, kJapaneseFont, kShiftJisCharset, 10});
+  if (project::IsJapaneseRetailProduct(projectType)) ApplyLabel(Label_title, LabelState{title, true, true, kJapaneseFont, kShiftJisCharset, 10});
   Label_OK->raise();
   Label_Cancel->raise();
 }

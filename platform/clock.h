@@ -44,4 +44,13 @@ void SetSystemTimeScale(double scale);
 // for poll() and friends. -1 stays -1 (wait forever).
 int RealPollMs(const Clock& clock, int64_t ms);
 
+// How long, in logical ms, a window of `windowMs` in which a peer (the device, the simulator)
+// must answer has to stay open at the least: 0 when the window is long enough as it is. A small
+// time scale would otherwise shrink a reply window below what a loaded machine answers in (a
+// 1000 ms probe becomes 10 ms at scale 0.01), so a scaled window lasts at least
+// min(windowMs, kReplyFloorRealMs) of real time. At scale 1 (and on a manual clock) it is 0:
+// a real device sees exactly the windows it always saw.
+inline constexpr uint64_t kReplyFloorRealMs = 500;
+uint64_t ReplyFloorMs(const Clock& clock, uint64_t windowMs);
+
 }  // namespace upwend

@@ -17,7 +17,8 @@ Expected<std::string, FileError> ReadWholeFile(const std::string& path);
 // Creates or replaces the file; the bytes go to a temporary file beside it that is renamed over
 // the target, so readers never see half a file.
 Expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes);
-// Creates or replaces the file in place (as the original writes resources).
+// Creates or replaces the file in place, with no temporary file beside it: only for files that
+// nobody reads while they are written.
 Expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes);
 // Copies a file over the target (replacing it). Never follows a target that is a folder.
 Expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to);

@@ -80,7 +80,8 @@ std::optional<int64_t> ParseIniInteger(std::string_view text) {
       return std::nullopt;
     }
     value = value * base + digit;
-    // Hexadecimal may spell the full 32-bit pattern ("0xFFFFFFFF" is -1, as in the original).
+    // Hexadecimal may spell the full 32-bit pattern ("0xFFFFFFFF" is -1): configurations write
+    // negative values that way.
     if (value > (base == 16 ? int64_t{0xFFFFFFFF} : int64_t{0x80000000})) return std::nullopt;
   }
   if (base == 16 && value > std::numeric_limits<int32_t>::max()) {

@@ -30,7 +30,8 @@ private:
   int fd_;
 };
 
-// Keeps a mutex until the process ends (the original never closes these handles).
+// Keeps a mutex until the process ends: the system releases it with the process, so no window or
+// dialog that closes early can give the instance lock away.
 void HoldUntilExit(std::unique_ptr<NamedMutex> mutex);
 
 }  // namespace upwend

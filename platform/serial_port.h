@@ -106,6 +106,14 @@ public:
   virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
   virtual bool Purge(uint32_t flags) = 0;
   virtual bool ClearError(CommErrors& errors) = 0;
+  // ClearError for a caller that needs only the error flags: where the queue counts cost system
+  // calls of their own (POSIX), they are not fetched. Same failures as ClearError.
+  virtual bool ClearErrorFlags(uint32_t& flags) {
+    CommErrors errors;
+    if (!ClearError(errors)) return false;
+    flags = errors.flags;
+    return true;
+  }
   // Blocking, bounded by the time-outs; `done` is what was transferred (possibly less than len).
   virtual bool Read(uint8_t* buffer, uint32_t len, uint32_t& done) = 0;
   virtual bool Write(const uint8_t* buffer, uint32_t len, uint32_t& done) = 0;

@@ -1,6 +1,7 @@
 #include "sim/faults.h"
 
 #include <fstream>
+#include <initializer_list>
 
 #include <fmt/format.h>
 
@@ -87,9 +88,116 @@ FaultSet& FaultSet::operator=(const FaultSet& other) {
   return *this;
 }
 
+namespace {
+
+// Each parser below fills `f` from the text after the kind and returns why the text is bad, or
+// nullptr when it is good.
+
+const char* ParseDiagFault(const std::string& kind, const std::string& rest, Fault& f) {
+  auto p = SplitColon(rest, 2);
+  if (!ParseHexBytes(p[0], f.prefix)) return "needs request bytes in hex, e.g. 26 or 4b130f00";
+  if (kind == "diag-drop") {
+    f.kind = FaultKind::DiagDrop;
+  } else if (kind == "diag-badcrc") {
+    f.kind = FaultKind::DiagBadCrc;
+  } else if (kind == "diag-nak") {
+    f.kind = FaultKind::DiagNak;
+    f.value2 = 1;
+    if (p.size() > 1 && (!ParseNumber(p[1], f.value2) || f.value2 > 0xFFFF)) return "bad NAK reason";
+  } else {
+    f.kind = FaultKind::DiagDelay;
+    if (p.size() < 2 || !ParseNumber(p[1], f.value)) return "needs a delay in ms";
+  }
+  return nullptr;
+}
+
+const char* ParseNvFault(const std::string& kind, const std::string& rest, Fault& f) {
+  if (kind == "nv-status") {
+    auto p = SplitColon(rest, 2);
+    if (p.size() < 2 || !ParseNumber(p[0], f.value) || f.value > 0xFFFF || !ParseNumber(p[1], f.value2) ||
+        f.value2 > 0xFFFF) {
+      return "needs an item id and a status";
+    }
+    f.kind = FaultKind::NvStatus;
+    return nullptr;
+  }
+  if (!ParseNumber(rest, f.value) || f.value > 0xFFFF) return "needs an item id";
+  f.kind = kind == "nv-inactive" ? FaultKind::NvInactive : FaultKind::NvReadOnly;
+  return nullptr;
+}
+
+const char* ParseFastbootFault(const std::string& kind, const std::string& rest, Fault& f) {
+  if (kind == "fastboot-fail") {
+    if (rest.empty()) return "needs a partition";
+    f.kind = FaultKind::FastbootFail;
+    f.text = rest;
+  } else if (kind == "fastboot-disconnect") {
+    if (!ParseNumber(rest, f.value)) return "needs a byte count";
+    f.kind = FaultKind::FastbootDisconnect;
+  } else {
+    if (!ParseNumber(rest, f.value) || f.value == 0) return "needs a rate in KiB/s";
+    f.kind = FaultKind::FastbootSlow;
+  }
+  return nullptr;
+}
+
+// Faults of the device as a whole: its USB presence, its boots, its speed.
+const char* ParseDeviceFault(const std::string& kind, const std::string& rest, Fault& f) {
+  if (kind == "renumber") {
+    f.kind = FaultKind::Renumber;
+    f.value = 3;
+    if (!rest.empty() && (!ParseNumber(rest, f.value) || f.value == 0 || f.value > 200)) return "bad step";
+  } else if (kind == "boot-stall") {
+    f.kind = FaultKind::BootStall;
+  } else if (kind == "no-return") {
+    f.kind = FaultKind::NoReturn;
+  } else if (kind == "unplug-at" || kind == "unplug-fastboot") {
+    if (rest.empty()) return "needs a command";
+    f.kind = kind == "unplug-at" ? FaultKind::UnplugAt : FaultKind::UnplugFastboot;
+    f.text = kind == "unplug-at" ? UpperAscii(rest) : rest;
+  } else if (kind == "unplug-diag") {
+    if (!ParseHexBytes(rest, f.prefix)) return "needs request bytes in hex, e.g. 27 or 4b130500";
+    f.kind = FaultKind::UnplugDiag;
+  } else {
+    if (!ParseNumber(rest, f.value)) return "needs a delay in ms";
+    f.kind = FaultKind::Latency;
+  }
+  return nullptr;
+}
+
+const char* ParseFaultKind(const std::string& kind, const std::string& rest, Fault& f) {
+  auto oneOf = [&](std::initializer_list<const char*> kinds) {
+    for (const char* k : kinds)
+      if (kind == k) return true;
+    return false;
+  };
+  if (oneOf({"at-error", "at-silent"})) {
+    if (rest.empty()) return "needs a command";
+    f.kind = kind == "at-error" ? FaultKind::AtError : FaultKind::AtSilent;
+    f.text = UpperAscii(rest);
+    return nullptr;
+  }
+  if (oneOf({"diag-drop", "diag-badcrc", "diag-nak", "diag-delay"})) return ParseDiagFault(kind, rest, f);
+  if (oneOf({"nv-inactive", "nv-readonly", "nv-status"})) return ParseNvFault(kind, rest, f);
+  if (kind == "efs-error") {
+    size_t c = rest.rfind(':');
+    if (c == std::string::npos || !ParseNumber(rest.substr(c + 1), f.value)) return "needs a path and an error code";
+    f.kind = FaultKind::EfsError;
+    f.text = NormalizeEfsPath(rest.substr(0, c));
+    return nullptr;
+  }
+  if (oneOf({"fastboot-fail", "fastboot-disconnect", "fastboot-slow"})) return ParseFastbootFault(kind, rest, f);
+  if (oneOf({"renumber", "boot-stall", "no-return", "unplug-at", "unplug-fastboot", "unplug-diag", "latency"}))
+    return ParseDeviceFault(kind, rest, f);
+  return "unknown kind";
+}
+
+}  // namespace
+
 bool FaultSet::Add(const std::string& textIn, std::string& error) {
   std::string text = textIn;
   Fault f;
+  // A trailing "@n" limits the fault to its first n matches.
   size_t at = text.rfind('@');
   if (at != std::string::npos && at + 1 < text.size()) {
     uint64_t n;
@@ -101,75 +209,9 @@ bool FaultSet::Add(const std::string& textIn, std::string& error) {
   size_t colon = text.find(':');
   std::string kind = text.substr(0, colon);
   std::string rest = colon == std::string::npos ? std::string() : text.substr(colon + 1);
-  auto bad = [&](const char* why) {
+  if (const char* why = ParseFaultKind(kind, rest, f)) {
     error = fmt::format("bad fault \"{}\": {}", textIn, why);
     return false;
-  };
-  auto number = [&](const std::string& t, uint64_t& v) { return ParseNumber(t, v); };
-
-  if (kind == "at-error" || kind == "at-silent") {
-    if (rest.empty()) return bad("needs a command");
-    f.kind = kind == "at-error" ? FaultKind::AtError : FaultKind::AtSilent;
-    f.text = UpperAscii(rest);
-  } else if (kind == "diag-drop" || kind == "diag-badcrc" || kind == "diag-nak" || kind == "diag-delay") {
-    auto p = SplitColon(rest, 2);
-    if (!ParseHexBytes(p[0], f.prefix)) return bad("needs request bytes in hex, e.g. 26 or 4b130f00");
-    if (kind == "diag-drop") {
-      f.kind = FaultKind::DiagDrop;
-    } else if (kind == "diag-badcrc") {
-      f.kind = FaultKind::DiagBadCrc;
-    } else if (kind == "diag-nak") {
-      f.kind = FaultKind::DiagNak;
-      f.value2 = 1;
-      if (p.size() > 1 && (!number(p[1], f.value2) || f.value2 > 0xFFFF)) return bad("bad NAK reason");
-    } else {
-      f.kind = FaultKind::DiagDelay;
-      if (p.size() < 2 || !number(p[1], f.value)) return bad("needs a delay in ms");
-    }
-  } else if (kind == "nv-inactive" || kind == "nv-readonly") {
-    if (!number(rest, f.value) || f.value > 0xFFFF) return bad("needs an item id");
-    f.kind = kind == "nv-inactive" ? FaultKind::NvInactive : FaultKind::NvReadOnly;
-  } else if (kind == "nv-status") {
-    auto p = SplitColon(rest, 2);
-    if (p.size() < 2 || !number(p[0], f.value) || f.value > 0xFFFF || !number(p[1], f.value2) || f.value2 > 0xFFFF) {
-      return bad("needs an item id and a status");
-    }
-    f.kind = FaultKind::NvStatus;
-  } else if (kind == "efs-error") {
-    size_t c = rest.rfind(':');
-    if (c == std::string::npos || !number(rest.substr(c + 1), f.value)) return bad("needs a path and an error code");
-    f.kind = FaultKind::EfsError;
-    f.text = NormalizeEfsPath(rest.substr(0, c));
-  } else if (kind == "fastboot-fail") {
-    if (rest.empty()) return bad("needs a partition");
-    f.kind = FaultKind::FastbootFail;
-    f.text = rest;
-  } else if (kind == "fastboot-disconnect") {
-    if (!number(rest, f.value)) return bad("needs a byte count");
-    f.kind = FaultKind::FastbootDisconnect;
-  } else if (kind == "fastboot-slow") {
-    if (!number(rest, f.value) || f.value == 0) return bad("needs a rate in KiB/s");
-    f.kind = FaultKind::FastbootSlow;
-  } else if (kind == "renumber") {
-    f.kind = FaultKind::Renumber;
-    f.value = 3;
-    if (!rest.empty() && (!number(rest, f.value) || f.value == 0 || f.value > 200)) return bad("bad step");
-  } else if (kind == "boot-stall") {
-    f.kind = FaultKind::BootStall;
-  } else if (kind == "no-return") {
-    f.kind = FaultKind::NoReturn;
-  } else if (kind == "unplug-at" || kind == "unplug-fastboot") {
-    if (rest.empty()) return bad("needs a command");
-    f.kind = kind == "unplug-at" ? FaultKind::UnplugAt : FaultKind::UnplugFastboot;
-    f.text = kind == "unplug-at" ? UpperAscii(rest) : rest;
-  } else if (kind == "unplug-diag") {
-    if (!ParseHexBytes(rest, f.prefix)) return bad("needs request bytes in hex, e.g. 27 or 4b130500");
-    f.kind = FaultKind::UnplugDiag;
-  } else if (kind == "latency") {
-    if (!number(rest, f.value)) return bad("needs a delay in ms");
-    f.kind = FaultKind::Latency;
-  } else {
-    return bad("unknown kind");
   }
   std::lock_guard lock(mutex_);
   faults_.push_back(std::move(f));

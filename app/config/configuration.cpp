@@ -5,6 +5,7 @@
 #include "app/shell/dialogs.h"
 #include "platform/file_io.h"
 #include "platform/ini_file.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -28,13 +29,6 @@ bool OnWhenNonZero(const IniFile& ini, const char* section, const char* key, int
 }
 
 bool OnWhenOne(const IniFile& ini, const char* section, const char* key) { return ini.ReadInteger(section, key, 0) == 1; }
-
-bool IsOneOf(int value, std::initializer_list<int> set) {
-  for (int v : set) {
-    if (v == value) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -103,7 +97,7 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   c.version = ini.ReadString(P, "Version", "");
   c.project = ini.ReadString(P, "Project", "");
   c.projectType = ProjectTypeOf(c.project);
-  c.phone = IsOneOf(c.projectType, {5, 7, 11});
+  c.phone = project::IsPhone(c.projectType);
 
   // 2. Platform.
   c.platform = ini.ReadString(P, "Platform", "UNKNOWN");
@@ -142,14 +136,14 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   c.executeResetModem = OnWhenOne(ini, P, "ExecuteResetModem");
 
   // 5. Software version and the variants of project type 3.
-  if (c.bCheckProjectCode || c.bCheckMainboardType || IsOneOf(c.projectType, {2, 3, 6, 25, 26, 41, 42})) {
+  if (c.bCheckProjectCode || c.bCheckMainboardType || project::ReadsSoftwareVersion(c.projectType)) {
     c.softwareVersion = ini.ReadString(P, "Version", "");
-    if (c.softwareVersion.empty() && (c.bCheckMainboardType || IsOneOf(c.projectType, {2, 3, 6, 41}))) {
+    if (c.softwareVersion.empty() && (c.bCheckMainboardType || project::RequiresSoftwareVersion(c.projectType))) {
       return stop(kMsgNoSoftwareVersion, false);
     }
   }
   c.variant = 0;
-  if (c.projectType == 3) {
+  if (project::HasCustomerVariants(c.projectType)) {
     if (c.softwareVersion.find("SWVA001") != std::string::npos) {
       c.variant = 1;
     } else if (c.softwareVersion.find("SWVB002") != std::string::npos) {
@@ -160,7 +154,7 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   }
 
   // 6.
-  if (c.projectType == 12) c.isAlcatel = OnWhenOne(ini, P, "IsAlcatel");
+  if (project::OffersAlternativeNvList(c.projectType)) c.isAlcatel = OnWhenOne(ini, P, "IsAlcatel");
 
   // 7. Package and transfer settings.
   c.packet = static_cast<int>(ini.ReadInteger(P, "Packet", 1));

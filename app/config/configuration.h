@@ -130,6 +130,8 @@ struct ProductConfig {
   std::string secondSoftwareVersion;
 
   bool TwoPackages() const { return packet == 2; }
+  // One of the customer variants of the variant build (project rules take it as `variantSet`).
+  bool VariantSet() const { return variant != 0; }
   bool FastbootListLoaded() const { return options.bFastbootConfiguration && !fastbootFileNameList.empty(); }
 };
 

@@ -12,6 +12,7 @@
 #include "platform/ini_file.h"
 #include "platform/payload_archive.h"
 #include "platform/processes.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -20,8 +21,6 @@ namespace {
 constexpr const char* kWarning = "Warning";
 constexpr uint64_t kSettleMs = 100;
 
-bool InRange(int value, int low, int high) { return value >= low && value <= high; }
-bool IsInstallerProject(int pt) { return pt == 6 || pt == 19 || pt == 20 || pt == 42; }
 
 std::string Join(const std::string& folder, std::string_view name) { return folder + "/" + std::string(name); }
 
@@ -110,17 +109,17 @@ void ExtractPayload(ExtractionContext& ctx) {
   if (o.bSwitchFastbootMode) Row(ctx, "xloadFile", "BIN", "xload.bin");
   if (c.FastbootListLoaded()) ExtractFastbootList(ctx);
   Row(ctx, "NPRG6260File", "HEX", o.bEnprg9x15 ? "ENPRG9x15.hex" : "nprg9x15.hex");
-  if (pt != 35) Row(ctx, "PartitionFile", "MBN", "partition.mbn");
+  if (!project::HasNoPartitionTable(pt)) Row(ctx, "PartitionFile", "MBN", "partition.mbn");
   if (o.bAMSSFile) {
     Row(ctx, "AmssFile", "MBN", "amss.mbn");
-    if (!InRange(pt, 43, 47)) Row(ctx, "AmsshdFile", "MBN", "amsshd.mbn");
+    if (!project::UsesDblBootChain(pt)) Row(ctx, "AmsshdFile", "MBN", "amsshd.mbn");
   }
   if (o.bPhoneImage) Row(ctx, "AllFile", "MBN", "all.mbn");
   if (o.bEFS) {
-    if (pt == 7) {
+    if (project::HasModemAndAppsEfs(pt)) {
       Row(ctx, "CEfsFile", "MBN", "cefs.mbn");
       Row(ctx, "AppEfsFile", "MBN", "cefs_apps.mbn");
-    } else if (pt == 46) {
+    } else if (project::HasAppsEfsOnly(pt)) {
       Row(ctx, "AppEfsFile", "MBN", "cefs_apps.mbn");
     } else {
       Row(ctx, "EfsFile", "MBN", "efs.mbn");
@@ -136,7 +135,7 @@ void ExtractPayload(ExtractionContext& ctx) {
     }
   }
   if (o.bBootloader) {
-    if (InRange(pt, 43, 47)) {
+    if (project::UsesDblBootChain(pt)) {
       Row(ctx, "DblFile", "MBN", "dbl.mbn");
       Row(ctx, "FsblFile", "MBN", "fsbl.mbn");
       Row(ctx, "OsblFile", "MBN", "osbl.mbn");
@@ -169,7 +168,7 @@ void ExtractPayload(ExtractionContext& ctx) {
   Row(ctx, "DoShiftDeviceFile", "EXE", "DoShiftDevice.exe");
   Row(ctx, "DoShiftNetFile", "EXE", "DoShiftNetFile.exe");
   Row(ctx, "HexToBinFile", "DLL", "HexToBin.dll");
-  if (IsInstallerProject(pt)) {
+  if (project::InstallsDriver(pt)) {
     Row(ctx, "InstallDriverFile", "EXE", "InstallDriver.exe");
     Row(ctx, "CleanSystemEnv32File", "EXE", "CleanSystemEnv32.exe");
     Row(ctx, "CleanSystemEnv64File", "EXE", "CleanSystemEnv64.exe");
@@ -210,14 +209,14 @@ void ExtractSecondPackage(ExtractionContext& ctx) {
   };
 
   second("NPRG6260File", "HEX", "NPRG6260.hex");
-  if (pt != 35) second("PartitionFile", "MBN", "partition.mbn");
+  if (!project::HasNoPartitionTable(pt)) second("PartitionFile", "MBN", "partition.mbn");
   if (o.bAMSSFile) {
     second("AmssFile", "MBN", "amss.mbn");
-    if (!InRange(pt, 43, 47)) second("AmsshdFile", "MBN", "amsshd.mbn");
+    if (!project::UsesDblBootChain(pt)) second("AmsshdFile", "MBN", "amsshd.mbn");
   }
   if (o.bPhoneImage) second("AllFile", "MBN", "all.mbn");
   if (o.bEFS) {
-    if (pt == 7) {
+    if (project::HasModemAndAppsEfs(pt)) {
       second("CEfsFile", "MBN", "cefs.mbn");
       second("AppEfsFile", "MBN", "cefs_apps.mbn");
     } else {
@@ -254,7 +253,7 @@ void ExtractSecondPackage(ExtractionContext& ctx) {
   }
   second("DoShiftDeviceFile", "EXE", "DoShiftDevice.exe");
   second("HexToBinFile", "DLL", "HexToBin.dll");
-  if (IsInstallerProject(pt)) {
+  if (project::InstallsDriver(pt)) {
     Row(ctx, "InstallDriverFile", "EXE", "InstallDriver.exe");
     Row(ctx, "CleanSystemEnv32File", "EXE", "CleanSystemEnv32.exe");
     Row(ctx, "CleanSystemEnv64File", "EXE", "CleanSystemEnv64.exe");

@@ -12,7 +12,7 @@ namespace {
 size_t Utf8Length(std::string_view s, size_t i) {
   auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
   unsigned char c = byte(i);
-  size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+  size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
   if (n == 0 || i + n > s.size()) return 0;
   for (size_t k = 1; k < n; ++k)
     if ((byte(i + k) & 0xC0) != 0x80) return 0;

@@ -28,6 +28,7 @@
 #include "platform/device_backend.h"
 #include "platform/headless_loop.h"
 #include "platform/modem_manager.h"
+#include "engine/worker/project_rules.h"
 
 int main(int argc, char** argv) {
   using namespace upwend;
@@ -124,8 +125,7 @@ int main(int argc, char** argv) {
     std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
     std::error_code ec;
     output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
-    // Project type 41 ends with a result page whose only button ends the program.
-    bool endsWithRun = shell != nullptr && shell->config().projectType == 41;
+    bool endsWithRun = shell != nullptr && project::EndsProgramAfterRun(shell->config().projectType);
     if (cl->start || cl->reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
   };
   // Nobody could press Start again after a refusal.

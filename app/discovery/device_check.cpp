@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "app/shell/window_state.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -14,13 +15,6 @@ constexpr const char* kNotReadyJapanese = "準備中";
 constexpr const char* kReadyJapanese = "準備完了";
 constexpr const char* kJapaneseFont = "MS PGothic";
 constexpr int kShiftJisCharset = 128;
-
-bool OneOf(int value, std::initializer_list<int> set) {
-  for (int v : set) {
-    if (v == value) return true;
-  }
-  return false;
-}
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -38,7 +32,7 @@ void SetJapanese(LabelState& label, const char* text) {
   label.charset = kShiftJisCharset;
 }
 
-// The refusals of the configured checks (steps 5 to 7); empty when the device passes.
+// The refusals of the configured checks; empty when the device passes.
 std::string ConfiguredCheckRefusal(const DeviceCheckSettings& s, const DeviceIdentity& id) {
   if (s.bCheckProjectCode) {
     std::string version = Upper(s.version);
@@ -70,6 +64,89 @@ std::string ConfiguredCheckRefusal(const DeviceCheckSettings& s, const DeviceIde
   return {};
 }
 
+DevicePass ShowNoDevice(DeviceCheckHost& host, int pt) {
+  if (project::InstallsDriver(pt)) host.ClearUninstallAnswer();
+  host.Show([pt](WindowState& st) {
+    if (project::UsesJapaneseLayout(pt)) {
+      SetJapanese(st.Label_status, kNotReadyJapanese);
+    } else {
+      st.Label_status.text = kNotReady;
+      if (project::ShowsDeviceVersion(pt)) st.Label_version.text = "Versinon:";
+      st.Label21.enabled = false;
+    }
+    st.StartButton.enabled = false;
+  });
+  host.RefreshStartPictures();
+  return {};
+}
+
+DevicePass Refuse(DeviceCheckHost& host, const std::string& text, bool setVersionLabel = false) {
+  host.Show([setVersionLabel](WindowState& st) {
+    if (setVersionLabel) st.Label_version.text = "Version:";
+    st.Label_status.text = kNotReady;
+    st.StartButton.enabled = false;
+  });
+  host.Warn(text);
+  return DevicePass{false, true};
+}
+
+void ShowReady(DeviceCheckHost& host, const char* versionLabel, int projectType) {
+  host.Show([versionLabel, projectType](WindowState& st) {
+    if (project::UsesJapaneseLayout(projectType)) {
+      SetJapanese(st.Label_status, kReadyJapanese);
+    } else {
+      st.Label_status.text = kReady;
+    }
+    st.Label_version.text = versionLabel;
+    st.StartButton.enabled = true;
+  });
+}
+
+// The refusals of a product that shows the device's version; empty when the device passes.
+std::string VersionRefusal(const DeviceCheckSettings& s, const DeviceIdentity& id, const SelectedPorts& ports) {
+  const int pt = s.projectType;
+  if (id.softwareVersion == s.version) return "Can't update the software because it is the latest";
+  if (project::IsTitledDataCard(pt) && id.softwareVersion.find("SWVD004") == std::string::npos) {
+    return "Can't update other irrelevant Data Cards";
+  }
+  if (project::IsTitledMobileDevice(pt) && id.softwareVersion.find("SWVE005") == std::string::npos) {
+    return "Can't update other irrelevant mobile devices";
+  }
+  if (ports.diagCount >= 2) return "Two or more devices were found";
+  return {};
+}
+
+// The device passed: the window shows it ready as the product does.
+DevicePass ShowPassed(DeviceCheckHost& host, const DeviceCheckSettings& s, const DeviceIdentity& id,
+                      const SelectedPorts& ports) {
+  const int pt = s.projectType;
+  if (project::ShowsDeviceVersion(pt)) {
+    if (std::string refusal = VersionRefusal(s, id, ports); !refusal.empty()) return Refuse(host, refusal, true);
+    std::string label = "Version:" + id.softwareVersion;
+    host.Show([label](WindowState& st) {
+      st.Label_status.text = kReady;
+      st.Label_version.text = label;
+      st.StartButton.enabled = true;
+    });
+  } else if (project::ReadyWithoutVersion(pt)) {
+    ShowReady(host, "", pt);
+  } else if (project::EndsWatchWhenReady(pt) || host.DiskModeSwitched()) {
+    ShowReady(host, "", pt);
+    host.RefreshStartPictures();
+    return DevicePass{true, true};
+  } else {
+    ShowReady(host, project::IsMdm9x15(pt) ? "Version:" : "", pt);
+    if (project::EndsWatchAfterVersion(pt)) {
+      host.RefreshStartPictures();
+      return DevicePass{true, true};
+    }
+    // The operator product's start timer has done its job once the device is ready.
+    if (project::IsOperatorProduct(pt)) host.Show([](WindowState& st) { st.Timer1Enabled = false; });
+  }
+  host.RefreshStartPictures();
+  return {};
+}
+
 }  // namespace
 
 DevicePass CheckDevice(DeviceCheckHost& host) {
@@ -79,83 +156,16 @@ DevicePass CheckDevice(DeviceCheckHost& host) {
   SelectedPorts before = host.Selected();
   if (before.diag.empty() && before.at.empty()) host.ShiftDevice();
   SelectedPorts ports = host.DiscoverPorts();
-
-  if (ports.diag.empty() || ports.at.empty()) {
-    if (OneOf(pt, {6, 19, 20, 42})) host.ClearUninstallAnswer();
-    host.Show([pt](WindowState& st) {
-      if (pt == 27 || pt == 28) {
-        SetJapanese(st.Label_status, kNotReadyJapanese);
-      } else {
-        st.Label_status.text = kNotReady;
-        if (pt == 2 || pt == 6) st.Label_version.text = "Versinon:";
-        st.Label21.enabled = false;
-      }
-      st.StartButton.enabled = false;
-    });
-    host.RefreshStartPictures();
-    return {};
-  }
+  if (ports.diag.empty() || ports.at.empty()) return ShowNoDevice(host, pt);
 
   host.Log("Diag Port:" + ports.diag);
   host.Log("AT Port:" + ports.at);
   host.Show([](WindowState& st) { st.Label21.enabled = true; });
 
   const DeviceIdentity id = host.Identity();
-  auto refuse = [&host](const std::string& text, bool setVersionLabel = false) {
-    host.Show([setVersionLabel](WindowState& st) {
-      if (setVersionLabel) st.Label_version.text = "Version:";
-      st.Label_status.text = kNotReady;
-      st.StartButton.enabled = false;
-    });
-    host.Warn(text);
-    return DevicePass{false, true};
-  };
-  if (std::string refusal = ConfiguredCheckRefusal(s, id); !refusal.empty()) return refuse(refusal);
-
-  if (OneOf(pt, {6, 19, 20, 42}) && !host.InstallDriver()) return DevicePass{false, false};
-
-  auto ready = [&host](const char* versionLabel, int projectType) {
-    host.Show([versionLabel, projectType](WindowState& st) {
-      if (projectType == 27 || projectType == 28) {
-        SetJapanese(st.Label_status, kReadyJapanese);
-      } else {
-        st.Label_status.text = kReady;
-      }
-      st.Label_version.text = versionLabel;
-      st.StartButton.enabled = true;
-    });
-  };
-  if (pt == 2 || pt == 6) {
-    if (id.softwareVersion == s.version) return refuse("Can't update the software because it is the latest", true);
-    if (pt == 2 && id.softwareVersion.find("SWVD004") == std::string::npos) {
-      return refuse("Can't update other irrelevant Data Cards", true);
-    }
-    if (pt == 6 && id.softwareVersion.find("SWVE005") == std::string::npos) {
-      return refuse("Can't update other irrelevant mobile devices", true);
-    }
-    if (ports.diagCount >= 2) return refuse("Two or more devices were found", true);
-    std::string label = "Version:" + id.softwareVersion;
-    host.Show([label](WindowState& st) {
-      st.Label_status.text = kReady;
-      st.Label_version.text = label;
-      st.StartButton.enabled = true;
-    });
-  } else if (pt == 10 || pt == 12) {
-    ready("", pt);
-  } else if (pt == 27 || pt == 28 || pt == 41 || host.DiskModeSwitched()) {
-    ready("", pt);
-    host.RefreshStartPictures();
-    return DevicePass{true, true};
-  } else {
-    ready(pt == 1013 ? "Version:" : "", pt);
-    if (pt == 3 || pt == 29) {
-      host.RefreshStartPictures();
-      return DevicePass{true, true};
-    }
-    if (pt == 42) host.Show([](WindowState& st) { st.Timer1Enabled = false; });
-  }
-  host.RefreshStartPictures();
-  return {};
+  if (std::string refusal = ConfiguredCheckRefusal(s, id); !refusal.empty()) return Refuse(host, refusal);
+  if (project::InstallsDriver(pt) && !host.InstallDriver()) return DevicePass{false, false};
+  return ShowPassed(host, s, id, ports);
 }
 
 }  // namespace upwend

@@ -96,7 +96,10 @@ bool IsDiskModeHardwareId(const std::string& hardwareId) {
 
 bool QueryAtPort(Clock& clock, SerialPort& port, const std::string& command, std::string& value) {
   WriteAll(port, command);  // a failed write is not reported: the polls tell
-  for (int poll = 0; poll < kQueryPolls; ++poll) {
+  // At a small time scale the ten polls last a few real ms; the window then stays open until a
+  // loaded machine has had time to answer.
+  const uint64_t floorEnd = clock.NowMs() + ReplyFloorMs(clock, kQueryPolls * kQueryPollMs);
+  for (int poll = 0; poll < kQueryPolls || clock.NowMs() < floorEnd; ++poll) {
     clock.SleepMs(kQueryPollMs);
     std::string buffer(kPollRead, '\0');
     uint32_t done = 0;
@@ -303,11 +306,12 @@ bool PortDiscovery::ProbeLocked(const DiscoverySettings& settings, const std::st
     return false;
   }
   std::string reply;
+  const uint64_t floorEnd = clock_.NowMs() + ReplyFloorMs(clock_, kProbeSettleMs + kProbePolls * kProbePollMs);
   Pause(kProbeSettleMs);
   if (BytesWaiting(*probe_) > 0) {
     reply = ReadSome(*probe_, kProbeFirstRead);
   } else {
-    for (int poll = 0; poll < kProbePolls && reply.empty(); ++poll) {
+    for (int poll = 0; (poll < kProbePolls || clock_.NowMs() < floorEnd) && reply.empty(); ++poll) {
       if (!Pause(kProbePollMs)) break;
       reply = ReadSome(*probe_, kPollRead);
     }

@@ -4,6 +4,7 @@
 #include "app/guide/card_guide.h"
 #include "app/guide/guide_texts.h"
 #include "app/guide/step_guide.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -36,12 +37,13 @@ std::unique_ptr<GuideWizard> MakeStepGuide(GuideKind kind, const ProductConfig& 
     default:
       texts = Guide2Texts();
       options.width = kGuide2Width;
-      options.licenceOnGroupBox8 = config.projectType == 3 && config.variant == 3;
-      options.startNoticeOnly = config.projectType == 28;
-      if (config.projectType == 28) {
+      // The third customer variant shows its licence in the lower group box.
+      options.licenceOnGroupBox8 = project::HasCustomerVariants(config.projectType) && config.variant == 3;
+      options.startNoticeOnly = project::IsJapaneseRetailProduct(config.projectType);
+      if (project::IsJapaneseRetailProduct(config.projectType)) {
         options.question = QuitQuestionKind::None;
         texts.ButtonFinish = kGuide28FinishCaption;
-      } else if (config.projectType == 3) {
+      } else if (project::HasCustomerVariants(config.projectType)) {
         options.question = QuitQuestionKind::Japanese;
       }
       break;
@@ -56,22 +58,12 @@ std::unique_ptr<GuideWizard> MakeStepGuide(GuideKind kind, const ProductConfig& 
 }  // namespace
 
 GuideKind GuideKindFor(const ProductConfig& config) {
-  switch (config.projectType) {
-    case 2:
-    case 6:
-      return GuideKind::Guide;
-    case 19:
-      return GuideKind::Guide1;
-    case 42:
-    case 28:
-      return GuideKind::Guide2;
-    case 3:
-      return config.variant != 0 ? GuideKind::Guide2 : GuideKind::None;
-    case 41:
-      return GuideKind::Guide3;
-    default:
-      return GuideKind::None;
-  }
+  const int pt = config.projectType;
+  if (project::UsesGuide(pt)) return GuideKind::Guide;
+  if (project::UsesGuide1(pt)) return GuideKind::Guide1;
+  if (project::UsesGuide2(pt, config.VariantSet())) return GuideKind::Guide2;
+  if (project::UsesGuide3(pt)) return GuideKind::Guide3;
+  return GuideKind::None;
 }
 
 std::unique_ptr<GuideWizard> MakeGuide(GuideKind kind, const ProductConfig& config, GuideEnvironment env) {

@@ -1,6 +1,7 @@
 // The wizards' texts. Those in the Japanese and Chinese windows that do not name a product are
 // the windows' fixed wording; product and operator names are this tool's generic products.
 #include "app/guide/guide_texts.h"
+#include "engine/worker/project_rules.h"
 
 #include <string>
 
@@ -180,27 +181,25 @@ GuideProductTexts ProductTextsFor(int projectType, int variant) {
     return GuideProductTexts{product + " ファームウェア更新ツール V1.0", product + " ファームウェア更新",
                              WelcomeBody2(product), LicenceHeaderJa(product, "ファームウェア更新"), SecondNote(product)};
   };
-  switch (projectType) {
-    case 2:
-      return {"UW-D20 アップデートツール V1.1", "UW-D20 データカード ソフトウェアのインストール", "",
+  if (project::IsTitledDataCard(projectType)) {
+    return {"UW-D20 アップデートツール V1.1", "UW-D20 データカード ソフトウェアのインストール", "",
               LicenceHeaderJa("UW-D20 データカード", "アップデートツールで更新"), ""};
-    case 6:
-      return {"UW-D60 アップデートツール V1.1", "UW-D60 データカード ソフトウェアのインストール",
+  }
+  if (project::IsTitledMobileDevice(projectType)) {
+    return {"UW-D60 アップデートツール V1.1", "UW-D60 データカード ソフトウェアのインストール",
               "本プログラムは UW-D60 データカードのソフトウェアをパソコンにインストールします。"
               "インストールする場合は「次へ」を、インストールせずに終了する場合は「キャンセル」をクリックしてください。",
               LicenceHeaderJa("UW-D60 データカード", "アップデートツールで更新"), ""};
-    case 3:
-      if (variant == 1) return {"UW-R31 ホームルーター ファームウェア更新ツール V1.0", "", "", "", ""};
-      if (variant == 2) return variantTexts("UW-R32 ホームルーター");
-      if (variant == 3) return variantTexts("UW-R33 モバイルルーター");
-      return {};
-    case 42:
-      return variantTexts("UW-L42 データカード");
-    case 28:
-      return {"UW-S28 ソフトウェアアップデートツール", "", "", "", ""};
-    default:
-      return {};
   }
+  if (project::HasCustomerVariants(projectType)) {
+    if (variant == 1) return {"UW-R31 ホームルーター ファームウェア更新ツール V1.0", "", "", "", ""};
+    if (variant == 2) return variantTexts("UW-R32 ホームルーター");
+    if (variant == 3) return variantTexts("UW-R33 モバイルルーター");
+    return {};
+  }
+  if (project::IsOperatorProduct(projectType)) return variantTexts("UW-L42 データカード");
+  if (project::IsJapaneseRetailProduct(projectType)) return {"UW-S28 ソフトウェアアップデートツール", "", "", "", ""};
+  return {};
 }
 
 }  // namespace upwend

@@ -32,7 +32,7 @@ struct XloadServices {
 class XloadSwitch {
 public:
   explicit XloadSwitch(XloadServices services);
-  // Ends the thread (the process-end of the original): clears the flag and joins.
+  // Ends the thread as the end of the process would: clears the flag and joins.
   ~XloadSwitch();
   XloadSwitch(const XloadSwitch&) = delete;
   XloadSwitch& operator=(const XloadSwitch&) = delete;

@@ -14,6 +14,7 @@
 #include "app/images/hex_conversion.h"
 #include "engine/worker/run_parameters.h"
 #include "platform/file_io.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -39,7 +40,6 @@ std::string Lower(std::string_view text) {
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-bool InRange(int value, int low, int high) { return value >= low && value <= high; }
 
 struct ExactName {
   const char* name;
@@ -200,103 +200,135 @@ void ScanFolder(const VerificationContext& ctx, const std::string& folder, Image
   }
 }
 
-void RunChecks(const VerificationContext& ctx, ImageSet& images, Checker& c) {
-  const ProductConfig& config = ctx.config;
-  const DownloadOptions& o = config.options;
-  const int pt = config.projectType;
-  auto check = [&](ImageRole role, const char* missingPrefix, const char* sizePrefix, uint64_t limit,
-                   bool listed = true) {
-    size_t i = static_cast<size_t>(role);
-    c.Check(images.paths[i], missingPrefix, sizePrefix, limit, images.sizes[i], listed);
-  };
-  auto check1 = [&](ImageRole role, const char* prefix, uint64_t limit) { check(role, prefix, prefix, limit); };
+// The checks of one verification, by the images' roles, in the order the rows are listed.
+class RoleChecks {
+public:
+  RoleChecks(const VerificationContext& ctx, ImageSet& images, Checker& c)
+      : config_(ctx.config), o_(ctx.config.options), pt_(ctx.config.projectType), images_(images), c_(c) {}
 
-  if (o.bRestore && !o.bBackup) {
-    c.Exists(images.atBakPath, kFile);
+  void Run() {
+    BackupFiles();
+    ProgrammerAndPartition();
+    Bootloaders();
+    ModemImages();
+    FastbootImages();
+    EfsImages();
+    if (o_.pcSuite) Check(ImageRole::PcSuite, "Error:PCSuit file ", kLimitPcSuite);
+    if (o_.bRpmBootloader) Check(ImageRole::Rpm, kFile, kLimitImage);
+  }
+
+private:
+  void Check(ImageRole role, const char* missingPrefix, const char* sizePrefix, uint64_t limit, bool listed = true) {
+    size_t i = static_cast<size_t>(role);
+    c_.Check(images_.paths[i], missingPrefix, sizePrefix, limit, images_.sizes[i], listed);
+  }
+  void Check(ImageRole role, const char* prefix, uint64_t limit) { Check(role, prefix, prefix, limit); }
+
+  void BackupFiles() {
+    if (!o_.bRestore || o_.bBackup) return;
+    c_.Exists(images_.atBakPath, kFile);
     // Only the configurations that save NV items over DIAG write nv.bak; the others keep them
     // through the QMSL library beside the EFS copies, and a restore must not wait for a file
     // that is never written.
-    bool nvBak = (pt == 12 && config.isAlcatel) || config.networkType == 1 || config.networkType == 2 ||
-                 pt == 35 || pt == 36 || pt == 37 || pt == 38 || pt == 39 || pt == 41 || pt == 48;
-    if (nvBak) c.Exists(images.nvBakPath, kFile);
+    bool nvBak = project::UsesAlternativeNvList(pt_, config_.isAlcatel) || config_.networkType == 1 ||
+                 config_.networkType == 2 || project::IsCdmaOnly(pt_);
+    if (nvBak) c_.Exists(images_.nvBakPath, kFile);
   }
-  if (o.bBackup || o.bAMSSFile || o.bPhoneImage || o.bEFS || o.bRawAppsEFS || o.bBootloader || o.bCfgdata ||
-      o.pcSuite || o.bAppsBootloader || o.bAppsImageAndBootloader) {
-    check(ImageRole::FlashProgrammer, "Error: BIN file ", "Error:BIN file ", kLimitFlashProgrammer, false);
-    if (pt != 35) check1(ImageRole::Partition, "Error:partition file ", kLimitPartition);
+
+  void ProgrammerAndPartition() {
+    if (!(o_.bBackup || o_.bAMSSFile || o_.bPhoneImage || o_.bEFS || o_.bRawAppsEFS || o_.bBootloader ||
+          o_.bCfgdata || o_.pcSuite || o_.bAppsBootloader || o_.bAppsImageAndBootloader)) {
+      return;
+    }
+    Check(ImageRole::FlashProgrammer, "Error: BIN file ", "Error:BIN file ", kLimitFlashProgrammer, false);
+    if (!project::HasNoPartitionTable(pt_)) Check(ImageRole::Partition, "Error:partition file ", kLimitPartition);
   }
-  if (o.bBootloader) {
-    if (InRange(pt, 43, 47)) {
-      check(ImageRole::Fsbl, "Error:Fsbl file ", "Error:Fsbl ile ", kLimitImage);
-      check1(ImageRole::Dbl, "Error:Dbl file ", kLimitImage);
-      check1(ImageRole::Osbl, "Error:Osbl file ", kLimitImage);
-    } else if (pt == kProjectTypeMdm9x15) {
-      check1(ImageRole::Sbl1, kFile, kLimitImage);
-      check1(ImageRole::Sbl2Dl, kFile, kLimitImage);
+
+  void Bootloaders() {
+    if (!o_.bBootloader) return;
+    if (project::UsesDblBootChain(pt_)) {
+      Check(ImageRole::Fsbl, "Error:Fsbl file ", "Error:Fsbl ile ", kLimitImage);
+      Check(ImageRole::Dbl, "Error:Dbl file ", kLimitImage);
+      Check(ImageRole::Osbl, "Error:Osbl file ", kLimitImage);
+    } else if (project::IsMdm9x15(pt_)) {
+      Check(ImageRole::Sbl1, kFile, kLimitImage);
+      Check(ImageRole::Sbl2Dl, kFile, kLimitImage);
     } else {
-      check1(ImageRole::Qcsbl, "Error:QC file ", kLimitImage);
-      check1(ImageRole::QcsblHeaderCfgdata, "Error:Qchd file ", kLimitImage);
-      check(ImageRole::OemsblHeader, "Error:Oemh file ", "Error:Oemhd file ", kLimitHeader);
-      check(ImageRole::Oemsbl, "Error:Oem file ", "Error:Oem ile ", kLimitImage);
+      Check(ImageRole::Qcsbl, "Error:QC file ", kLimitImage);
+      Check(ImageRole::QcsblHeaderCfgdata, "Error:Qchd file ", kLimitImage);
+      Check(ImageRole::OemsblHeader, "Error:Oemh file ", "Error:Oemhd file ", kLimitHeader);
+      Check(ImageRole::Oemsbl, "Error:Oem file ", "Error:Oem ile ", kLimitImage);
     }
   }
-  if (o.bCfgdata) check(ImageRole::Cfgdata, "Error:Cofiguration file ", "Error:Configuration file ", kLimitImage);
-  if (o.bAMSSFile) {
-    check(ImageRole::Amss, "Error:AMss file ", "Error:Amss file ", kLimitImage);
-    if (!InRange(pt, 43, 47)) check1(ImageRole::AmssHeader, "Error:Amsshd file ", kLimitHeader);
+
+  void ModemImages() {
+    if (o_.bCfgdata) Check(ImageRole::Cfgdata, "Error:Cofiguration file ", "Error:Configuration file ", kLimitImage);
+    if (o_.bAMSSFile) {
+      Check(ImageRole::Amss, "Error:AMss file ", "Error:Amss file ", kLimitImage);
+      if (!project::UsesDblBootChain(pt_)) Check(ImageRole::AmssHeader, "Error:Amsshd file ", kLimitHeader);
+    }
+    if (o_.bPhoneImage) Check(ImageRole::Phone, "Error:Phone image file ", kLimitImage);
+    if (o_.bDSP) {
+      Check(ImageRole::Dsp1, kFile, kLimitImage);
+      Check(ImageRole::Dsp2, kFile, kLimitImage);
+    }
+    if (o_.bAppsImageAndBootloader) {
+      Check(ImageRole::AppsHeader, kFile, kLimitImage);
+      Check(ImageRole::Apps, kFile, kLimitImage);
+      Check(ImageRole::AppsBootHeader, kFile, kLimitHeader);
+      Check(ImageRole::AppsBoot, kFile, kLimitImage);
+    }
+    if (o_.bAppsBootloader) Check(ImageRole::AppsBoot, kFile, kLimitImage);
   }
-  if (o.bPhoneImage) check1(ImageRole::Phone, "Error:Phone image file ", kLimitImage);
-  if (o.bDSP) {
-    check1(ImageRole::Dsp1, kFile, kLimitImage);
-    check1(ImageRole::Dsp2, kFile, kLimitImage);
-  }
-  if (o.bAppsImageAndBootloader) {
-    check1(ImageRole::AppsHeader, kFile, kLimitImage);
-    check1(ImageRole::Apps, kFile, kLimitImage);
-    check1(ImageRole::AppsBootHeader, kFile, kLimitHeader);
-    check1(ImageRole::AppsBoot, kFile, kLimitImage);
-  }
-  if (o.bAppsBootloader) check1(ImageRole::AppsBoot, kFile, kLimitImage);
-  if (o.bFastbootBootImage) check1(ImageRole::BootImage, kFile, kLimitImage);
-  if (o.bFastbootPrimary_gpt) check(ImageRole::PrimaryGpt, "Error:Primary File ", kFile, kLimitFastbootImage);
-  if (o.bFastbootSecondary_gpt) check(ImageRole::SecondaryGpt, "Error:Secondary File ", kFile, kLimitFastbootImage);
-  if (o.bFastbootzImage) check(ImageRole::ZImage, "Error:zImage File ", kFile, kLimitFastbootImage);
-  if (o.bFastbootRamdisk) check(ImageRole::Ramdisk, "Error:ramdisk File ", kFile, kLimitFastbootImage);
-  if (o.bFastbootSystemImage) check(ImageRole::System, "Error:system File ", kFile, kLimitFastbootImage);
-  if (o.bFastbootRamdisk_recoveryImage) check1(ImageRole::RamdiskRecovery, kFile, kLimitFastbootImage);
-  if (o.bFastbootUserdataImage) check1(ImageRole::Userdata, kFile, kLimitFastbootImage);
-  if (o.bFastbootzImage_recoveryImage) check1(ImageRole::ZImageRecovery, kFile, kLimitFastbootImage);
-  if (o.bFastbootConfiguration) {
-    const auto& files = config.fastbootFileNameList;
-    for (size_t i = 0; i < files.size() && i < kFastbootSizeSlots; ++i) {
-      if (files[i] != "erase") c.Check(files[i], kFile, kLimitFastbootList, images.fastbootFileSizes[i]);
+
+  void FastbootImages() {
+    if (o_.bFastbootBootImage) Check(ImageRole::BootImage, kFile, kLimitImage);
+    if (o_.bFastbootPrimary_gpt) Check(ImageRole::PrimaryGpt, "Error:Primary File ", kFile, kLimitFastbootImage);
+    if (o_.bFastbootSecondary_gpt) Check(ImageRole::SecondaryGpt, "Error:Secondary File ", kFile, kLimitFastbootImage);
+    if (o_.bFastbootzImage) Check(ImageRole::ZImage, "Error:zImage File ", kFile, kLimitFastbootImage);
+    if (o_.bFastbootRamdisk) Check(ImageRole::Ramdisk, "Error:ramdisk File ", kFile, kLimitFastbootImage);
+    if (o_.bFastbootSystemImage) Check(ImageRole::System, "Error:system File ", kFile, kLimitFastbootImage);
+    if (o_.bFastbootRamdisk_recoveryImage) Check(ImageRole::RamdiskRecovery, kFile, kLimitFastbootImage);
+    if (o_.bFastbootUserdataImage) Check(ImageRole::Userdata, kFile, kLimitFastbootImage);
+    if (o_.bFastbootzImage_recoveryImage) Check(ImageRole::ZImageRecovery, kFile, kLimitFastbootImage);
+    if (o_.bFastbootConfiguration) {
+      const auto& files = config_.fastbootFileNameList;
+      for (size_t i = 0; i < files.size() && i < kFastbootSizeSlots; ++i) {
+        if (files[i] != "erase") c_.Check(files[i], kFile, kLimitFastbootList, images_.fastbootFileSizes[i]);
+      }
     }
   }
-  if (o.bRawAppsEFS) check1(ImageRole::RawAppsEfs, kFile, kLimitImage);
-  if (o.bEFS) {
-    if (pt == 7) {
-      check1(ImageRole::CEfs, kFile, kLimitImage);
-      check1(ImageRole::CEfsApps, kFile, kLimitImage);
-    } else if (pt == 46) {
-      check1(ImageRole::CEfsApps, kFile, kLimitImage);
-    } else {
-      check1(ImageRole::Efs, "Error:EFS file ", kLimitImage);
+
+  void EfsImages() {
+    if (o_.bRawAppsEFS) Check(ImageRole::RawAppsEfs, kFile, kLimitImage);
+    if (o_.bEFS) {
+      if (project::HasModemAndAppsEfs(pt_)) {
+        Check(ImageRole::CEfs, kFile, kLimitImage);
+        Check(ImageRole::CEfsApps, kFile, kLimitImage);
+      } else if (project::HasAppsEfsOnly(pt_)) {
+        Check(ImageRole::CEfsApps, kFile, kLimitImage);
+      } else {
+        Check(ImageRole::Efs, "Error:EFS file ", kLimitImage);
+      }
     }
-  }
-  if (o.bPartOfEFS) {
-    for (size_t i = 0; i < images.partOfEfsFiles.size(); ++i) {
-      const std::string& file = images.partOfEfsFiles[i];
+    if (!o_.bPartOfEFS) return;
+    for (size_t i = 0; i < images_.partOfEfsFiles.size(); ++i) {
+      const std::string& file = images_.partOfEfsFiles[i];
       if (i >= kAddFileSizeSlots) {
         // The worker has room for 50 add files; more would be left out of the update unnoticed.
-        c.Refuse(kFile, file, kTooManyAddFiles);
+        c_.Refuse(kFile, file, kTooManyAddFiles);
         break;
       }
-      c.Check(file, kFile, kLimitFastbootImage, images.addFileSizes[i]);
+      c_.Check(file, kFile, kLimitFastbootImage, images_.addFileSizes[i]);
     }
   }
-  if (o.pcSuite) check1(ImageRole::PcSuite, "Error:PCSuit file ", kLimitPcSuite);
-  if (o.bRpmBootloader) check1(ImageRole::Rpm, kFile, kLimitImage);
-}
+
+  const ProductConfig& config_;
+  const DownloadOptions& o_;
+  const int pt_;
+  ImageSet& images_;
+  Checker& c_;
+};
 
 }  // namespace
 
@@ -330,7 +362,7 @@ ImageSet VerifyImageFolder(const VerificationContext& ctx, const std::string& fo
   }
 
   Checker checker(ctx, rows);
-  RunChecks(ctx, images, checker);
+  RoleChecks(ctx, images, checker).Run();
   if (checker.failed()) {
     rows.clear();
     images.failed = true;

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -27,9 +28,8 @@ constexpr const char* kCloseWhileRunning = "アップデート中は終了する
 constexpr const char* kCloseWhileRunning2728 = "ダウンロード実行中です。終了しますか？";
 constexpr uint64_t kWatchEndSettleMs = 500;
 
-bool Japanese2728(int projectType) { return projectType == 27 || projectType == 28; }
-
-bool VariantOf3Or42(const ProductConfig& c) { return c.projectType == 42 || (c.projectType == 3 && c.variant != 0); }
+bool JapaneseLayout(const ProductConfig& c) { return project::UsesJapaneseLayout(c.projectType); }
+bool OperatorBuild(const ProductConfig& c) { return project::IsOperatorBuild(c.projectType, c.VariantSet()); }
 
 // The window's slot sees only the stop request of the worker it holds.
 class SlotStop final : public SlotWorker {
@@ -192,13 +192,13 @@ void RunControl::StartClick() {
   WindowState& st = form_.state();
   if (!runLog_.IsOpen()) OpenRunLog();
   LogMessage("1.3.5.0", 0);
-  if (Japanese2728(config.projectType)) {
-    if (config.projectType == 28 && hooks_.deviceVersionIsCurrent && !hooks_.deviceVersionIsCurrent()) {
+  if (JapaneseLayout(config)) {
+    if (project::IsJapaneseRetailProduct(config.projectType) && hooks_.deviceVersionIsCurrent && !hooks_.deviceVersionIsCurrent()) {
       CloseRunLog();
       return;
     }
     if (dialogs_.ConfirmUpdate(ConfirmBoxTitle(config), config.projectType) != kIdOk) {
-      if (config.projectType == 28) {
+      if (project::IsJapaneseRetailProduct(config.projectType)) {
         CloseRunLog();
         form_.AskQuit();
       }
@@ -208,7 +208,7 @@ void RunControl::StartClick() {
   backupDone_ = false;
   resume_ = false;
   form_.SetResuming(false);
-  if (config.projectType == 42 || (config.projectType == 3 && config.variant != 0)) st.Timer1Enabled = false;
+  if (project::HasStartTimer(config.projectType, config.VariantSet())) st.Timer1Enabled = false;
   st.DownloadInfoMemo.clear();
   ShowStartedPictures();
   if (hooks_.endDeviceWatch) hooks_.endDeviceWatch();
@@ -255,7 +255,7 @@ void RunControl::StartAndShow() {
   WindowState& st = form_.state();
   if (StartRun(0)) {
     st.Label_status.text =
-        (Japanese2728(form_.config().projectType) || st.japaneseLayout) ? kUpgradingJapanese : kUpgrading;
+        (JapaneseLayout(form_.config()) || st.japaneseLayout) ? kUpgradingJapanese : kUpgrading;
     statusRed_ = false;
   } else {
     st.StartButton.enabled = true;
@@ -270,7 +270,7 @@ void RunControl::StartAndShow() {
 bool RunControl::FormCloseQuery() {
   if (!running()) return true;
   bool close = false;
-  if (Japanese2728(form_.config().projectType)) {
+  if (JapaneseLayout(form_.config())) {
     close = dialogs_.MessageBox(kCloseWhileRunning2728, ConfirmBoxTitle(form_.config()), kMbYesNo) == kIdYes;
   } else {
     close = dialogs_.MessageBox(kCloseWhileRunning, kCaptionChineseWarning, kMbOkCancel) == kIdOk;
@@ -289,9 +289,8 @@ void RunControl::ShowStartedPictures() {
   st.StartButton.enabled = false;
   st.StopButton.enabled = true;
   st.startPicture = StartPicture::Disabled;
-  const int pt = c.projectType;
-  if (pt == 2 || pt == 6 || Japanese2728(pt) || VariantOf3Or42(c)) st.closePictureDisabled = true;
-  if (VariantOf3Or42(c)) st.Label_warning_start.visible = true;
+  if (project::LocksCloseDuringRun(c.projectType, c.VariantSet())) st.closePictureDisabled = true;
+  if (OperatorBuild(c)) st.Label_warning_start.visible = true;
 }
 
 void RunControl::ShowBusy(bool busy) {
@@ -320,8 +319,7 @@ void RunControl::ReleaseProbeHandle(const char* suffix) {
 
 bool RunControl::VersionGate() {
   const ProductConfig& config = form_.config();
-  int pt = config.projectType;
-  if (pt == 25 || pt == 26 || pt == 42 || (pt == 3 && config.variant != 0)) {
+  if (project::GatesStartOnDeviceVersion(config.projectType, config.VariantSet())) {
     return !hooks_.deviceVersionIsCurrent || hooks_.deviceVersionIsCurrent();
   }
   const std::string& name = config.name;
@@ -339,7 +337,7 @@ void RunControl::EndBeforeStart() {
 
 void RunControl::RefuseStart() {
   WindowState& st = form_.state();
-  st.Label_status.text = Japanese2728(form_.config().projectType) ? kUpgradeFailureJapanese : kUpgradeFailure;
+  st.Label_status.text = JapaneseLayout(form_.config()) ? kUpgradeFailureJapanese : kUpgradeFailure;
   statusRed_ = true;
 }
 
@@ -566,12 +564,12 @@ void RunControl::ShowFinishedPictures() {
   const int pt = c.projectType;
   st.StopButton.enabled = false;
   st.closePictureDisabled = false;
-  if (pt == 6 || VariantOf3Or42(c)) st.CloseButton.enabled = true;
+  if (project::EnablesCloseAfterRun(pt, c.VariantSet())) st.CloseButton.enabled = true;
   st.StartButton.enabled = false;  // the device watcher enables Start again
   st.startPicture = StartPicture::Disabled;
-  if (pt == 2) st.finishPicture = StartPicture::Disabled;
-  if (pt == 6 || VariantOf3Or42(c)) st.finishPicture = StartPicture::Normal;
-  if (VariantOf3Or42(c)) st.Label_warning_start.visible = false;
+  if (project::GreysFinishAfterRun(pt)) st.finishPicture = StartPicture::Disabled;
+  if (project::EnablesCloseAfterRun(pt, c.VariantSet())) st.finishPicture = StartPicture::Normal;
+  if (OperatorBuild(c)) st.Label_warning_start.visible = false;
   st.Image_progress.visible = false;
   st.Image_gif.visible = false;
 }
@@ -600,19 +598,19 @@ void RunControl::LogMessage(const std::string& text, int type) {
   if (type == 3) {
     st.Reupdate1.visible = false;
     CloseRunLog();
-    if (pt == 28) {
-      // Type 28's log lives in its program folder; only this run's log goes, never the folder
-      // with whatever else it holds.
+    if (project::IsJapaneseRetailProduct(pt)) {
+      // This log lives in the product's program folder; only this run's log goes, never the
+      // folder with whatever else it holds.
       runLog_.DeleteOwnFile();
     } else {
       runLog_.DeleteUnlessAutotest();
     }
-    if (pt == 41) ShowCompactResult(true);
+    if (project::UsesCompactWindow(pt)) ShowCompactResult(true);
   } else if (type == 2) {
     if (backupDone_ && !resume_) st.Reupdate1.visible = true;
     FailureAdvice();
     CloseRunLog();
-    if (pt == 41) ShowCompactResult(false);
+    if (project::UsesCompactWindow(pt)) ShowCompactResult(false);
   }
   if (type == 2 || type == 3) ShowResultPage(type == 3);
   switch (type) {
@@ -658,11 +656,10 @@ void RunControl::ShowCompactResult(bool success) {
 
 void RunControl::FailureAdvice() {
   const ProductConfig& c = form_.config();
-  int pt = c.projectType;
   std::string rule(98, '-');
   std::string contact = "Please try plug in USB cable to upgrade again, if it fails please contact us.";
-  if (Japanese2728(pt)) contact = "Please try plug in USB cable to upgrade again, if it fails please contact the Operator.";
-  if (VariantOf3Or42(c)) contact = std::string("Please try plug in USB cable to upgrade again, if it fails please contact ") + kOperatorCentre;
+  if (JapaneseLayout(c)) contact = "Please try plug in USB cable to upgrade again, if it fails please contact the Operator.";
+  if (OperatorBuild(c)) contact = std::string("Please try plug in USB cable to upgrade again, if it fails please contact ") + kOperatorCentre;
   for (const std::string& l : {std::string(), rule, contact,
                                std::string("We will reply to you as soon as possible and resolve the issue."),
                                std::string("To cause any inconvenience to your understanding."), rule}) {
@@ -671,8 +668,8 @@ void RunControl::FailureAdvice() {
 }
 
 void RunControl::OpenRunLog() {
-  // Types 27 and 28 keep their run log in the variant's own program folder.
-  if (Japanese2728(form_.config().projectType) && !programsFolder_.empty()) {
+  // The Japanese retail builds keep their run log in the variant's own program folder.
+  if (JapaneseLayout(form_.config()) && !programsFolder_.empty()) {
     runLog_.set_folder(programsFolder_ + "/" + VariantProgramFolderName(form_.config()));
   }
   runLog_.Open(form_.config().caption, NowText());

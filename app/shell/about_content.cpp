@@ -2,6 +2,7 @@
 
 #include "app/config/configuration.h"
 #include "app/shell/variant_texts.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -21,7 +22,7 @@ std::string FromFirstV(const std::string& title) {
 
 void ByProjectType(AboutContent& a, const ProductConfig& c, const AboutInputs& in) {
   const int pt = c.projectType;
-  if (pt == 2 || pt == 6) {
+  if (project::IsTitledBuild(pt)) {
     a.Label_title.visible = false;
     if (in.applicationTitle.find('V') != std::string::npos) {
       a.Label_Version.text = FromFirstV(in.applicationTitle);
@@ -30,7 +31,7 @@ void ByProjectType(AboutContent& a, const ProductConfig& c, const AboutInputs& i
     a.DescriptionLabel.visible = false;
     a.Label2.text = kMakerCopyrightLine;
     a.SettingLable.visible = false;
-  } else if (pt == 42 || (pt == 3 && c.variant != 0)) {
+  } else if (project::IsOperatorBuild(pt, c.VariantSet())) {
     a.Label_title.visible = false;
     a.Label_Version.text = FromFirstV(in.applicationTitle);
     a.Label_ablout_title_japannese.text = kVariantAboutHeading;
@@ -52,12 +53,13 @@ void ByProjectType(AboutContent& a, const ProductConfig& c, const AboutInputs& i
 
 void FinalTouches(AboutContent& a, const ProductConfig& c, const AboutInputs& in) {
   const int pt = c.projectType;
-  if (pt == 27 || pt == 28) {
+  if (project::UsesJapaneseLayout(pt)) {
+    const bool retail = project::IsJapaneseRetailProduct(pt);
     Japanese(a.Label_title, "バージョン情報");
-    Japanese(a.DescriptionLabel, pt == 27 ? in.mainTitleLabel : VariantProductTitle(c));
+    Japanese(a.DescriptionLabel, retail ? VariantProductTitle(c) : in.mainTitleLabel);
     Japanese(a.Label2, kCustomerCopyrightLine);
-    Japanese(a.DateLabel, pt == 28 ? "Version 2.0.0(3.0.1)" : "Version 1.0.0");
-    if (pt == 28) {
+    Japanese(a.DateLabel, retail ? "Version 2.0.0(3.0.1)" : "Version 1.0.0");
+    if (retail) {
       Japanese(a.SettingLable, "Win Utility(2.1.0)");
       Japanese(a.SettingLable1, "Mac Utility(2.0.0)");
       a.SettingLable1.visible = true;

@@ -18,6 +18,7 @@
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -123,7 +124,7 @@ void TVorezUzeUiForm::Create() {
   state_.height = kWindowHeight;
   state_.caption = config_.caption;
   state_.Label_title.text = config_.caption;
-  state_.compactLayout = config_.projectType == 41;
+  state_.compactLayout = project::UsesCompactWindow(config_.projectType);
   slots_ = {};
   slots_[0].boundToControls = true;
   slots_[0].gauge = state_.compactLayout ? "CGauge1" : "ProgressBar";
@@ -140,7 +141,7 @@ void TVorezUzeUiForm::Create() {
   state_.StatusBar = kWelcomeText;
   imageFolder_ = state_.ImageFolderEdit;
   BuildSettingsSummary();
-  if (config_.projectType == 27 || config_.projectType == 28) {
+  if (project::UsesJapaneseLayout(config_.projectType)) {
     state_.Label_status = LabelState{kNotReadyJapanese, true, true, kJapaneseFont, kShiftJisCharset};
   } else {
     state_.Label_status.text = "Not Ready";
@@ -159,8 +160,8 @@ void TVorezUzeUiForm::Create() {
   InstanceCheckAndGuide(watcherAllowed);
 
   // 8.-12.
-  if (watcherAllowed && config_.projectType != 41) StartDeviceWatch();
-  state_.Timer1Enabled = config_.projectType == 42 || (config_.projectType == 3 && config_.variant != 0);
+  if (watcherAllowed && project::WatchesDevices(config_.projectType)) StartDeviceWatch();
+  state_.Timer1Enabled = project::HasStartTimer(config_.projectType, config_.VariantSet());
   ApplyLayoutAdjustments();
   if (config_.options.bSwitchFastbootMode) StartXloadModeSwitch();
   deviceReady_ = false;
@@ -182,7 +183,7 @@ void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {
     watcherAllowed = false;
     return false;
   };
-  if (pt == 42 || (pt == 3 && config_.variant != 0)) {
+  if (project::IsOperatorBuild(pt, config_.VariantSet())) {
     for (const char* name : {"Mutex_EM_0_Modem", "Tovrix3G_Pellwave_ShowModem", "VXTUSBModem_Mutex"}) {
       bool existed = false;
       auto mutex = NamedMutex::Create(name, existed, services_.paths.runtimeDir);
@@ -197,25 +198,23 @@ void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {
     guide("TFormGuide2");
     return;
   }
-  switch (pt) {
-    case 2:
-    case 6:
-      state_.Label_title.visible = state_.Label_about1.visible = state_.Label_about.visible = false;
-      state_.Label_warning.visible = state_.Image_warning.visible = false;
-      guide("TFormGuide");
-      return;
-    case 19:
-      if (guide("TFormGuide1")) showTitle();
-      return;
-    case 41:
-      if (guide("TFormGuide3")) PressStartAfterGuide();
-      return;
-    case 28:
-      if (!guide("TFormGuide2")) return;
-      break;
-    default:
-      break;
+  if (project::UsesGuide(pt)) {
+    state_.Label_title.visible = state_.Label_about1.visible = state_.Label_about.visible = false;
+    state_.Label_warning.visible = state_.Image_warning.visible = false;
+    guide("TFormGuide");
+    return;
   }
+  if (project::UsesGuide1(pt)) {
+    if (guide("TFormGuide1")) showTitle();
+    return;
+  }
+  if (project::UsesGuide3(pt)) {
+    if (guide("TFormGuide3")) PressStartAfterGuide();
+    return;
+  }
+  // The operator builds have returned above; the retail product's licence comes before the
+  // instance check.
+  if (project::UsesGuide2(pt, config_.VariantSet()) && !guide("TFormGuide2")) return;
   if (CheckOtherInstances()) {
     services_.dialogs.MessageBox(kMsgOtherInstance, kWarning, kMbOk);
     AskQuit();

@@ -11,6 +11,7 @@
 #include "platform/device_backend.h"
 #include "platform/ini_file.h"
 #include "platform/ui_thread.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -174,7 +175,7 @@ void UpdateShell::StartDeviceWatch() {
 
 void UpdateShell::OnDeviceChange(const DeviceEvent& event) {
   const ProductConfig& c = config();
-  bool restarts = c.projectType == 27 || c.projectType == 28 || c.bCheckProjectCode;
+  bool restarts = project::RestartsDeviceWatch(c.projectType) || c.bCheckProjectCode;
   if (restarts && event.kind == DeviceEventKind::RemoveComplete && event.type == DeviceType::Port &&
       !runControl_->running()) {
     StartDeviceWatch();

@@ -3,6 +3,7 @@
 #include "app/config/configuration.h"
 #include "app/shell/variant_texts.h"
 #include "app/shell/window_state.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -17,13 +18,10 @@ LabelState Japanese(const std::string& text, int pointSize = 0, bool wrap = fals
   return LabelState{text, true, true, kJapaneseFont, kShiftJisCharset, pointSize, false, wrap};
 }
 
-bool VariantOf3Or42(const ProductConfig& c) { return c.projectType == 42 || (c.projectType == 3 && c.variant != 0); }
-
 }  // namespace
 
 bool UsesStartSetB(const ProductConfig& c) {
-  const int pt = c.projectType;
-  return pt == 2 || pt == 6 || pt == 27 || pt == 28 || VariantOf3Or42(c) || c.language == "Japanese";
+  return project::UsesStartSetB(c.projectType, c.VariantSet()) || c.language == "Japanese";
 }
 
 void ApplyVariantSetup(WindowState& st, const ProductConfig& c) {
@@ -31,7 +29,7 @@ void ApplyVariantSetup(WindowState& st, const ProductConfig& c) {
   st.startSetB = UsesStartSetB(c);
   st.Label12.text = c.caption;
   st.cautions = GuidedCautions();
-  if (pt == 27 || pt == 28) {
+  if (project::UsesJapaneseLayout(pt)) {
     st.Label_title = Japanese(VariantProductTitle(c));
     st.Label_about1 = Japanese("バ", 10);
     st.Label_about = Japanese("ージョン情報");
@@ -48,7 +46,7 @@ void ApplyVariantSetup(WindowState& st, const ProductConfig& c) {
     st.Label_warning = Japanese(kJapaneseWarningLayout, 9, true);
     st.startPicture = StartPicture::Disabled;
     st.Label12.text = VariantProductTitle(c);
-  } else if (pt == 2 || pt == 6) {
+  } else if (project::IsTitledBuild(pt)) {
     st.Label_title.visible = false;
     st.Label_about1.visible = false;
     st.Label_about.visible = false;
@@ -56,7 +54,7 @@ void ApplyVariantSetup(WindowState& st, const ProductConfig& c) {
     st.Image_warning.visible = false;
     st.applicationTitle = VariantProductTitle(c);
     st.Label12.text = st.applicationTitle;
-  } else if (VariantOf3Or42(c)) {
+  } else if (project::IsOperatorBuild(pt, c.VariantSet())) {
     st.Label_title.visible = false;
     st.Label_about1.visible = false;
     st.Label_about.visible = false;
@@ -69,7 +67,7 @@ void ApplyVariantSetup(WindowState& st, const ProductConfig& c) {
     st.Image_warning.visible = false;
     st.applicationTitle = VariantProductTitle(c);
     st.Label12.text = st.applicationTitle;
-  } else if (pt == 41) {
+  } else if (project::UsesCompactWindow(pt)) {
     // The compact window shows only the progress panel with its gauge and two notices.
     st.compactLayout = true;
   }

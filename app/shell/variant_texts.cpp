@@ -1,22 +1,22 @@
 #include "app/shell/variant_texts.h"
 
 #include "app/config/configuration.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
 std::string VariantProductTitle(const ProductConfig& c) {
-  switch (c.projectType) {
-    case 2: return "UW96 Mobile Router Update Tool V1.1";
-    case 6: return "UW96 Data Card Update Tool V1.1";
-    case 27: return "UW96 LTE ルーター アップデートツール";
-    case 28: return "UW96 ポケットWi-Fi アップデートツール";
-    case 42: return "UW96 データ通信端末 アップデートツール V1.0";
-    case 3:
-      if (c.variant == 1) return "UW96-A データ通信端末 アップデートツール V1.0";
-      if (c.variant == 2) return "UW96-B データ通信端末 アップデートツール V1.0";
-      if (c.variant == 3) return "UW96-C データ通信端末 アップデートツール V1.0";
-      break;
-    default: break;
+  const int pt = c.projectType;
+  if (project::IsTitledDataCard(pt)) return "UW96 Mobile Router Update Tool V1.1";
+  if (project::IsTitledMobileDevice(pt)) return "UW96 Data Card Update Tool V1.1";
+  if (project::UsesJapaneseLayout(pt)) {
+    return project::IsJapaneseRetailProduct(pt) ? "UW96 ポケットWi-Fi アップデートツール" : "UW96 LTE ルーター アップデートツール";
+  }
+  if (project::IsOperatorProduct(pt)) return "UW96 データ通信端末 アップデートツール V1.0";
+  if (project::HasCustomerVariants(pt)) {
+    if (c.variant == 1) return "UW96-A データ通信端末 アップデートツール V1.0";
+    if (c.variant == 2) return "UW96-B データ通信端末 アップデートツール V1.0";
+    if (c.variant == 3) return "UW96-C データ通信端末 アップデートツール V1.0";
   }
   if (c.language == "Japanese") return "UW96 ファームウェア更新ツール";
   return {};
@@ -42,11 +42,11 @@ std::string ConnectDeviceLine(const ProductConfig& c) {
 }
 
 std::string VariantProgramFolderName(const ProductConfig& c) {
-  return c.projectType == 28 ? "UW96 Pocket WiFi Update" : "UW96 LTE Router Update";
+  return project::IsJapaneseRetailProduct(c.projectType) ? "UW96 Pocket WiFi Update" : "UW96 LTE Router Update";
 }
 
 std::string ConfirmBoxTitle(const ProductConfig& c) {
-  if (c.projectType == 28) return VariantProductTitle(c);
+  if (project::IsJapaneseRetailProduct(c.projectType)) return VariantProductTitle(c);
   return "UW96 Update";
 }
 

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/processes.h"
 #include "platform/ui_thread.h"
+#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -16,8 +17,6 @@ constexpr uint64_t kCloseSettleMs = 200;
 constexpr const char* kCloseQuestion2728 = "ダウンロード実行中です。終了しますか？";
 constexpr const char* kCloseQuestion = "There are tasks still downloading, do you want to terminate?";
 constexpr const char* kCancelQuestion = "アップデートツールを終了しますか？";
-
-bool Is2728(int pt) { return pt == 27 || pt == 28; }
 
 }  // namespace
 
@@ -105,7 +104,7 @@ void WindowPresenter::FinishUp() {
   st.finishPicture = StartPicture::Normal;
   if (on != StartPicture::Hover) return;
   if (shell_.runControl().running()) {
-    const bool japanese = Is2728(shell_.config().projectType);
+    const bool japanese = project::UsesJapaneseLayout(shell_.config().projectType);
     int answer = japanese ? shell_.dialogs().MessageBox(kCloseQuestion2728, ConfirmBoxTitle(shell_.config()), kMbYesNo)
                           : shell_.dialogs().MessageBox(kCloseQuestion, "Close", kMbOkCancel);
     if (answer != kIdYes && answer != kIdOk) return;
@@ -126,7 +125,7 @@ void WindowPresenter::CloseUp() {
     CloseWindow();
     return;
   }
-  if (!Is2728(shell_.config().projectType)) return;  // a running update keeps the window
+  if (!project::UsesJapaneseLayout(shell_.config().projectType)) return;  // a running update keeps the window
   if (shell_.dialogs().MessageBox(kCloseQuestion2728, ConfirmBoxTitle(shell_.config()), kMbYesNo) != kIdYes) return;
   closeConfirmed_ = true;
   CloseWindow();

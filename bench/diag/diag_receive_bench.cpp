@@ -1,11 +1,10 @@
-// The receive procedure itself (ReceiveFrame through the DIAG transport) on an in-memory port
-// that holds one 4094-byte reply: with the port handing over all it has per read, as a serial
+// The receive procedure itself (ReceiveFrame through the DIAG transport) on a scripted line that
+// gets one 4094-byte reply before each receive: with the port handing over all it has per read, as a serial
 // driver does, beside a port that hands over one byte per read (what a read call per byte
 // costs), and beside the deframer alone on the same bytes (the ceiling).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "diag_wire.h"
 #include "engine/worker/worker_context.h"
 #include "platform/manual_clock.h"
+#include "tests/support/scripted_port.h"
 
 namespace upwend {
 namespace {
@@ -22,40 +22,6 @@ namespace {
 constexpr size_t kPayload = bench::kDiagPayload;
 
 std::vector<uint8_t> Wire() { return bench::DiagWire(bench::DiagPayload()); }
-
-// A port that always has the same reply waiting; `perRead` caps what one read hands over.
-class ReplayPort final : public SerialPort {
-public:
-  ReplayPort(const std::vector<uint8_t>& wire, uint32_t perRead) : wire_(wire), perRead_(perRead) {}
-  bool Open(const std::string&) override { return true; }
-  bool IsOpen() const override { return true; }
-  bool GetState(CommState&) override { return true; }
-  bool SetState(const CommState&) override { return true; }
-  bool SetupQueues(uint32_t, uint32_t) override { return true; }
-  bool SetTimeouts(const CommTimeouts&) override { return true; }
-  bool Purge(uint32_t) override { return true; }
-  bool ClearError(CommErrors& e) override {
-    e = {};
-    return true;
-  }
-  bool Read(uint8_t* buffer, uint32_t len, uint32_t& done) override {
-    done = std::min({len, perRead_, static_cast<uint32_t>(wire_.size() - at_)});
-    std::memcpy(buffer, wire_.data() + at_, done);
-    at_ = (at_ + done) % wire_.size();
-    return true;
-  }
-  bool Write(const uint8_t*, uint32_t len, uint32_t& done) override {
-    done = len;
-    return true;
-  }
-  bool Close() override { return true; }
-  uint32_t LastError() const override { return 0; }
-
-private:
-  const std::vector<uint8_t>& wire_;
-  uint32_t perRead_;
-  size_t at_ = 0;
-};
 
 class BenchWorker final : public WorkerContext {
 public:
@@ -72,11 +38,14 @@ private:
 void ReceiveFrames(benchmark::State& state, uint32_t perRead) {
   const auto wire = Wire();
   BenchWorker worker;
-  DiagTransport transport(worker, [&] { return std::make_unique<ReplayPort>(wire, perRead); });
+  test::ScriptedLine line(worker.clock());
+  line.readLimit = perRead;
+  DiagTransport transport(worker, [&] { return std::make_unique<test::ScriptedPort>(line); });
   transport.config().comPort = 3;
   transport.OpenDiagPort();
   auto framing = std::make_unique<DiagFraming>(worker, transport);
   for (auto _ : state) {
+    line.Arrive(wire);
     if (framing->ReceiveFrame() != static_cast<int16_t>(kPayload + 2)) state.SkipWithError("frame not good");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPayload));

@@ -16,7 +16,7 @@
 #include "engine/efs/efs_device.h"
 #include "engine/worker/worker_context.h"
 #include "platform/manual_clock.h"
-#include "tests/unit/engine/efs/support/efs_responder.h"
+#include "tests/support/efs_responder.h"
 
 namespace upwend {
 namespace {
@@ -111,12 +111,12 @@ void BM_EfsWrite(benchmark::State& state) {
 void BM_DeviceSideRead(benchmark::State& state) {
   test::EfsResponder device;
   device.AddFile("bench/file", Content());
-  const Bytes open = test::EncodeFrame(EncodeEfsOpen(kEfsOpenReadFlags, kEfsOpenReadMode, "bench/file"));
+  const Bytes open = test::ReferenceFrame(EncodeEfsOpen(kEfsOpenReadFlags, kEfsOpenReadMode, "bench/file"));
   for (auto _ : state) {
     device.Handle(test::DecodeFrames(open).front());
     for (uint32_t offset = 0; offset < kFileSize; offset += kEfsReadChunk) {
-      const auto reply = device.Handle(test::DecodeFrames(test::EncodeFrame(EncodeEfsRead(0, kEfsReadChunk, offset))).front());
-      benchmark::DoNotOptimize(test::EncodeFrame(*reply));
+      const auto reply = device.Handle(test::DecodeFrames(test::ReferenceFrame(EncodeEfsRead(0, kEfsReadChunk, offset))).front());
+      benchmark::DoNotOptimize(test::ReferenceFrame(*reply));
     }
     device.Handle(EncodeEfsClose(0));
     device.requests.clear();

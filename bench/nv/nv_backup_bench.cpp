@@ -11,7 +11,7 @@
 #include "engine/nv/nv_tables.h"
 #include "platform/serial_port.h"
 #include "tests/unit/engine/nv/nv_rig.h"
-#include "tests/unit/engine/qmsl/pty_responder.h"
+#include "tests/support/pty_responder.h"
 
 namespace upwend::testing {
 namespace {
@@ -39,11 +39,11 @@ void BM_NvBackup805_InProcess(benchmark::State& state) {
   for (auto _ : state) {
     nv.BuildNvBackupList();
     rig.ctx.lines.clear();
-    const uint64_t deviceBefore = rig.port->replyNanos;
+    const uint64_t deviceBefore = rig.device.replyNanos;
     const auto begin = std::chrono::steady_clock::now();
     nv.BackupNvToFile();
     totalNs += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - begin).count();
-    deviceNs += rig.port->replyNanos - deviceBefore;
+    deviceNs += rig.device.replyNanos - deviceBefore;
     ++runs;
     if (!rig.ctx.raised.empty() || nv.savedList().size() != 805) state.SkipWithError("backup failed");
   }

@@ -19,6 +19,10 @@ bool Contains(const std::string& text, const char* what) { return text.find(what
 
 uint64_t WholeSeconds(Clock& clock) { return clock.NowMs() / 1000; }
 
+// The reply window counts whole seconds; at a small time scale it also stays open for the real
+// floor of platform/clock.h (never at scale 1).
+uint64_t ReplyFloorEnd(Clock& clock) { return clock.NowMs() + ReplyFloorMs(clock, kReplyWindowSeconds * 1000); }
+
 }  // namespace
 
 AtChannel::AtChannel(WorkerContext& ctx, RunParameters& params, std::function<SerialPort*()> atPort,
@@ -38,8 +42,9 @@ bool AtChannel::SendAtQuery(const std::string& command, std::string& value) {
   if (!WriteCommand(command)) ctx_.Raise("Could not send command to serial port");
   uint64_t pollMs = (Contains(command, "bootloader") || params_.bFastSpeedDownload) ? 100 : 800;
   uint64_t start = WholeSeconds(ctx_.clock());
+  const uint64_t floorEnd = ReplyFloorEnd(ctx_.clock());
   char buffer[kQueryBufferSize];
-  while (WholeSeconds(ctx_.clock()) - start < kReplyWindowSeconds) {
+  while (WholeSeconds(ctx_.clock()) - start < kReplyWindowSeconds || ctx_.clock().NowMs() < floorEnd) {
     ctx_.Sleep(pollMs);
     SerialPort* port = atPort_();
     uint32_t got = 0;
@@ -82,8 +87,9 @@ bool AtChannel::WriteAtValue(const std::string& prefix, int item, const std::str
   }
   bool silent = item == 15 || item == -1;
   uint64_t start = WholeSeconds(ctx_.clock());
+  const uint64_t floorEnd = ReplyFloorEnd(ctx_.clock());
   char buffer[kWriteBackBufferSize];
-  while (WholeSeconds(ctx_.clock()) - start < kReplyWindowSeconds) {
+  while (WholeSeconds(ctx_.clock()) - start < kReplyWindowSeconds || ctx_.clock().NowMs() < floorEnd) {
     std::memset(buffer, 0, sizeof buffer);
     ctx_.Sleep(params_.bFastSpeedDownload ? 300 : 800);
     SerialPort* port = atPort_();

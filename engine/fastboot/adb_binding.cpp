@@ -42,6 +42,7 @@ bool AdbBinding::Load(const std::string& path, std::string& error) {
   api_.writeEndpointAsync = l.Function<AdbWriteEndpointAsyncFn>("AdbWriteEndpointAsync");
   api_.readEndpointAsync = l.Function<AdbReadEndpointAsyncFn>("AdbReadEndpointAsync");
   api_.getOvelappedIoResult = l.Function<AdbGetOvelappedIoResultFn>("AdbGetOvelappedIoResult");
+  api_.getWriteEndpointBuffer = l.Function<AdbGetWriteEndpointBufferFn>("AdbGetWriteEndpointBuffer");
   lastErrorText_ = l.Function<AdbGetLastErrorTextFn>("AdbGetLastErrorText");
   if (!api_.Usable()) {
     error = "entry points missing in " + path;

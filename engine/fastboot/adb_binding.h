@@ -30,6 +30,9 @@ struct AdbEntryPoints {
   AdbWriteEndpointAsyncFn writeEndpointAsync = nullptr;
   AdbReadEndpointAsyncFn readEndpointAsync = nullptr;
   AdbGetOvelappedIoResultFn getOvelappedIoResult = nullptr;
+  // Ours, absent from other builds of the library: lets an image be read straight into the
+  // library's send buffer. Optional.
+  AdbGetWriteEndpointBufferFn getWriteEndpointBuffer = nullptr;
 
   // The ten entry points the fastboot pass calls.
   bool Usable() const {

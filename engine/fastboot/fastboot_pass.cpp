@@ -1,7 +1,6 @@
 #include "engine/fastboot/fastboot_pass.h"
 
 #include <algorithm>
-#include <utility>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -48,7 +47,42 @@ constexpr uint32_t kReplyReadMs = 300000;
 constexpr uint32_t kListCommandMs = 80000;
 constexpr uint32_t kFixedCommandMs = 60000;
 
+// The images sent in a fixed order, with their flash commands.
+struct FixedImage {
+  bool on;
+  const FastbootImage& image;
+  const char* partition;
+  uint32_t timeoutMs;
+  const char* stem;  // of the flash command's texts
+  const char* what;  // "Download <what> image successfully"
+};
+
+std::vector<FixedImage> FixedImageList(const RunParameters& p) {
+  constexpr uint32_t kFixed = kFixedCommandMs;
+  return {
+      {p.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile, "recovery", kFixed,
+       "RecoveryImageWriteFinishedCmd", "recovery"},
+      {p.bFastbootBootImage, p.FastbootBootImageFile, "boot", kFixed, "BootImageWriteFinishedCmd", "boot"},
+      {p.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile, "primary", kFixed, "Primary_gptImageWriteFinishedCmd",
+       "primary"},
+      {p.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile, "secondary", kFixed,
+       "SecondaryImage_gptWriteFinishedCmd", "secondary"},
+      {p.bFastbootzImage, p.FastbootzImageFile, "kernel", kFixed, "zImageImageWriteFinishedCmd", "zImage"},
+      {p.bFastbootRamdisk, p.FastbootRamdiskFile, "ramdisk", kFixed, "RamdisImagekWriteFinishedCmd", "ramdisk"},
+      {p.bFastbootSystemImage, p.FastbootSystemImageFile, "system", kListCommandMs, "SystemImageWriteFinishedCmd",
+       "system"},
+      {p.bFastbootUserdataImage, p.FastbootUserdataImageFile, "userdata", kFixed, "UserdataImageWriteFinishedCmd",
+       "userdata"},
+      {p.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile, "reckernel", kFixed, "SplashImageWriteFinishedCmd",
+       "splash"},
+  };
+}
+
 }  // namespace
+
+FastbootPass::FlashCommand FastbootPass::Command(std::string bytes, uint32_t timeoutMs, const std::string& stem) {
+  return {std::move(bytes), timeoutMs, stem + ".", stem + " failure", stem + " successfully"};
+}
 
 std::string DownloadLengthDigits(uint64_t length) {
   std::string digits = fmt::format("{:x}", length);
@@ -175,73 +209,100 @@ bool FastbootPass::ImageHandshakeCmd(uint64_t length) {
   return true;
 }
 
+uint8_t* FastbootPass::ImageReadArea(std::vector<uint8_t>& own, uint64_t left, size_t& room) {
+  if (auto area = adb_.api().getWriteEndpointBuffer) {
+    unsigned long size = 0;
+    auto* bytes = static_cast<uint8_t*>(area(adb_.writeEndpoint, &size));
+    // Whole blocks only, so that every block is written from where the library gathers it.
+    room = size >= left ? static_cast<size_t>(left) : size / kBlockSize * kBlockSize;
+    if (bytes != nullptr && room > 0) return bytes;
+  }
+  if (own.empty()) own.resize(kFileReadBuffer);
+  room = static_cast<size_t>(std::min<uint64_t>(left, own.size()));
+  return own.data();
+}
+
 bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint64_t part, uint64_t partSize) {
   std::string name = BaseName(file);
   ctx_.Note("ImageBulkWrite.");
   ctx_.Note(name);
-  // Declared before the file, so it outlives the file's close.
-  std::vector<char> readBuffer(kFileReadBuffer);
   File in(std::fopen(file.c_str(), "rb"));
   if (!in) {
     ctx_.Raise(file);
     return false;
   }
-  // Blocks stay 4096 bytes, but the file is read in large pieces: one read call per block
-  // would cost more than the block's transfer.
-  std::setvbuf(in.get(), readBuffer.data(), _IOFBF, readBuffer.size());
-  uint64_t blocks = length / kBlockSize + (length % kBlockSize ? 1 : 0);
+  // Blocks stay 4096 bytes, but the file is read in large pieces straight into the buffer the
+  // blocks are sent from (the library's own where it offers one): no stream buffer, no copy of
+  // each block on its way.
+  std::setvbuf(in.get(), nullptr, _IONBF, 0);
+  const std::string readError = "Could not read from BIN file: " + name;
   ctx_.Sleep(2);
   ctx_.Note(name + " downloading------------");
-
-  std::vector<char> block(kBlockSize);
-  uint64_t skip = part * partSize;
-  while (skip > 0 && !ctx_.Stopped()) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(skip, kBlockSize));
-    if (std::fread(block.data(), 1, want, in.get()) != want) {
-      ctx_.Raise("Could not read from BIN file: " + name);
+  // A part starts further in; a file shorter than that fails at its first read.
+  for (uint64_t skip = part * partSize; skip > 0;) {
+    constexpr uint64_t kMaxSeek = 1u << 30;  // a 32-bit long's worth at a time
+    uint64_t step = std::min(skip, kMaxSeek);
+    if (std::fseek(in.get(), static_cast<long>(step), SEEK_CUR) != 0) {
+      ctx_.Raise(readError);
       return false;
     }
-    skip -= want;
+    skip -= step;
   }
 
-  for (uint64_t read = 0; read < blocks;) {
-    uint64_t want = (read + 1 == blocks && length % kBlockSize) ? length % kBlockSize : kBlockSize;
-    size_t got = std::fread(block.data(), 1, static_cast<size_t>(want), in.get());
-    if (got != want) {
-      ctx_.Raise("Could not read from BIN file: " + name);
-      break;
-    }
-    ++read;
-    unsigned long written = 0;
-    bool ok = adb_.api().writeEndpointSync(adb_.writeEndpoint, block.data(), static_cast<unsigned long>(got), &written,
-                                            RealTimeout(kDataWriteMs));
-    if (!ok) {
-      ctx_.Note(fmt::format("pAdbWriteEndpointSync F: {} {} {} {} {}", blocks, read, params_.allTotalFileSize, got,
-                            written));
-    }
-    if (!ok || written < got) {
-      std::string text = "ImageBulkWrite failure(retry): " + name + " " + std::to_string(read);
-      if (ok) {
-        ctx_.Raise(text);
-      } else {
-        RaiseAdb(text);
+  const unsigned long timeout = RealTimeout(kDataWriteMs);
+  uint64_t blocks = length / kBlockSize + (length % kBlockSize ? 1 : 0);
+  uint64_t left = length;
+  uint64_t read = 0;
+  std::vector<uint8_t> own;
+  for (bool going = left > 0; going;) {
+    size_t room = 0;
+    uint8_t* area = ImageReadArea(own, left, room);
+    size_t got = std::fread(area, 1, room, in.get());
+    for (size_t at = 0; going && at < room; at += kBlockSize) {
+      size_t size = static_cast<size_t>(std::min<uint64_t>(kBlockSize, room - at));
+      if (got < at + size) {
+        ctx_.Raise(readError);
+        going = false;
+        break;
       }
-      return false;
+      ++read;
+      unsigned long written = 0;
+      bool ok = adb_.api().writeEndpointSync(adb_.writeEndpoint, area + at, static_cast<unsigned long>(size), &written,
+                                              timeout);
+      if (!ok) {
+        ctx_.Note(fmt::format("pAdbWriteEndpointSync F: {} {} {} {} {}", blocks, read, params_.allTotalFileSize, size,
+                              written));
+      }
+      if (!ok || written < size) {
+        std::string text = "ImageBulkWrite failure(retry): " + name + " " + std::to_string(read);
+        if (ok) {
+          ctx_.Raise(text);
+        } else {
+          RaiseAdb(text);
+        }
+        return false;
+      }
+      ctx_.AddSentBytes(size);
+      left -= size;
+      if (size < kBlockSize || left == 0 || ctx_.Stopped()) going = false;
     }
-    ctx_.AddSentBytes(got);
-    if (got < kBlockSize || ctx_.Stopped()) break;
   }
   ctx_.AddSentBytes(0);
   if (!ctx_.Stopped()) ctx_.Report("ImageBulkWrite successfully");
   return true;
 }
 
-bool FastbootPass::ReceiveOKEYReplay() {
-  uint8_t reply[16] = {};
-  unsigned long got = 0;
+bool FastbootPass::ReadReply(uint8_t (&reply)[16], unsigned long& got) {
   bool ok = adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kReplyReadMs));
   ctx_.Note(fmt::format("pAdbReadEndpointSync {}: {} {} {}", ok ? "T" : "F", static_cast<char>(reply[0]),
                         static_cast<char>(reply[1]), got));
+  return ok;
+}
+
+bool FastbootPass::ReceiveOKEYReplay() {
+  uint8_t reply[16] = {};
+  unsigned long got = 0;
+  bool ok = ReadReply(reply, got);
   if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') {
     if (!ctx_.Stopped()) ctx_.Note("ReceiveOKEYReplay.");
     return true;
@@ -258,9 +319,7 @@ bool FastbootPass::ReceiveOKEYReplay() {
 void FastbootPass::ReceiveEraseReply() {
   uint8_t reply[16] = {};
   unsigned long got = 0;
-  bool ok = adb_.api().readEndpointSync(adb_.readEndpoint, reply, sizeof reply, &got, RealTimeout(kReplyReadMs));
-  ctx_.Note(fmt::format("pAdbReadEndpointSync {}: {} {} {}", ok ? "T" : "F", static_cast<char>(reply[0]),
-                        static_cast<char>(reply[1]), got));
+  bool ok = ReadReply(reply, got);
   if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') return;
   ctx_.Note(kReadValue + HexBytes(reply, sizeof reply));
   if (ok && got > 0) ctx_.Note(DeviceReplyText(reply, std::min<size_t>(got, sizeof reply)));
@@ -268,7 +327,7 @@ void FastbootPass::ReceiveEraseReply() {
 }
 
 bool FastbootPass::SendCommand(const FlashCommand& command) {
-  if (command.announcement) ctx_.Note(command.announcement);
+  if (!command.announcement.empty()) ctx_.Note(command.announcement);
   unsigned long written = 0;
   if (!WriteBytes(command.bytes, command.timeoutMs, written)) {
     RaiseAdb(command.failure);
@@ -279,11 +338,11 @@ bool FastbootPass::SendCommand(const FlashCommand& command) {
 }
 
 bool FastbootPass::EraseCmd(const std::string& partition) {
-  return SendCommand({"erase:" + partition, kListCommandMs, nullptr, "EraseCmd failure", "EraseCmd successfully"});
+  return SendCommand({"erase:" + partition, kListCommandMs, "", "EraseCmd failure", "EraseCmd successfully"});
 }
 
 bool FastbootPass::RebootDeviceCmd() {
-  return SendCommand({"reboot", kFixedCommandMs, nullptr, "reboot device failure", "RebootDeviceCmd successfully"});
+  return SendCommand({"reboot", kFixedCommandMs, "", "reboot device failure", "RebootDeviceCmd successfully"});
 }
 
 bool FastbootPass::DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash) {
@@ -302,9 +361,7 @@ bool FastbootPass::DownloadPart(const std::string& file, uint64_t length, uint64
 }
 
 bool FastbootPass::FlashListEntry(const std::string& file, uint64_t length, const std::string& partition) {
-  return DownloadImage(file, length,
-                       {"flash:" + partition, kListCommandMs, "WriteFinishedCmd.", "WriteFinishedCmd failure",
-                        "WriteFinishedCmd successfully"});
+  return DownloadImage(file, length, Command("flash:" + partition, kListCommandMs, "WriteFinishedCmd"));
 }
 
 bool FastbootPass::AllSizesKnown() {
@@ -316,15 +373,8 @@ bool FastbootPass::AllSizesKnown() {
     return false;
   };
   const auto& p = params_;
-  const std::pair<bool, const FastbootImage*> fixed[] = {
-      {p.bFastbootRamdisk_recoveryImage, &p.FastbootRecoveryImageFile}, {p.bFastbootBootImage, &p.FastbootBootImageFile},
-      {p.bFastbootPrimary_gpt, &p.FastbootPrimary_gptFile},     {p.bFastbootSecondary_gpt, &p.FastbootSecondary_gptFile},
-      {p.bFastbootzImage, &p.FastbootzImageFile},               {p.bFastbootRamdisk, &p.FastbootRamdiskFile},
-      {p.bFastbootSystemImage, &p.FastbootSystemImageFile},     {p.bFastbootUserdataImage, &p.FastbootUserdataImageFile},
-      {p.bFastbootzImage_recoveryImage, &p.FastbootSplashImageFile},
-  };
-  for (const auto& [on, image] : fixed) {
-    if (on && !known(image->path, image->size)) return false;
+  for (const FixedImage& f : FixedImageList(p)) {
+    if (f.on && !known(f.image.path, f.image.size)) return false;
   }
   if (!p.bFastbootConfiguration) return true;
   const StringList& files = RunParameters::Or(p.FastbootFileNameList);
@@ -373,65 +423,20 @@ bool FastbootPass::Disconnect() {
 }
 
 void FastbootPass::FixedImages() {
-  struct Fixed {
-    bool on;
-    const FastbootImage& image;
-    FlashCommand flash;
-    const char* success;
-  };
   const auto& p = params_;
-  const Fixed fixed[] = {
-      {p.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile,
-       {"flash:recovery", kFixedCommandMs, "RecoveryImageWriteFinishedCmd.", "RecoveryImageWriteFinishedCmd failure",
-        "RecoveryImageWriteFinishedCmd successfully"},
-       "Download recovery image successfully"},
-      {p.bFastbootBootImage, p.FastbootBootImageFile,
-       {"flash:boot", kFixedCommandMs, "BootImageWriteFinishedCmd.", "BootImageWriteFinishedCmd failure",
-        "BootImageWriteFinishedCmd successfully"},
-       "Download boot image successfully"},
-      {p.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile,
-       {"flash:primary", kFixedCommandMs, "Primary_gptImageWriteFinishedCmd.", "Primary_gptImageWriteFinishedCmd failure",
-        "Primary_gptImageWriteFinishedCmd successfully"},
-       "Download primary image successfully"},
-      {p.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile,
-       {"flash:secondary", kFixedCommandMs, "SecondaryImage_gptWriteFinishedCmd.",
-        "SecondaryImage_gptWriteFinishedCmd failure", "SecondaryImage_gptWriteFinishedCmd successfully"},
-       "Download secondary image successfully"},
-      {p.bFastbootzImage, p.FastbootzImageFile,
-       {"flash:kernel", kFixedCommandMs, "zImageImageWriteFinishedCmd.", "zImageImageWriteFinishedCmd failure",
-        "zImageImageWriteFinishedCmd successfully"},
-       "Download zImage image successfully"},
-      {p.bFastbootRamdisk, p.FastbootRamdiskFile,
-       {"flash:ramdisk", kFixedCommandMs, "RamdisImagekWriteFinishedCmd.", "RamdisImagekWriteFinishedCmd failure",
-        "RamdisImagekWriteFinishedCmd successfully"},
-       "Download ramdisk image successfully"},
-      {p.bFastbootSystemImage, p.FastbootSystemImageFile,
-       {"flash:system", kListCommandMs, "SystemImageWriteFinishedCmd.", "SystemImageWriteFinishedCmd failure",
-        "SystemImageWriteFinishedCmd successfully"},
-       "Download system image successfully"},
-      {p.bFastbootUserdataImage, p.FastbootUserdataImageFile,
-       {"flash:userdata", kFixedCommandMs, "UserdataImageWriteFinishedCmd.", "UserdataImageWriteFinishedCmd failure",
-        "UserdataImageWriteFinishedCmd successfully"},
-       "Download userdata image successfully"},
-      {p.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile,
-       {"flash:reckernel", kFixedCommandMs, "SplashImageWriteFinishedCmd.", "SplashImageWriteFinishedCmd failure",
-        "SplashImageWriteFinishedCmd successfully"},
-       "Download splash image successfully"},
-  };
-  bool any = false;
-  for (const Fixed& f : fixed) any = any || f.on;
-  if (!any) return;
+  const std::vector<FixedImage> fixed = FixedImageList(p);
+  if (std::none_of(fixed.begin(), fixed.end(), [](const FixedImage& f) { return f.on; })) return;
   // The fixed images share one connection, opened before the first and closed after the last.
   if (!Connect()) return;
-  for (const Fixed& f : fixed) {
+  for (const FixedImage& f : fixed) {
     if (!f.on || ctx_.Stopped()) continue;
     ctx_.Sleep(200);
     if (&f.image == &p.FastbootSystemImageFile && p.bFastbootSystemImageMutil) {
       SystemInParts(f.image);
     } else {
-      DownloadImage(f.image.path, f.image.size, f.flash);
+      DownloadImage(f.image.path, f.image.size, Command(std::string("flash:") + f.partition, f.timeoutMs, f.stem));
     }
-    if (!ctx_.Stopped()) ctx_.Report(f.success);
+    if (!ctx_.Stopped()) ctx_.Report(std::string("Download ") + f.what + " image successfully");
   }
   Disconnect();
 }
@@ -455,8 +460,7 @@ void FastbootPass::QdspInPackets(const std::string& file, uint64_t size) {
     uint64_t length = std::min<uint64_t>(size - i * kQdspPartSize, kQdspPartSize);
     if (length == 0 && i > 0) break;
     ctx_.Note("CDROM packet:" + std::to_string(i));
-    FlashCommand flash{"mutilflash:" + std::to_string(i) + ":qdsp", kListCommandMs, "WriteFinishedCmd.",
-                       "WriteFinishedCmd failure", "WriteFinishedCmd successfully"};
+    FlashCommand flash = Command("mutilflash:" + std::to_string(i) + ":qdsp", kListCommandMs, "WriteFinishedCmd");
     if (!DownloadPart(file, length, i, kQdspPartSize, flash)) return;
   }
   if (!ctx_.Stopped()) ctx_.Note(name + " download successfully.");

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/fastboot/adb_binding.h"
 #include "engine/worker/run_parameters.h"
@@ -48,12 +49,19 @@ private:
   struct FlashCommand {
     std::string bytes;
     uint32_t timeoutMs;
-    const char* announcement;  // nullptr: none
-    const char* failure;
-    const char* success;
+    std::string announcement;  // empty: none
+    std::string failure;
+    std::string success;
   };
+  // A command whose texts are `stem` + ".", " failure" and " successfully".
+  static FlashCommand Command(std::string bytes, uint32_t timeoutMs, const std::string& stem);
   bool SendCommand(const FlashCommand& command);
+  // Reads one reply of the device into `reply` and logs the read; false when the read failed.
+  bool ReadReply(uint8_t (&reply)[16], unsigned long& got);
   bool WriteBytes(const std::string& bytes, uint32_t timeoutMs, unsigned long& written);
+  // Where the next piece of an image is read to (at most `left` bytes; `room` says how many):
+  // the library's send buffer when it offers one, else `own`.
+  uint8_t* ImageReadArea(std::vector<uint8_t>& own, uint64_t left, size_t& room);
   // handshake, data, reply, flash command, reply
   bool DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash);
   // One part of an image (from part * partSize): handshake, data, reply, flash command, reply;

@@ -93,19 +93,30 @@ bool IdentityBackup::QueryWithRepeats(IdentityItem item) {
   return false;
 }
 
+void IdentityBackup::ReportRead(IdentityItem item, bool ok, const char* good, const char* bad, bool keep) {
+  ctx_.Report(ok ? good : bad);
+  store_.Flag(item) = ok && keep;
+}
+
+bool IdentityBackup::HasCleanValue(IdentityItem item) const { return !CleanIdentityValue(store_.Value(item)).empty(); }
+
 bool IdentityBackup::BackupIdentity() {
   backupRan_ = true;
   if (!atPortOpen_()) {
     ctx_.Raise("Serial handle is failed");
     return false;
   }
-  auto clean = [this](I item) { return CleanIdentityValue(store_.Value(item)); };
-  auto flagged = [this](I item, bool ok, const char* good, const char* bad, bool flag) {
-    ctx_.Report(ok ? good : bad);
-    store_.Flag(item) = ok && flag;
-  };
-  const int pt = params_.projectType;
+  if (!ReadSerialNumbers()) return false;
+  ReadNetworkIds();
+  ReadCalibration();
+  if (!ReadTestInfo()) return false;
+  ReadUitResults();
+  ReadExtraItems();
+  return true;
+}
 
+// SN and IMEI must be there: a run without them could not put the device's identity back.
+bool IdentityBackup::ReadSerialNumbers() {
   if (!Query(I::SN)) {
     ctx_.Report("SN ERROR");
     store_.Flag(I::SN) = false;
@@ -115,29 +126,32 @@ bool IdentityBackup::BackupIdentity() {
   store_.Flag(I::SN) = true;
 
   store_.Flag(I::IMEI) = false;
-  if (ReadsImei()) {
-    if (!QueryWithRepeats(I::IMEI)) {
-      ctx_.Report("IMEI ERROR");
-      return false;
-    }
-    ctx_.Report("Read IMEI");
-    if (IsBlankIdentityValue(store_.Value(I::IMEI))) return false;
-    store_.Flag(I::IMEI) = true;
+  if (!ReadsImei()) return true;
+  if (!QueryWithRepeats(I::IMEI)) {
+    ctx_.Report("IMEI ERROR");
+    return false;
   }
+  ctx_.Report("Read IMEI");
+  if (IsBlankIdentityValue(store_.Value(I::IMEI))) return false;
+  store_.Flag(I::IMEI) = true;
+  return true;
+}
 
+void IdentityBackup::ReadNetworkIds() {
+  const int pt = params_.projectType;
   store_.Flag(I::IMEI_1) = false;
   if (project::HasSecondImei(pt)) {
     bool ok = QueryWithRepeats(I::IMEI_1);
-    flagged(I::IMEI_1, ok, "Read IMEI_1", "IMEI_1 ERROR", !clean(I::IMEI_1).empty());
+    ReportRead(I::IMEI_1, ok, "Read IMEI_1", "IMEI_1 ERROR", HasCleanValue(I::IMEI_1));
   }
 
   if (project::ReadsEsn(pt)) {
     bool ok = Query(I::ESN);
-    flagged(I::ESN, ok, "Read ESN", "ESN ERROR", !clean(I::ESN).empty());
+    ReportRead(I::ESN, ok, "Read ESN", "ESN ERROR", HasCleanValue(I::ESN));
   }
   if (params_.ESN) {
     bool ok = Query(I::ESN);
-    flagged(I::ESN, ok, "Read ESN", "ESN ERROR", !store_.Value(I::ESN).empty());
+    ReportRead(I::ESN, ok, "Read ESN", "ESN ERROR", !store_.Value(I::ESN).empty());
   } else {
     store_.Flag(I::ESN) = false;
   }
@@ -145,20 +159,24 @@ bool IdentityBackup::BackupIdentity() {
   store_.Flag(I::MEID) = false;
   if (params_.PlatformType == 2 || project::HasMeid(pt)) {
     bool ok = Query(I::MEID);
-    flagged(I::MEID, ok, "Read MEID", "MEID ERROR", !clean(I::MEID).empty());
+    ReportRead(I::MEID, ok, "Read MEID", "MEID ERROR", HasCleanValue(I::MEID));
   }
+}
 
-  // These values are gone once the images are written: a read that fails is asked again, as
-  // the IMEI is, so only a device that keeps refusing (it lacks the item) goes without it.
+// These values are gone once the images are written: a read that fails is asked again, as
+// the IMEI is, so only a device that keeps refusing (it lacks the item) goes without it.
+void IdentityBackup::ReadCalibration() {
   bool ok = QueryWithRepeats(I::Bluetooth);
-  flagged(I::Bluetooth, ok, "Read BlueTooth Addr", "BlueTooth ERROR", !clean(I::Bluetooth).empty());
+  ReportRead(I::Bluetooth, ok, "Read BlueTooth Addr", "BlueTooth ERROR", HasCleanValue(I::Bluetooth));
   ok = QueryWithRepeats(I::WifiCal);
-  flagged(I::WifiCal, ok, "Read Wifi cal", "Wifi cal ERROR", true);
+  ReportRead(I::WifiCal, ok, "Read Wifi cal", "Wifi cal ERROR", true);
   ok = QueryWithRepeats(I::SalesCount);
-  flagged(I::SalesCount, ok, "Read SalesCount/WIFIMAC", "SalesCount/WIFIMAC ERROR", true);
+  ReportRead(I::SalesCount, ok, "Read SalesCount/WIFIMAC", "SalesCount/WIFIMAC ERROR", true);
   ok = QueryWithRepeats(I::SalesInfo);
-  flagged(I::SalesInfo, ok, "Read sales information", "Null sales information", true);
+  ReportRead(I::SalesInfo, ok, "Read sales information", "Null sales information", true);
+}
 
+bool IdentityBackup::ReadTestInfo() {
   if (!Query(I::TestInfo)) {
     ctx_.Report("TESTINFO ERROR");
     store_.Flag(I::TestInfo) = false;
@@ -174,24 +192,25 @@ bool IdentityBackup::BackupIdentity() {
   }
   ctx_.Report("Read TESTINFO");
   store_.Flag(I::TestInfo) = true;
+  return true;
+}
 
+void IdentityBackup::ReadUitResults() {
   for (auto [item, good, bad] : {std::tuple{I::UIT87, "Read UIT87", "UIT87 ERROR"},
                                  std::tuple{I::UIT89, "Read UIT89", "UIT89 ERROR"}}) {
-    ok = QueryWithRepeats(item);
+    bool ok = QueryWithRepeats(item);
     if (ok) store_.Value(item) = std::string(TrimBlanks(WithoutLineBreaks(store_.Value(item))));
-    flagged(item, ok, good, bad, true);
+    ReportRead(item, ok, good, bad, true);
   }
+}
 
-  auto extra = [&](I item, const char* good, const char* bad) {
-    bool okExtra = Query(item);
-    flagged(item, okExtra, good, bad, true);
-  };
+void IdentityBackup::ReadExtraItems() {
+  auto extra = [&](I item, const char* good, const char* bad) { ReportRead(item, Query(item), good, bad, true); };
   if (ExtraItems()) {
     extra(I::CLLEN, "Read CLLEN", "Not support command:CLLEN......");
     extra(I::VXREQ, "Read VXREQ", "Not support command:VXREQ......");
   }
   if (ExtraItems() || GmiOnly()) extra(I::GMI, "Read GMI", "Not support command:GMI......");
-  return true;
 }
 
 void IdentityBackup::WriteAtBackupFile() {
@@ -230,116 +249,119 @@ void IdentityBackup::TakeFlagsFromFile() {
   }
 }
 
+// What a failed write does to the rest of the restore.
+enum class RestoreFailure {
+  Stop,       // the restore ends
+  RaiseStop,  // the restore ends with `extra` raised
+  GoOn,       // the next item follows
+  Report,     // `extra` is reported, the item noted as not restored, the next item follows
+};
+
+struct IdentityRestoreStep {
+  IdentityItem item;
+  const char* emptyText;  // reported instead of writing a value that is empty; nullptr: written anyway
+  const char* failureText;
+  const char* success;
+  RestoreFailure onFail;
+  const char* extra;
+};
+
+namespace {
+
+// The order the device takes them in; the SIM lock comes after these, the extra items last.
+constexpr IdentityRestoreStep kRestoreSteps[] = {
+    {I::SN, nullptr, "Fail to write SN", "Restore SN", RestoreFailure::RaiseStop, "Fail to Send Wirte SN Command!"},
+    {I::ESN, "ESN Empty.", "Fail to write ESN", "Restore ESN", RestoreFailure::Stop, nullptr},
+    {I::IMEI, "IMEI Empty.", "Fail to write IMEI", "Restore IMEI", RestoreFailure::RaiseStop, "Fail to Send Wirte IMEI Command!"},
+    {I::IMEI_1, "IMEI_1 Empty.", "Fail to write IMEI_1", "Restore IMEI_1", RestoreFailure::Stop, nullptr},
+    {I::MEID, "MEID Empty.", "Fail to write MEID", "Restore MEID", RestoreFailure::Stop, nullptr},
+    {I::Bluetooth, "BLUETOOTHADDR Empty.", "Fail to Write BlueTooth Addr", "Restore BlueTooth Addr", RestoreFailure::Stop,
+     nullptr},
+    {I::SalesCount, nullptr, "Fail to Write SalesCount/WIFIMAC", "Restore SalesCount/WIFIMAC", RestoreFailure::Report,
+     "Not support write SalesCount/WIFIMAC."},
+    {I::WifiCal, nullptr, "Fail to wifi cal", "Restore wifi cal", RestoreFailure::Stop, nullptr},
+    {I::SalesInfo, nullptr, "Fail to Write sales information", "Restore sales information", RestoreFailure::GoOn, nullptr},
+    {I::TestInfo, nullptr, "Fail to write TESTINFO", "Restore TESTINFO", RestoreFailure::RaiseStop,
+     "Fail to Send Wirte Testinf Command!"},
+    {I::UIT87, nullptr, "Fail to write UIT87", "Restore UIT87", RestoreFailure::Stop, nullptr},
+    {I::UIT89, nullptr, "Fail to write UIT89", "Restore UIT89", RestoreFailure::Stop, nullptr},
+};
+constexpr IdentityRestoreStep kCllenStep{I::CLLEN, nullptr, "Fail to write CLLEN", "Restore CLLEN", RestoreFailure::Stop, nullptr};
+constexpr IdentityRestoreStep kVxreqStep{I::VXREQ, nullptr, "Fail to write PLMN", "Restore PLMN", RestoreFailure::Stop, nullptr};
+constexpr IdentityRestoreStep kGmiStep{I::GMI, nullptr, "Fail to write GMI", "Restore GMI", RestoreFailure::Stop, nullptr};
+
+}  // namespace
+
+void IdentityBackup::LoadRestoreValues() {
+  std::vector<I> order = {I::SN,         I::ESN,     I::IMEI,      I::IMEI_1,  I::MEID,    I::UIT87,
+                          I::UIT89,      I::Bluetooth, I::SalesCount, I::WifiCal, I::SalesInfo, I::TestInfo};
+  if (ExtraItems()) order.insert(order.end(), {I::CLLEN, I::VXREQ, I::GMI});
+  if (GmiOnly()) order.push_back(I::GMI);
+  auto loaded = atbakFile_.empty() ? Expected<IniFile, std::string>(IniFile()) : IniFile::Load(atbakFile_);
+  IniFile ini = loaded ? std::move(*loaded) : IniFile();
+  for (I item : order) {
+    if (!store_.Flag(item)) continue;
+    std::string value = ini.ReadString("Data", Info(item).dataKey, "");
+    store_.Value(item) = Info(item).quoted ? "\"" + value + "\"" : value;
+  }
+}
+
+// The port may still be settling after the images were written: a few plain "AT"s first.
+void IdentityBackup::WaitForAtPort() {
+  for (int n = 0; n < 10; ++n) {
+    ctx_.Report("Test Serial port (" + std::to_string(n) + ").");
+    if (at_.WriteAtValue("AT\r\n", -1, "")) {
+      ctx_.Report("Serial port ready");
+      return;
+    }
+    ctx_.Sleep(200);
+  }
+}
+
+// False when the restore ends here. An item that was not backed up, or whose value is empty
+// where emptiness is checked, is passed over.
+bool IdentityBackup::RestoreItem(const IdentityRestoreStep& step) {
+  if (!store_.Flag(step.item)) return true;
+  if (step.emptyText != nullptr && store_.Value(step.item) == kEmptyQuoted) {
+    ctx_.Report(step.emptyText);
+    return true;
+  }
+  const ItemInfo& info = Info(step.item);
+  if (at_.WriteAtValue(info.writePrefix, info.writeItem, step.failureText)) {
+    ctx_.Report(step.success);
+    return true;
+  }
+  switch (step.onFail) {
+    case RestoreFailure::RaiseStop: ctx_.Raise(step.extra); return false;
+    case RestoreFailure::Stop: return false;
+    case RestoreFailure::Report:
+      ctx_.Report(step.extra);
+      ctx_.NoteNotRestored(info.dataKey);
+      return true;
+    case RestoreFailure::GoOn: return true;
+  }
+  return true;
+}
+
 bool IdentityBackup::RestoreIdentity() {
   store_.Value(I::SN).clear();
   store_.Value(I::IMEI).clear();
   store_.Value(I::TestInfo).clear();
   if (!backupRan_ && !atbakFile_.empty()) TakeFlagsFromFile();
-
-  std::vector<I> order = {I::SN,         I::ESN,     I::IMEI,      I::IMEI_1,  I::MEID,    I::UIT87,
-                          I::UIT89,      I::Bluetooth, I::SalesCount, I::WifiCal, I::SalesInfo, I::TestInfo};
-  if (ExtraItems()) order.insert(order.end(), {I::CLLEN, I::VXREQ, I::GMI});
-  if (GmiOnly()) order.push_back(I::GMI);
-  {
-    auto loaded = atbakFile_.empty() ? Expected<IniFile, std::string>(IniFile())
-                                     : IniFile::Load(atbakFile_);
-    IniFile ini = loaded ? std::move(*loaded) : IniFile();
-    for (I item : order) {
-      if (!store_.Flag(item)) continue;
-      std::string value = ini.ReadString("Data", Info(item).dataKey, "");
-      store_.Value(item) = Info(item).quoted ? "\"" + value + "\"" : value;
-    }
-  }
+  LoadRestoreValues();
 
   if (!atPortOpen_()) {
     ctx_.Raise("Serial handle is failed");
     return false;
   }
-  for (int n = 0; n < 10; ++n) {
-    ctx_.Report("Test Serial port (" + std::to_string(n) + ").");
-    if (at_.WriteAtValue("AT\r\n", -1, "")) {
-      ctx_.Report("Serial port ready");
-      break;
-    }
-    ctx_.Sleep(200);
-  }
-
-  enum class OnFail { Stop, RaiseStop, GoOn, Report };
-  struct Step {
-    I item;
-    const char* failureText;
-    const char* success;
-    OnFail onFail;
-    const char* extra;  // raised text (RaiseStop), reported text (Report), or "Empty." text
-  };
-  auto write = [&](const Step& s) -> bool {
-    const ItemInfo& info = Info(s.item);
-    if (at_.WriteAtValue(info.writePrefix, info.writeItem, s.failureText)) {
-      ctx_.Report(s.success);
-      return true;
-    }
-    switch (s.onFail) {
-      case OnFail::RaiseStop: ctx_.Raise(s.extra); return false;
-      case OnFail::Stop: return false;
-      case OnFail::Report:
-        ctx_.Report(s.extra);
-        ctx_.NoteNotRestored(Info(s.item).dataKey);
-        return true;
-      case OnFail::GoOn: return true;
-    }
-    return true;
-  };
-  auto emptyCheck = [&](I item, const char* emptyText) {
-    if (store_.Value(item) == kEmptyQuoted) {
-      ctx_.Report(emptyText);
-      return false;
-    }
-    return true;
-  };
-
-  if (store_.Flag(I::SN) && !write({I::SN, "Fail to write SN", "Restore SN", OnFail::RaiseStop, "Fail to Send Wirte SN Command!"}))
-    return false;
-  if (store_.Flag(I::ESN) && emptyCheck(I::ESN, "ESN Empty.") &&
-      !write({I::ESN, "Fail to write ESN", "Restore ESN", OnFail::Stop, nullptr}))
-    return false;
-  if (store_.Flag(I::IMEI) && emptyCheck(I::IMEI, "IMEI Empty.") &&
-      !write({I::IMEI, "Fail to write IMEI", "Restore IMEI", OnFail::RaiseStop, "Fail to Send Wirte IMEI Command!"}))
-    return false;
-  if (store_.Flag(I::IMEI_1) && emptyCheck(I::IMEI_1, "IMEI_1 Empty.") &&
-      !write({I::IMEI_1, "Fail to write IMEI_1", "Restore IMEI_1", OnFail::Stop, nullptr}))
-    return false;
-  if (store_.Flag(I::MEID) && emptyCheck(I::MEID, "MEID Empty.") &&
-      !write({I::MEID, "Fail to write MEID", "Restore MEID", OnFail::Stop, nullptr}))
-    return false;
-  if (store_.Flag(I::Bluetooth) && emptyCheck(I::Bluetooth, "BLUETOOTHADDR Empty.") &&
-      !write({I::Bluetooth, "Fail to Write BlueTooth Addr", "Restore BlueTooth Addr", OnFail::Stop, nullptr}))
-    return false;
-  if (store_.Flag(I::SalesCount))
-    write({I::SalesCount, "Fail to Write SalesCount/WIFIMAC", "Restore SalesCount/WIFIMAC", OnFail::Report,
-           "Not support write SalesCount/WIFIMAC."});
-  if (store_.Flag(I::WifiCal) && !write({I::WifiCal, "Fail to wifi cal", "Restore wifi cal", OnFail::Stop, nullptr}))
-    return false;
-  if (store_.Flag(I::SalesInfo))
-    write({I::SalesInfo, "Fail to Write sales information", "Restore sales information", OnFail::GoOn, nullptr});
-  if (store_.Flag(I::TestInfo) && !write({I::TestInfo, "Fail to write TESTINFO", "Restore TESTINFO", OnFail::RaiseStop,
-                                          "Fail to Send Wirte Testinf Command!"}))
-    return false;
-  if (store_.Flag(I::UIT87) && !write({I::UIT87, "Fail to write UIT87", "Restore UIT87", OnFail::Stop, nullptr}))
-    return false;
-  if (store_.Flag(I::UIT89) && !write({I::UIT89, "Fail to write UIT89", "Restore UIT89", OnFail::Stop, nullptr}))
-    return false;
+  WaitForAtPort();
+  for (const IdentityRestoreStep& step : kRestoreSteps)
+    if (!RestoreItem(step)) return false;
   if (!project::HasNoSimLock(params_.projectType) && params_.simLockOn && !ctx_.Stopped()) {
     if (at_.WriteAtValue("AT+NWLSET=", 4, "Fail to write SIMLOCK to phone")) ctx_.Report("Write SIMLOCK successfully");
   }
-  if (ExtraItems()) {
-    if (store_.Flag(I::CLLEN) && !write({I::CLLEN, "Fail to write CLLEN", "Restore CLLEN", OnFail::Stop, nullptr}))
-      return false;
-    if (store_.Flag(I::VXREQ) && !write({I::VXREQ, "Fail to write PLMN", "Restore PLMN", OnFail::Stop, nullptr}))
-      return false;
-  }
-  if ((ExtraItems() || GmiOnly()) && store_.Flag(I::GMI) &&
-      !write({I::GMI, "Fail to write GMI", "Restore GMI", OnFail::Stop, nullptr}))
-    return false;
+  if (ExtraItems() && (!RestoreItem(kCllenStep) || !RestoreItem(kVxreqStep))) return false;
+  if ((ExtraItems() || GmiOnly()) && !RestoreItem(kGmiStep)) return false;
   return true;
 }
 

@@ -33,6 +33,8 @@ private:
   std::array<bool, static_cast<size_t>(IdentityItem::Count)> flags_{};
 };
 
+struct IdentityRestoreStep;
+
 class IdentityBackup final : public IdentityLayer {
 public:
   IdentityBackup(WorkerContext& ctx, const RunParameters& params, IdentityStore& store, AtChannel& at,
@@ -58,6 +60,18 @@ private:
   bool ExtraItems() const;  // CLLEN, VXREQ and GMI (project types 8, 10)
   bool GmiOnly() const;     // GMI alone (project type 18)
   void TakeFlagsFromFile();
+  // Reports the read and keeps the item for the restore when it was read and `keep` holds.
+  void ReportRead(IdentityItem item, bool ok, const char* good, const char* bad, bool keep);
+  bool HasCleanValue(IdentityItem item) const;
+  bool ReadSerialNumbers();
+  void ReadNetworkIds();
+  void ReadCalibration();
+  bool ReadTestInfo();
+  void ReadUitResults();
+  void ReadExtraItems();
+  void LoadRestoreValues();
+  void WaitForAtPort();
+  bool RestoreItem(const IdentityRestoreStep& step);
 
   WorkerContext& ctx_;
   const RunParameters& params_;

@@ -78,11 +78,17 @@ void TCommsThread::ReportError(const std::string& text) {
   if (layers_.ports) layers_.ports->ClearDiagErrors();
 }
 
-void TCommsThread::SetGauge(uint64_t position, uint64_t maximum) { window_.SetGauge(params_.Index, position, maximum); }
+void TCommsThread::SetGauge(uint64_t position, uint64_t maximum) {
+  gaugeShown_ = {position, maximum};
+  window_.SetGauge(params_.Index, position, maximum);
+}
 
 void TCommsThread::AddSentBytes(uint64_t count) {
   sentBytes_ += count;
-  window_.SetGauge(params_.Index, static_cast<uint64_t>(static_cast<float>(sentBytes_) * progressFactor_), 100);
+  // Called for every 4 KiB block of an image: only a block that moves the gauge (whole percents)
+  // waits for the window, not the thousands between two steps.
+  auto position = static_cast<uint64_t>(static_cast<float>(sentBytes_) * progressFactor_);
+  if (gaugeShown_ != std::pair<uint64_t, uint64_t>{position, 100}) SetGauge(position, 100);
   window_.SentBytes(params_.Index, sentBytes_);
 }
 

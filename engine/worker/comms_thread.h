@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -106,6 +108,7 @@ private:
   std::string lastReportText_;
   float progressFactor_ = 0;
   uint64_t sentBytes_ = 0;
+  std::optional<std::pair<uint64_t, uint64_t>> gaugeShown_;  // position and maximum last sent to the window
   QmslEntryPoints qmsl_;
   std::string deviceBackupFolder_;
   std::string atbakFile_;

@@ -44,12 +44,22 @@ constexpr bool IsJapaneseRetailProduct(int pt) { return pt == 28; }
 constexpr bool UsesGuide1(int pt) { return pt == 19; }
 // The factory build: a compact stay-on-top window with its own guide, no device watcher.
 constexpr bool UsesCompactWindow(int pt) { return pt == 41; }
+// The Japanese builds share the licence wizard (TFormGuide2) with its Japanese pages.
+constexpr bool UsesGuide2(int pt, bool variantSet) {
+  return IsOperatorBuild(pt, variantSet) || IsJapaneseRetailProduct(pt);
+}
+// The factory build's guide (TFormGuide3) checks the port itself and then presses Start.
+constexpr bool UsesGuide3(int pt) { return UsesCompactWindow(pt); }
 // The titled data card: it updates only devices whose version carries SWVD004.
 constexpr bool IsTitledDataCard(int pt) { return pt == 2; }
 // The titled mobile device: it updates only devices whose version carries SWVE005.
 constexpr bool IsTitledMobileDevice(int pt) { return pt == 6; }
+// The two titled builds: a product title of their own in place of the caption and the About title.
+constexpr bool IsTitledBuild(int pt) { return IsTitledDataCard(pt) || IsTitledMobileDevice(pt); }
 // The titled builds show the variant's product title and the device's version.
-constexpr bool ShowsDeviceVersion(int pt) { return IsTitledDataCard(pt) || IsTitledMobileDevice(pt); }
+constexpr bool ShowsDeviceVersion(int pt) { return IsTitledBuild(pt); }
+// The titled builds open with the guide (TFormGuide) that installs their software.
+constexpr bool UsesGuide(int pt) { return IsTitledBuild(pt); }
 // Start set B of the pictures: the builds with a product title of their own.
 constexpr bool UsesStartSetB(int pt, bool variantSet) {
   return OneOf(pt, {2, 6, 27, 28, 42}) || IsCustomerVariant(pt, variantSet);
@@ -142,6 +152,16 @@ constexpr bool EndsWatchWhenReady(int pt) { return OneOf(pt, {27, 28, 41}); }
 constexpr bool EndsWatchAfterVersion(int pt) { return pt == 3 || pt == 29; }
 // The watcher comes back after a refusal or a run on these (and with bCheckProjectCode).
 constexpr bool RestartsDeviceWatch(int pt) { return UsesJapaneseLayout(pt); }
+// The factory build has no device watcher: its guide has checked the port and presses Start.
+constexpr bool WatchesDevices(int pt) { return !UsesCompactWindow(pt); }
+// The factory build ends with a result page whose only button ends the program.
+constexpr bool EndsProgramAfterRun(int pt) { return UsesCompactWindow(pt); }
+// The builds with a product title of their own lock the Close picture while a run writes the device.
+constexpr bool LocksCloseDuringRun(int pt, bool variantSet) {
+  return IsTitledBuild(pt) || UsesJapaneseLayout(pt) || IsOperatorBuild(pt, variantSet);
+}
+// The titled data card's Finish picture stays greyed after a run: the device watcher decides.
+constexpr bool GreysFinishAfterRun(int pt) { return IsTitledDataCard(pt); }
 
 }  // namespace project
 }  // namespace upwend

@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -60,6 +61,15 @@ int RealPollMs(const Clock& clock, int64_t ms) {
   if (real < 1) real = 1;
   if (real > 0x7fffffff) real = 0x7fffffff;
   return static_cast<int>(real);
+}
+
+uint64_t ReplyFloorMs(const Clock& clock, uint64_t windowMs) {
+  double scale = clock.Scale();
+  if (scale <= 0 || scale >= 1) return 0;
+  double realFloor = static_cast<double>(std::min(windowMs, kReplyFloorRealMs));
+  constexpr double kMaxLogicalMs = 1e15;  // a scale near 0 must not overflow the conversion
+  auto logical = static_cast<uint64_t>(std::min(std::ceil(realFloor / scale), kMaxLogicalMs));
+  return logical > windowMs ? logical : 0;
 }
 
 }  // namespace upwend

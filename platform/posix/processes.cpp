@@ -77,7 +77,7 @@ int KillMatching(Match match) {
     }
     if (::kill(p.pid, SIGKILL) == 0) ++count;
   }
-  if (killSelf) ::_exit(0);  // terminated with exit code 0, as the original terminates itself
+  if (killSelf) ::_exit(0);  // exit code 0: ending every copy, ours too, is what was asked
   return count;
 }
 

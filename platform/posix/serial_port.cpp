@@ -216,24 +216,30 @@ public:
     constexpr uint32_t kAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
     if ((flags & ~kAll) != 0) return Fail(kErrorInvalidParameter);
     // Transfers are synchronous, so there is never a pending one to abort.
-    if ((flags & kPurgeRxClear) && ::tcflush(fd_, TCIFLUSH) != 0) return FailErrno(errno);
-    if ((flags & kPurgeTxClear) && ::tcflush(fd_, TCOFLUSH) != 0) return FailErrno(errno);
+    // Both queues in one call where both are asked for (before every DIAG request).
+    const bool rx = (flags & kPurgeRxClear) != 0, tx = (flags & kPurgeTxClear) != 0;
+    if ((rx || tx) && ::tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0) return FailErrno(errno);
     return true;
   }
 
   bool ClearError(CommErrors& errors) override {
-    if (fd_ < 0) return Fail(kErrorInvalidHandle);
-    errors = {};
+    if (!ClearErrorFlags(errors.flags)) return false;
     int in = 0, out = 0;
-    if (::ioctl(fd_, FIONREAD, &in) == 0 && in > 0) errors.inQueue = static_cast<uint32_t>(in);
-    if (::ioctl(fd_, TIOCOUTQ, &out) == 0 && out > 0) errors.outQueue = static_cast<uint32_t>(out);
+    errors.inQueue = ::ioctl(fd_, FIONREAD, &in) == 0 && in > 0 ? static_cast<uint32_t>(in) : 0;
+    errors.outQueue = ::ioctl(fd_, TIOCOUTQ, &out) == 0 && out > 0 ? static_cast<uint32_t>(out) : 0;
+    return true;
+  }
+
+  bool ClearErrorFlags(uint32_t& flags) override {
+    if (fd_ < 0) return Fail(kErrorInvalidHandle);
+    flags = 0;
     serial_icounter_struct now{};
     if (haveCounts_ && ReadCounts(now)) {
-      if (now.frame != lastCounts_.frame) errors.flags |= kCeFrame;
-      if (now.overrun != lastCounts_.overrun) errors.flags |= kCeOverrun;
-      if (now.parity != lastCounts_.parity) errors.flags |= kCeRxParity;
-      if (now.brk != lastCounts_.brk) errors.flags |= kCeBreak;
-      if (now.buf_overrun != lastCounts_.buf_overrun) errors.flags |= kCeRxOver;
+      if (now.frame != lastCounts_.frame) flags |= kCeFrame;
+      if (now.overrun != lastCounts_.overrun) flags |= kCeOverrun;
+      if (now.parity != lastCounts_.parity) flags |= kCeRxParity;
+      if (now.brk != lastCounts_.brk) flags |= kCeBreak;
+      if (now.buf_overrun != lastCounts_.buf_overrun) flags |= kCeRxOver;
       lastCounts_ = now;
     }
     return true;
@@ -250,7 +256,8 @@ public:
       return EndRead(done, ReadAvailable(buffer, len, done));
     if (intervalMax && t.readTotalTimeoutMultiplier == kMaxDword && t.readTotalTimeoutConstant > 0 &&
         t.readTotalTimeoutConstant < kMaxDword) {
-      if (int err = ReadAvailable(buffer, len, done); err != 0 || done > 0) return EndRead(done, err);
+      // The wait comes first: it ends at once when bytes have arrived, and a reply that is still
+      // on its way (the usual case after a request) costs no read that finds nothing.
       Wait w = WaitFor(POLLIN, SaturatingAdd(clock_.NowMs(), t.readTotalTimeoutConstant));
       if (w == Wait::Ready) return EndRead(done, ReadAvailable(buffer, len, done));
       return w == Wait::TimedOut;
@@ -317,6 +324,9 @@ private:
       ssize_t n = ::read(fd_, buffer + done, len - done);
       if (n > 0) {
         done += static_cast<uint32_t>(n);
+        // A terminal hands over all it holds in one read: a short one means nothing more had
+        // arrived, and asking again would only cost a system call that finds nothing.
+        if (done < len) return 0;
         continue;
       }
       if (n < 0 && errno == EINTR) continue;

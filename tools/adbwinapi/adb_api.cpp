@@ -36,23 +36,23 @@ std::optional<InterfaceObject> FindInterface(ADBAPIHANDLE handle) {
   return std::nullopt;
 }
 
-std::optional<EndpointObject> FindEndpoint(ADBAPIHANDLE handle, Direction direction) {
-  auto object = Handles().Find(handle);
-  if (!object) {
-    SetLastError({EBADF, "unknown or closed handle"});
-    return std::nullopt;
+std::shared_ptr<Transport> FindEndpoint(ADBAPIHANDLE handle, Direction direction) {
+  std::shared_ptr<Transport> transport;
+  switch (Handles().FindEndpoint(handle, direction, transport)) {
+    case HandleTable::EndpointLookup::Found:
+      break;
+    case HandleTable::EndpointLookup::Unknown:
+      SetLastError({EBADF, "unknown or closed handle"});
+      break;
+    case HandleTable::EndpointLookup::NotEndpoint:
+      SetLastError({EBADF, "the handle is an interface, not an endpoint"});
+      break;
+    case HandleTable::EndpointLookup::OtherDirection:
+      SetLastError({EINVAL, direction == Direction::Read ? "reading from the bulk write endpoint"
+                                                         : "writing to the bulk read endpoint"});
+      break;
   }
-  auto* endpoint = std::get_if<EndpointObject>(&*object);
-  if (endpoint == nullptr) {
-    SetLastError({EBADF, "the handle is an interface, not an endpoint"});
-    return std::nullopt;
-  }
-  if (endpoint->direction != direction) {
-    SetLastError({EINVAL, direction == Direction::Read ? "reading from the bulk write endpoint"
-                                                       : "writing to the bulk read endpoint"});
-    return std::nullopt;
-  }
-  return *endpoint;
+  return transport;
 }
 
 ADBAPIHANDLE OpenEndpoint(ADBAPIHANDLE adbInterface, AdbOpenAccessType access, AdbOpenSharingMode sharing,
@@ -147,9 +147,9 @@ bool AdbWriteEndpointSync(ADBAPIHANDLE adb_endpoint, void* buffer, unsigned long
                           unsigned long* bytes_written, unsigned long time_out) {
   if (bytes_written != nullptr) *bytes_written = 0;
   if (buffer == nullptr && bytes_to_write > 0) return Fail(EINVAL, "no data buffer");
-  auto endpoint = FindEndpoint(adb_endpoint, Direction::Write);
-  if (!endpoint) return false;
-  auto result = endpoint->transport->Write(static_cast<const uint8_t*>(buffer), bytes_to_write, time_out);
+  auto transport = FindEndpoint(adb_endpoint, Direction::Write);
+  if (!transport) return false;
+  auto result = transport->Write(static_cast<const uint8_t*>(buffer), bytes_to_write, time_out);
   if (!result) {
     if (bytes_written != nullptr) *bytes_written = static_cast<unsigned long>(result.error().bytesDone);
     SetLastError(result.error().error);
@@ -164,9 +164,9 @@ bool AdbReadEndpointSync(ADBAPIHANDLE adb_endpoint, void* buffer, unsigned long 
                          unsigned long* bytes_read, unsigned long time_out) {
   if (bytes_read != nullptr) *bytes_read = 0;
   if (buffer == nullptr && bytes_to_read > 0) return Fail(EINVAL, "no data buffer");
-  auto endpoint = FindEndpoint(adb_endpoint, Direction::Read);
-  if (!endpoint) return false;
-  auto result = endpoint->transport->Read(static_cast<uint8_t*>(buffer), bytes_to_read, time_out);
+  auto transport = FindEndpoint(adb_endpoint, Direction::Read);
+  if (!transport) return false;
+  auto result = transport->Read(static_cast<uint8_t*>(buffer), bytes_to_read, time_out);
   if (!result) {
     if (bytes_read != nullptr) *bytes_read = static_cast<unsigned long>(result.error().bytesDone);
     SetLastError(result.error().error);
@@ -209,5 +209,20 @@ ADBAPIHANDLE AdbReadEndpointAsync(ADBAPIHANDLE, void*, unsigned long, unsigned l
 bool AdbGetOvelappedIoResult(ADBAPIHANDLE, void*, unsigned long*, bool) { return NotProvided("AdbGetOvelappedIoResult"); }
 
 const char* AdbGetLastErrorText(void) { return LastErrorText(); }
+
+void* AdbGetWriteEndpointBuffer(ADBAPIHANDLE adb_endpoint, unsigned long* size) {
+  if (size == nullptr) {
+    Fail(EINVAL, "no size");
+    return nullptr;
+  }
+  *size = 0;
+  auto transport = FindEndpoint(adb_endpoint, Direction::Write);
+  if (!transport) return nullptr;
+  size_t fit = 0;
+  uint8_t* area = transport->WriteArea(fit);
+  *size = static_cast<unsigned long>(fit);
+  ClearLastError();
+  return area;
+}
 
 }  // extern "C"

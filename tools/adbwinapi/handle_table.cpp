@@ -16,6 +16,18 @@ std::optional<HandleObject> HandleTable::Find(ADBAPIHANDLE handle) const {
   return it->second;
 }
 
+HandleTable::EndpointLookup HandleTable::FindEndpoint(ADBAPIHANDLE handle, Direction direction,
+                                                      std::shared_ptr<Transport>& transport) const {
+  std::lock_guard lock(mutex_);
+  auto it = objects_.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == objects_.end()) return EndpointLookup::Unknown;
+  const auto* endpoint = std::get_if<EndpointObject>(&it->second);
+  if (endpoint == nullptr) return EndpointLookup::NotEndpoint;
+  if (endpoint->direction != direction) return EndpointLookup::OtherDirection;
+  transport = endpoint->transport;
+  return EndpointLookup::Found;
+}
+
 bool HandleTable::Remove(ADBAPIHANDLE handle) {
   std::shared_ptr<Transport> last;  // closed outside the lock: closing a socket or a USB device can take a while
   std::lock_guard lock(mutex_);

@@ -33,6 +33,10 @@ class HandleTable {
 public:
   ADBAPIHANDLE Add(HandleObject object);
   std::optional<HandleObject> Find(ADBAPIHANDLE handle) const;
+  // The transport of an endpoint handle, without copying the object: every block of a download
+  // comes through here.
+  enum class EndpointLookup { Found, Unknown, NotEndpoint, OtherDirection };
+  EndpointLookup FindEndpoint(ADBAPIHANDLE handle, Direction direction, std::shared_ptr<Transport>& transport) const;
   bool Remove(ADBAPIHANDLE handle);
 
 private:

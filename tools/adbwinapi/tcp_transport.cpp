@@ -5,15 +5,17 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
-#include <vector>
 
 #include "tools/adbwinapi/fastboot_tcp_framing.h"
 #include "tools/adbwinapi/transport.h"
@@ -65,22 +67,36 @@ std::optional<Error> WaitReady(int fd, short events, const Deadline& deadline, c
   }
 }
 
-// Sends all of data; returns the bytes sent, with an error when not all went out.
-std::pair<size_t, std::optional<Error>> SendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
-  // Try first and wait only when the socket buffer is full: one system call per block in the
-  // common case.
+// Sends all of the pieces, in order; returns the bytes sent, with an error when not all went
+// out. It tries first and waits only when the socket buffer is full: one system call per send in
+// the common case.
+std::pair<size_t, std::optional<Error>> SendAllPieces(int fd, iovec* pieces, size_t count, const Deadline& deadline) {
   size_t done = 0;
-  while (done < size) {
-    ssize_t n = send(fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n >= 0) {
-      done += static_cast<size_t>(n);
+  while (count > 0) {
+    msghdr message{};
+    message.msg_iov = pieces;
+    message.msg_iovlen = count;
+    ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return {done, SystemError("send to the device")};
+      if (auto e = WaitReady(fd, POLLOUT, deadline, "sending to the device")) return {done, e};
       continue;
     }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return {done, SystemError("send to the device")};
-    if (auto e = WaitReady(fd, POLLOUT, deadline, "sending to the device")) return {done, e};
+    done += static_cast<size_t>(n);
+    auto left = static_cast<size_t>(n);
+    for (; count > 0 && left >= pieces->iov_len; ++pieces, --count) left -= pieces->iov_len;
+    if (count > 0) {
+      pieces->iov_base = static_cast<uint8_t*>(pieces->iov_base) + left;
+      pieces->iov_len -= left;
+    }
   }
   return {done, std::nullopt};
+}
+
+std::pair<size_t, std::optional<Error>> SendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
+  iovec piece{const_cast<uint8_t*>(data), size};
+  return SendAllPieces(fd, &piece, 1, deadline);
 }
 
 class TcpTransport final : public Transport {
@@ -101,31 +117,27 @@ public:
 
   tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     std::lock_guard writeLock(writeMutex_);
-    Deadline deadline(timeoutMs);
     Error error;
     std::optional<DownloadTracker::WritePlan> plan;
+    bool downloadComplete = false;
     {
       std::lock_guard lock(stateMutex_);
       plan = tracker_.PlanWrite(data, size, error);
+      if (plan && plan->data) {
+        // Gathered data counts as sent: a send that fails later fails this or a later write.
+        tracker_.WriteDone(*plan, data, size, true, size);
+        downloadComplete = !tracker_.InDataPhase();
+      }
     }
     if (!plan) return tools::Unexpected(IoFailure{error, 0});
+    if (plan->data) return WriteData(*plan, data, size, downloadComplete, timeoutMs);
 
-    if (plan->data) return WriteData(*plan, data, size, deadline);
-
-    // Header and payload in one send where possible, so a command is one TCP segment.
-    std::vector<uint8_t> frame;
-    const uint8_t* out = data;
-    size_t outSize = size;
-    size_t headerSize = 0;
-    if (plan->sendHeader) {
-      headerSize = kFrameHeaderSize;
-      frame.reserve(kFrameHeaderSize + size);
-      frame.insert(frame.end(), plan->header.begin(), plan->header.end());
-      frame.insert(frame.end(), data, data + size);
-      out = frame.data();
-      outSize = frame.size();
-    }
-    auto [sent, sendError] = SendAll(fd_, out, outSize, deadline);
+    // Header and payload in one send, so a command is one TCP segment.
+    Deadline deadline(timeoutMs);
+    iovec pieces[2] = {{plan->header.data(), plan->sendHeader ? kFrameHeaderSize : 0},
+                       {const_cast<uint8_t*>(data), size}};
+    size_t headerSize = pieces[0].iov_len;
+    auto [sent, sendError] = SendAllPieces(fd_, pieces, 2, deadline);
     bool headerComplete = sent >= headerSize;
     size_t payloadSent = headerComplete ? sent - headerSize : 0;
     {
@@ -134,6 +146,15 @@ public:
     }
     if (sendError) return tools::Unexpected(IoFailure{*sendError, payloadSent});
     return size;
+  }
+
+  uint8_t* WriteArea(size_t& size) override {
+    std::lock_guard writeLock(writeMutex_);
+    std::lock_guard lock(stateMutex_);
+    size = 0;
+    if (!tracker_.InDataPhase() || tracker_.Broken()) return nullptr;
+    size = static_cast<size_t>(std::min<uint64_t>(kDataBatch - batchFill_, tracker_.DataRemaining()));
+    return Batch() + batchFill_;
   }
 
   tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
@@ -171,28 +192,49 @@ public:
 
 private:
   // A download's data goes out in large sends: the caller's small blocks are gathered and sent
-  // when enough have come or the announced length is complete. A send that fails fails the write
-  // that triggered it, and the connection is of no further use.
+  // when the batch is full or the announced length is complete. Blocks the caller placed in the
+  // batch itself (WriteArea) are not copied. A send that fails fails the write that triggered it,
+  // and the connection is of no further use.
   static constexpr size_t kDataBatch = 1024 * 1024;
 
   tools::Expected<size_t, IoFailure> WriteData(const DownloadTracker::WritePlan& plan, const uint8_t* data, size_t size,
-                                               const Deadline& deadline) {
-    if (plan.sendHeader) pending_.insert(pending_.end(), plan.header.begin(), plan.header.end());
-    pending_.insert(pending_.end(), data, data + size);
-    bool complete = false;
-    {
-      std::lock_guard lock(stateMutex_);
-      tracker_.WriteDone(plan, data, size, true, size);
-      complete = !tracker_.InDataPhase() || tracker_.DataRemaining() == 0;
+                                               bool downloadComplete, unsigned long timeoutMs) {
+    if (plan.sendHeader) {
+      header_ = plan.header;
+      headerPending_ = true;
     }
-    if (pending_.size() < kDataBatch && !complete) return size;
-    auto [sent, sendError] = SendAll(fd_, pending_.data(), pending_.size(), deadline);
-    pending_.clear();
-    if (sendError) return tools::Unexpected(IoFailure{*sendError, 0});
+    for (size_t done = 0; done < size;) {
+      size_t n = std::min(size - done, kDataBatch - batchFill_);
+      uint8_t* into = Batch() + batchFill_;
+      if (data + done != into) std::memmove(into, data + done, n);
+      batchFill_ += n;
+      done += n;
+      if (batchFill_ < kDataBatch && !(downloadComplete && done == size)) continue;
+      if (auto e = SendBatch(timeoutMs)) return tools::Unexpected(IoFailure{*e, 0});
+    }
+    if (downloadComplete && batchFill_ > 0) {
+      if (auto e = SendBatch(timeoutMs)) return tools::Unexpected(IoFailure{*e, 0});
+    }
     return size;
   }
 
-  std::vector<uint8_t> pending_;
+  uint8_t* Batch() {
+    if (!batch_) batch_ = std::make_unique_for_overwrite<uint8_t[]>(kDataBatch);
+    return batch_.get();
+  }
+
+  std::optional<Error> SendBatch(unsigned long timeoutMs) {
+    Deadline deadline(timeoutMs);
+    iovec pieces[2] = {{header_.data(), headerPending_ ? kFrameHeaderSize : 0}, {batch_.get(), batchFill_}};
+    headerPending_ = false;
+    batchFill_ = 0;
+    return SendAllPieces(fd_, pieces, 2, deadline).second;
+  }
+
+  std::unique_ptr<uint8_t[]> batch_;
+  size_t batchFill_ = 0;
+  std::array<uint8_t, kFrameHeaderSize> header_{};
+  bool headerPending_ = false;
   int fd_;
   std::mutex writeMutex_;
   std::mutex readMutex_;

@@ -27,6 +27,12 @@ public:
   // timeoutMs 0 means no limit.
   virtual tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) = 0;
   virtual tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) = 0;
+  // Where the next written bytes would be gathered and how many fit (AdbGetWriteEndpointBuffer);
+  // nullptr when writes are not gathered now.
+  virtual uint8_t* WriteArea(size_t& size) {
+    size = 0;
+    return nullptr;
+  }
 };
 
 tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path);

@@ -3,72 +3,33 @@
 // receive buffer must not be overrun and the results must stay within their ranges.
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
 #include <memory>
 
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "tests/unit/engine/diag/support/fake_worker.h"
 #include "platform/manual_clock.h"
+#include "tests/support/scripted_port.h"
 
 namespace upwend {
 namespace {
 
-// A byte 0xF7 in the input followed by n is a silence of n * 100 ms; everything else arrives.
-class FuzzPort final : public SerialPort {
-public:
-  FuzzPort(ManualClock& clock, const uint8_t* data, size_t size) : clock_(clock) {
-    for (size_t i = 0; i < size; ++i) {
-      if (data[i] == 0xF7 && i + 1 < size) {
-        gaps_.push_back({bytes_.size(), static_cast<uint64_t>(data[++i]) * 100});
-        continue;
-      }
-      bytes_.push_back(data[i]);
+// The fuzzer's bytes as they arrive on the line: a byte 0xF7 followed by n is a silence of
+// n * 100 ms before the bytes after it.
+void ScheduleInput(test::ScriptedLine& line, const uint8_t* data, size_t size) {
+  test::Bytes chunk;
+  uint64_t atMs = 0;
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0xF7 && i + 1 < size) {
+      line.Arrive(chunk, atMs);
+      chunk.clear();
+      atMs += static_cast<uint64_t>(data[++i]) * 100;
+      continue;
     }
+    chunk.push_back(data[i]);
   }
-  bool Open(const std::string&) override { return true; }
-  bool IsOpen() const override { return true; }
-  bool GetState(CommState&) override { return true; }
-  bool SetState(const CommState&) override { return true; }
-  bool SetupQueues(uint32_t, uint32_t) override { return true; }
-  bool SetTimeouts(const CommTimeouts&) override { return true; }
-  bool Purge(uint32_t) override { return true; }
-  bool ClearError(CommErrors& e) override {
-    e = {};
-    return true;
-  }
-  bool Read(uint8_t* buffer, uint32_t len, uint32_t& done) override {
-    done = 0;
-    if (!gaps_.empty() && gaps_.front().at == pos_) {
-      clock_.SleepMs(gaps_.front().ms);
-      gaps_.pop_front();
-      clock_.SleepMs(1000);  // the read's own time-out
-      return true;
-    }
-    if (pos_ >= bytes_.size()) {
-      clock_.SleepMs(1000);
-      return true;
-    }
-    while (done < len && pos_ < bytes_.size() && (gaps_.empty() || gaps_.front().at != pos_)) buffer[done++] = bytes_[pos_++];
-    return true;
-  }
-  bool Write(const uint8_t*, uint32_t len, uint32_t& done) override {
-    done = len;
-    return true;
-  }
-  bool Close() override { return true; }
-  uint32_t LastError() const override { return 0; }
-
-private:
-  struct Gap {
-    size_t at;
-    uint64_t ms;
-  };
-  ManualClock& clock_;
-  std::vector<uint8_t> bytes_;
-  std::deque<Gap> gaps_;
-  size_t pos_ = 0;
-};
+  line.Arrive(chunk, atMs);
+}
 
 void Check(bool ok) {
   if (!ok) std::abort();
@@ -85,7 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   test::FakeWorker worker(clock);
   // Untimed receives end with the stop once the input has long run dry.
   worker.stopAtMs = 1000 * (size + 100);
-  DiagTransport transport(worker, [&] { return std::make_unique<FuzzPort>(clock, data + 1, size - 1); });
+  test::ScriptedLine line(clock);
+  line.strictWrites = false;
+  ScheduleInput(line, data + 1, size - 1);
+  DiagTransport transport(worker, [&] { return std::make_unique<test::ScriptedPort>(line); });
   Check(transport.OpenDiagPort());
   auto framing = std::make_unique<DiagFraming>(worker, transport);
   for (int round = 0; round < 3; ++round) {

@@ -50,16 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The whole probe against a device that gives these answers in turn.
   ManualClock clock;
-  testing::FakePorts ports;
+  test::ScriptedBus ports;
   size_t next = 0;
-  ports.scripts["COM6"].answer = [&](const std::string&) { return next < answers.size() ? answers[next++] : std::string(); };
+  testing::ScriptPort(ports, "COM6", [&](const std::string&) { return next < answers.size() ? answers[next++] : std::string(); });
   testing::FakeBackend backend;
-  PortDiscovery discovery(clock, &backend, [&] { return std::make_unique<testing::FakeSerialPort>(ports); },
+  PortDiscovery discovery(clock, &backend, [&] { return std::make_unique<test::ScriptedPort>(ports); },
                           [](const std::string&) {});
   DiscoverySettings settings;
   settings.name = (data[0] & 0x10) ? "NQ418" : "NP31";
   discovery.ProbeAtPort(settings, "COM6");
-  if (ports.openNow != 0 || discovery.ProbeHandleOpen()) std::abort();
+  if (ports.OpenNow() != 0 || discovery.ProbeHandleOpen()) std::abort();
   // Bounded: ATI and at most three queries of 10 polls each.
   if (clock.NowMs() > 5000) std::abort();
   DeviceIdentity id = discovery.Identity();

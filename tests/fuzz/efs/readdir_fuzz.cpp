@@ -13,7 +13,7 @@
 #include "engine/efs/efs_local_paths.h"
 #include "engine/worker/worker_context.h"
 #include "platform/manual_clock.h"
-#include "tests/unit/engine/efs/support/efs_responder.h"
+#include "tests/support/efs_responder.h"
 
 namespace {
 

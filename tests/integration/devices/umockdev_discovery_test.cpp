@@ -20,153 +20,81 @@
 namespace upwend {
 namespace {
 
+// The udev records of one USB device as umockdev reads them: the device, then each interface
+// with the tty nodes below it.
+class UsbRecords {
+public:
+  // `port` is the device's place on the bus ("1-2"); `node`: whether it has a /dev node.
+  UsbRecords(const std::string& port, int devnum, const std::string& vendor, const std::string& product,
+             int interfaces, const std::string& name, bool node = false, const std::string& bcdDevice = "")
+      : port_(port) {
+    const std::string devnumText = (devnum < 10 ? "00" : "0") + std::to_string(devnum);
+    text_ = "P: " + Root() + "\nN: bus/usb/001/" + devnumText + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n";
+    if (node) text_ += "E: DEVNAME=/dev/bus/usb/001/" + devnumText + "\n";
+    text_ += "A: idVendor=" + vendor + "\nA: idProduct=" + product + "\n";
+    if (!bcdDevice.empty()) text_ += "A: bcdDevice=" + bcdDevice + "\n";
+    text_ += "A: busnum=1\nA: devnum=" + std::to_string(devnum) + "\nA: bNumInterfaces= " + std::to_string(interfaces) +
+             "\nA: product=" + name + "\n";
+  }
+  // An interface (class, subclass and protocol in hex) bound to `driver` (empty: none).
+  UsbRecords& Interface(int number, const std::string& classes = "ff ff ff", const std::string& driver = "option") {
+    interface_ = Root() + "/" + port_ + ":1." + std::to_string(number);
+    text_ += "\nP: " + interface_ + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=0" +
+             std::to_string(number) + "\nA: bInterfaceClass=" + classes.substr(0, 2) +
+             "\nA: bInterfaceSubClass=" + classes.substr(3, 2) + "\nA: bInterfaceProtocol=" + classes.substr(6, 2) + "\n";
+    if (!driver.empty()) text_ += "L: driver=../../../../../../bus/usb/drivers/" + driver + "\n";
+    return *this;
+  }
+  // ttyUSB<index> below the last interface, with udev properties such as ModemManager's port type.
+  UsbRecords& Tty(int index, const std::string& property = "") {
+    const std::string tty = "ttyUSB" + std::to_string(index);
+    text_ += "\nP: " + interface_ + "/" + tty + "/tty/" + tty + "\nN: " + tty + "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" +
+             tty + "\n";
+    if (!property.empty()) text_ += "E: " + property + "=1\n";
+    text_ += "A: dev=188:" + std::to_string(index) + "\n";
+    return *this;
+  }
+  const std::string& text() const { return text_; }
+
+private:
+  std::string Root() const { return "/devices/pci0000:00/0000:00:14.0/usb1/" + port_; }
+  std::string port_;
+  std::string interface_;
+  std::string text_;
+};
+
 // A modem in normal mode (05c6:9025) on the option driver: DIAG on interface 0, the modem on 2.
-constexpr const char* kModem = R"(P: /devices/pci0000:00/0000:00:14.0/usb1/1-2
-N: bus/usb/001/005
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-E: DEVNAME=/dev/bus/usb/001/005
-A: idVendor=05c6
-A: idProduct=9025
-A: bcdDevice=0318
-A: busnum=1
-A: devnum=5
-A: bNumInterfaces= 5
-A: product=Modem
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-A: bInterfaceClass=ff
-A: bInterfaceSubClass=ff
-A: bInterfaceProtocol=ff
-L: driver=../../../../../../bus/usb/drivers/option
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0
-N: ttyUSB0
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB0
-A: dev=188:0
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.2
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=02
-A: bInterfaceClass=ff
-A: bInterfaceSubClass=ff
-A: bInterfaceProtocol=ff
-L: driver=../../../../../../bus/usb/drivers/option
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.2/ttyUSB1/tty/ttyUSB1
-N: ttyUSB1
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB1
-A: dev=188:1
-)";
+std::string Modem() {
+  return UsbRecords("1-2", 5, "05c6", "9025", 5, "Modem", true, "0318").Interface(0).Tty(0).Interface(2).Tty(1).text();
+}
 
 // An unrelated USB serial adapter (ftdi_sio): listed, but never an AT probe candidate.
-constexpr const char* kAdapter = R"(P: /devices/pci0000:00/0000:00:14.0/usb1/1-3
-N: bus/usb/001/006
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=0403
-A: idProduct=6001
-A: busnum=1
-A: devnum=6
-A: bNumInterfaces= 1
-A: product=FT232R USB UART
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-A: bInterfaceClass=ff
-A: bInterfaceSubClass=ff
-A: bInterfaceProtocol=ff
-L: driver=../../../../../../bus/usb/drivers/ftdi_sio
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/ttyUSB2/tty/ttyUSB2
-N: ttyUSB2
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB2
-A: dev=188:2
-)";
+std::string Adapter() {
+  return UsbRecords("1-3", 6, "0403", "6001", 1, "FT232R USB UART").Interface(0, "ff ff ff", "ftdi_sio").Tty(2).text();
+}
 
 // A modem the name table does not know; ModemManager's rules typed its ports.
-constexpr const char* kTypedModem = R"(P: /devices/pci0000:00/0000:00:14.0/usb1/1-4
-N: bus/usb/001/007
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=1234
-A: idProduct=5678
-A: busnum=1
-A: devnum=7
-A: bNumInterfaces= 2
-A: product=Other Modem
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-A: bInterfaceClass=ff
-A: bInterfaceSubClass=ff
-A: bInterfaceProtocol=ff
-L: driver=../../../../../../bus/usb/drivers/option
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/ttyUSB3/tty/ttyUSB3
-N: ttyUSB3
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB3
-E: ID_MM_PORT_TYPE_QCDM=1
-A: dev=188:3
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.1
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=01
-A: bInterfaceClass=ff
-A: bInterfaceSubClass=ff
-A: bInterfaceProtocol=ff
-L: driver=../../../../../../bus/usb/drivers/option
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.1/ttyUSB4/tty/ttyUSB4
-N: ttyUSB4
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB4
-E: ID_MM_PORT_TYPE_AT_PRIMARY=1
-A: dev=188:4
-)";
+std::string TypedModem() {
+  return UsbRecords("1-4", 7, "1234", "5678", 2, "Other Modem")
+      .Interface(0)
+      .Tty(3, "ID_MM_PORT_TYPE_QCDM")
+      .Interface(1)
+      .Tty(4, "ID_MM_PORT_TYPE_AT_PRIMARY")
+      .text();
+}
 
 // The same product in fastboot mode: one interface ff/42/03, no serial ports.
-constexpr const char* kFastboot = R"(P: /devices/pci0000:00/0000:00:14.0/usb1/1-5
-N: bus/usb/001/009
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-E: DEVNAME=/dev/bus/usb/001/009
-A: idVendor=18d1
-A: idProduct=d00d
-A: busnum=1
-A: devnum=9
-A: bNumInterfaces= 1
-A: product=Android
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-5/1-5:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-A: bInterfaceClass=ff
-A: bInterfaceSubClass=42
-A: bInterfaceProtocol=03
-)";
+std::string Fastboot() {
+  return UsbRecords("1-5", 9, "18d1", "d00d", 1, "Android", true).Interface(0, "ff 42 03", "").text();
+}
 
 class UmockdevDiscoveryTest : public ::testing::Test {
 protected:
   void SetUp() override {
     testbed_ = umockdev_testbed_new();
-    for (const char* description : {kModem, kAdapter, kTypedModem, kFastboot}) {
+    for (const std::string& description : {Modem(), Adapter(), TypedModem(), Fastboot()}) {
       GError* error = nullptr;
-      ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, description, &error))
+      ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, description.c_str(), &error))
           << (error != nullptr ? error->message : "");
     }
   }

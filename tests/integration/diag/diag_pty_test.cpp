@@ -17,7 +17,8 @@
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "platform/clock.h"
-#include "tests/unit/engine/diag/support/fake_serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 #include "tests/unit/engine/diag/support/fake_worker.h"
 
 namespace upwend::test {

@@ -23,6 +23,17 @@ TEST(ClockTest, ScaleShrinksSleepsAndStretchesTheLogicalClock) {
   EXPECT_EQ(RealPollMs(clock, -1), -1);
 }
 
+TEST(ClockTest, AReplyWindowNeverShrinksBelowItsRealFloor) {
+  // Scale 0.01: a 1000 ms probe window would be 10 ms of real time; it stays open 500 ms.
+  EXPECT_EQ(ReplyFloorMs(ScaledClock(0.01), 1000), 50000u);
+  // A window shorter than the floor keeps its own unscaled length at the least.
+  EXPECT_EQ(ReplyFloorMs(ScaledClock(0.01), 100), 10000u);
+  // Long enough already, or real time, or a manual clock: nothing added.
+  EXPECT_EQ(ReplyFloorMs(ScaledClock(0.5), 8000), 0u);
+  EXPECT_EQ(ReplyFloorMs(ScaledClock(1), 100), 0u);
+  EXPECT_EQ(ReplyFloorMs(ScaledClock(1e-300), 8000), 1000000000000000u);
+}
+
 TEST(ClockTest, BadScalesFallBackToRealTime) {
   EXPECT_EQ(ScaledClock(0).Scale(), 1.0);
   EXPECT_EQ(ScaledClock(-3).Scale(), 1.0);

@@ -229,6 +229,9 @@ TEST_F(SerialPortTest, PurgeEmptiesTheQueueThatClearErrorCounts) {
   ASSERT_TRUE(port->ClearError(e));
   EXPECT_EQ(e.inQueue, 3u);
   EXPECT_EQ(e.flags, 0u);
+  uint32_t flags = 99;
+  ASSERT_TRUE(port->ClearErrorFlags(flags));
+  EXPECT_EQ(flags, 0u);
   ASSERT_TRUE(port->Purge(kPurgeTxAbort | kPurgeTxClear));
   ASSERT_TRUE(port->ClearError(e));
   EXPECT_EQ(e.inQueue, 3u) << "the transmit purge must leave received bytes alone";
@@ -237,6 +240,12 @@ TEST_F(SerialPortTest, PurgeEmptiesTheQueueThatClearErrorCounts) {
   EXPECT_EQ(e.inQueue, 0u);
   uint8_t buf[8];
   uint32_t done = 9;
+  ASSERT_TRUE(port->Read(buf, sizeof buf, done));
+  EXPECT_EQ(done, 0u);
+  // Both queues at once, as before every DIAG request.
+  DeviceSends({'d', 'e'});
+  WaitQueued(*port, 2);
+  ASSERT_TRUE(port->Purge(kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear));
   ASSERT_TRUE(port->Read(buf, sizeof buf, done));
   EXPECT_EQ(done, 0u);
   EXPECT_FALSE(port->Purge(0x10));
@@ -290,6 +299,9 @@ TEST_F(SerialPortTest, UnknownNamesAndClosedPortsFailWithWindowsCodes) {
   EXPECT_EQ(port->LastError(), kErrorInvalidHandle);
   EXPECT_FALSE(port->Write(buf, 4, done));
   EXPECT_FALSE(port->GetState(state));
+  uint32_t flags = 0;
+  EXPECT_FALSE(port->ClearErrorFlags(flags));
+  EXPECT_EQ(port->LastError(), kErrorInvalidHandle);
   EXPECT_FALSE(port->Close());
   EXPECT_EQ(GetLastSystemError(), kErrorInvalidHandle);
 

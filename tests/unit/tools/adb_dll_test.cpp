@@ -31,6 +31,7 @@ struct AdbApi {
   AdbReadEndpointSyncFn read = nullptr;
   AdbCloseHandleFn closeHandle = nullptr;
   AdbGetLastErrorTextFn lastError = nullptr;
+  AdbGetWriteEndpointBufferFn writeBuffer = nullptr;
 };
 
 template <typename Fn>
@@ -60,6 +61,7 @@ protected:
     Resolve(api_.lib, "AdbReadEndpointSync", api_.read);
     Resolve(api_.lib, "AdbCloseHandle", api_.closeHandle);
     Resolve(api_.lib, "AdbGetLastErrorText", api_.lastError);
+    Resolve(api_.lib, "AdbGetWriteEndpointBuffer", api_.writeBuffer);
   }
   void TearDown() override {
     if (api_.lib != nullptr) dlclose(api_.lib);
@@ -113,7 +115,7 @@ TEST_F(AdbDllTest, EveryEntryPointResolvesAndTheUnusedOnesFailClearly) {
         "AdbOpenDefaultBulkWriteEndpoint", "AdbQueryInformationEndpoint", "AdbWriteEndpointSync", "AdbReadEndpointSync",
         "AdbCloseHandle", "AdbGetEndpointInformation", "AdbGetDefaultBulkReadEndpointInformation",
         "AdbGetDefaultBulkWriteEndpointInformation", "AdbGetInterfaceName", "AdbCreateInterfaceByName",
-        "AdbWriteEndpointAsync", "AdbReadEndpointAsync", "AdbGetOvelappedIoResult"}) {
+        "AdbWriteEndpointAsync", "AdbReadEndpointAsync", "AdbGetOvelappedIoResult", "AdbGetWriteEndpointBuffer"}) {
     EXPECT_NE(dlsym(api_.lib, name), nullptr) << name;
   }
   AdbEndpointInformation info{};
@@ -225,17 +227,36 @@ TEST_F(AdbDllTest, DownloadInBlocksGoesAsOneFrameThenFlash) {
   });
   Connection conn = Connect(server.Path());
   ASSERT_NE(conn.iface, nullptr);
+  unsigned long room = 1;
+  EXPECT_EQ(api_.writeBuffer(conn.out, &room), nullptr) << "nothing is gathered outside a download";
+  EXPECT_EQ(room, 0u);
+  EXPECT_EQ(api_.writeBuffer(conn.in, &room), nullptr);
+  EXPECT_EQ(errno, EINVAL);
   ASSERT_TRUE(Send(conn, "download:0030007b", 500));
   EXPECT_EQ(Receive(conn, 24, 512), "DATA0030007b");
+  // The blocks come from the caller's memory, then from the library's own buffer, filled by the
+  // caller (as the worker reads a file into it), within one batch and across several, down to
+  // the last short block; all reach the device in order.
   size_t blocks = 0;
-  for (size_t off = 0; off < image.size(); off += kBlock) {
-    unsigned long len = static_cast<unsigned long>(std::min<size_t>(kBlock, image.size() - off));
-    unsigned long written = 0;
-    ASSERT_TRUE(api_.write(conn.out, const_cast<char*>(image.data() + off), len, &written, 120000)) << api_.lastError();
-    ASSERT_EQ(written, len);
-    ++blocks;
+  for (size_t off = 0; off < image.size();) {
+    char* area = static_cast<char*>(api_.writeBuffer(conn.out, &room));
+    bool inPlace = off >= 600 * 1024;
+    size_t piece = std::min<size_t>(inPlace ? room : 5 * kBlock, image.size() - off);
+    ASSERT_NE(area, nullptr);
+    ASSERT_GE(room, std::min<size_t>(kBlock, image.size() - off));
+    if (inPlace) std::memcpy(area, image.data() + off, piece);
+    for (size_t at = 0; at < piece; at += kBlock) {
+      unsigned long len = static_cast<unsigned long>(std::min<size_t>(kBlock, piece - at));
+      unsigned long written = 0;
+      char* from = inPlace ? area + at : const_cast<char*>(image.data() + off + at);
+      ASSERT_TRUE(api_.write(conn.out, from, len, &written, 120000)) << api_.lastError();
+      ASSERT_EQ(written, len);
+      ++blocks;
+    }
+    off += piece;
   }
   EXPECT_EQ(blocks, 769u);  // 768 full blocks and one of 123 bytes
+  EXPECT_EQ(api_.writeBuffer(conn.out, &room), nullptr) << "the download is complete";
   EXPECT_EQ(Receive(conn, 16, 300000), "OKAY");
   ASSERT_TRUE(Send(conn, "flash:system", 80000));
   EXPECT_EQ(Receive(conn, 16, 300000), "OKAY");

@@ -38,6 +38,9 @@ TEST(JsonLineTest, EscapesControlsAndKeepsEveryLineValidUtf8) {
   EXPECT_EQ(JsonString("\xE3\x82"), "\"\\u00e3\\u0082\"");
   EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\u00c0\\u00af\"");
   EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\u00ed\\u00a0\\u0080\"");
+  // Bytes that never start a sequence (F5..FF), whatever follows them.
+  EXPECT_EQ(JsonString("\xFF\x8B\xAC"), "\"\\u00ff\\u008b\\u00ac\"");
+  EXPECT_EQ(JsonString("\xF8\x88\x80"), "\"\\u00f8\\u0088\\u0080\"");
   EXPECT_EQ(JsonLine().Add("a", 1).AddOrNull("b", "").Add("c", 2.4).Finish(), "{\"a\":1,\"b\":null,\"c\":2}\n");
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// A scripted device backend and serial ports for the discovery tests: each port name has a
-// script that says whether it opens and what it answers to each command written.
+// A scripted device backend for the discovery tests, and the scripting of its ports.
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -10,95 +9,26 @@
 
 #include "platform/device_backend.h"
 #include "platform/serial_port.h"
+#include "tests/support/scripted_port.h"
 
 namespace upwend::testing {
 
-struct PortScript {
-  bool opens = true;
-  bool configures = true;
-  bool writes = true;
-  bool readFails = false;
-  int closeFailures = 0;  // Close() fails this many times first
-  // What the device sends back for a written command (by default: nothing).
-  std::function<std::string(const std::string& command)> answer;
-};
+// A port the discovery may open: it takes any write, and `answer` says what the device sends
+// back for it (nothing: silence).
+inline test::ScriptedLine& ScriptPort(test::ScriptedBus& ports, const std::string& name,
+                                      std::function<std::string(const std::string& command)> answer = nullptr) {
+  test::ScriptedLine& line = ports.Line(name);
+  line.strictWrites = false;
+  line.AnswerText(std::move(answer));
+  return line;
+}
 
-struct FakePorts {
-  std::map<std::string, PortScript> scripts;  // by port name without the "\\.\" prefix
-  std::vector<std::string> opened;            // every Open() call's name, as given
-  std::vector<std::string> written;           // "COM5:ATI\r\n"
-  int openNow = 0;
-};
-
-class FakeSerialPort final : public SerialPort {
-public:
-  explicit FakeSerialPort(FakePorts& ports) : ports_(ports) {}
-  bool Open(const std::string& name) override {
-    ports_.opened.push_back(name);
-    name_ = StripPortPrefix(name).empty() ? name : StripPortPrefix(name);
-    auto it = ports_.scripts.find(name_);
-    if (it == ports_.scripts.end() || !it->second.opens) return false;
-    script_ = &it->second;
-    open_ = true;
-    ++ports_.openNow;
-    return true;
-  }
-  bool IsOpen() const override { return open_; }
-  bool GetState(CommState& state) override { return open_ && script_->configures; }
-  bool SetState(const CommState& state) override {
-    state_ = state;
-    return open_ && script_->configures;
-  }
-  bool SetupQueues(uint32_t, uint32_t) override { return open_; }
-  bool SetTimeouts(const CommTimeouts& t) override {
-    timeouts_ = t;
-    return open_ && script_->configures;
-  }
-  bool Purge(uint32_t) override { return open_; }
-  bool ClearError(CommErrors& errors) override {
-    errors = {};
-    errors.inQueue = static_cast<uint32_t>(pending_.size());
-    return open_;
-  }
-  bool Read(uint8_t* buffer, uint32_t len, uint32_t& done) override {
-    done = 0;
-    if (!open_ || script_->readFails) return false;
-    done = static_cast<uint32_t>(std::min<size_t>(len, pending_.size()));
-    std::copy(pending_.begin(), pending_.begin() + done, buffer);
-    pending_.erase(0, done);
-    return true;
-  }
-  bool Write(const uint8_t* buffer, uint32_t len, uint32_t& done) override {
-    done = 0;
-    if (!open_ || !script_->writes) return false;
-    std::string text(reinterpret_cast<const char*>(buffer), len);
-    ports_.written.push_back(name_ + ":" + text);
-    if (script_->answer) pending_ += script_->answer(text);
-    done = len;
-    return true;
-  }
-  bool Close() override {
-    if (!open_) return false;
-    if (script_->closeFailures > 0) {
-      --script_->closeFailures;
-      return false;
-    }
-    open_ = false;
-    --ports_.openNow;
-    return true;
-  }
-  uint32_t LastError() const override { return 0; }
-
-  CommState state_;
-  CommTimeouts timeouts_;
-
-private:
-  FakePorts& ports_;
-  PortScript* script_ = nullptr;
-  std::string name_;
-  std::string pending_;
-  bool open_ = false;
-};
+// A port that opens but refuses its line settings and time-outs.
+inline void RefuseConfiguration(test::ScriptedLine& line) {
+  line.failGetState = true;
+  line.failSetState = true;
+  line.failTimeouts = true;
+}
 
 class FakeBackend final : public DeviceBackend {
 public:

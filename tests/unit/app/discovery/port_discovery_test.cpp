@@ -15,8 +15,8 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testing::ComPort;
 using testing::FakeBackend;
-using testing::FakePorts;
-using testing::FakeSerialPort;
+using testing::RefuseConfiguration;
+using testing::ScriptPort;
 using testing::ModemAnswer;
 
 class PortDiscoveryTest : public ::testing::Test {
@@ -24,7 +24,7 @@ protected:
   PortDiscovery& discovery() {
     if (!discovery_) {
       discovery_ = std::make_unique<PortDiscovery>(
-          clock_, &backend_, [this] { return std::make_unique<FakeSerialPort>(ports_); },
+          clock_, &backend_, [this] { return std::make_unique<test::ScriptedPort>(ports_); },
           [this](const std::string& line) { log_.push_back(line); });
     }
     return *discovery_;
@@ -34,7 +34,7 @@ protected:
 
   ManualClock clock_;
   FakeBackend backend_;
-  FakePorts ports_;
+  test::ScriptedBus ports_;
   std::vector<std::string> log_;
   std::unique_ptr<PortDiscovery> discovery_;
   DiscoverySettings settings_;
@@ -80,41 +80,41 @@ TEST_F(PortDiscoveryTest, DiskModeSwitchIsSentOnceAndAFailedOneStillCostsItsPaus
   const char* id1 = "usb\\vid_3a5c&pid_f101&rev_0100&mi_00";  // compared without case
   const char* id2 = "USB\\Vid_5B7E&Pid_001b&Rev_0100&MI_00";
   backend_.comPorts = {ComPort("Disk A (COM40)", id1), ComPort("Disk B (COM41)", id2), ComPort("Disk C (COM42)", id2)};
-  ports_.scripts["COM41"].answer = ModemAnswer;  // COM40 cannot be opened
-  ports_.scripts["COM42"].answer = ModemAnswer;
+  ScriptPort(ports_, "COM41", ModemAnswer);  // COM40 cannot be opened
+  ScriptPort(ports_, "COM42", ModemAnswer);
   std::vector<std::string> diag, app;
   uint64_t before = clock_.NowMs();
   discovery().ScanComPorts(settings_, diag, app);
   EXPECT_TRUE(discovery().DiskModeSwitched());
-  EXPECT_THAT(ports_.written, ElementsAre("COM41:AT+DISK=8,\"D1\"\r\n"));
+  EXPECT_THAT(ports_.writes, ElementsAre("COM41:AT+DISK=8,\"D1\"\r\n"));
   EXPECT_THAT(ports_.opened, ElementsAre("\\\\.\\COM40", "\\\\.\\COM41"));
   // Two pauses of 5 s, plus the 0.5 s before the reply of the one that was sent.
   EXPECT_GE(clock_.NowMs() - before, 10500u);
   EXPECT_LT(clock_.NowMs() - before, 11000u);
   EXPECT_FALSE(Logged("Warning-34"));  // the close worked: no warning
-  EXPECT_EQ(ports_.openNow, 0);
+  EXPECT_EQ(ports_.OpenNow(), 0);
   // A later scan sends nothing more.
   discovery().ScanComPorts(settings_, diag, app);
-  EXPECT_EQ(ports_.written.size(), 1u);
+  EXPECT_EQ(ports_.writes.size(), 1u);
 }
 
 TEST_F(PortDiscoveryTest, DiskModeSwitchWaitsAtMostEightSecondsForASilentDevice) {
-  ports_.scripts["COM9"];  // opens, never answers
+  ScriptPort(ports_, "COM9");  // opens, never answers
   uint64_t before = clock_.NowMs();
   EXPECT_TRUE(discovery().SwitchDiskModeD1("COM9"));
   EXPECT_THAT(ports_.opened, ElementsAre("COM9"));  // below 10: no prefix
   uint64_t spent = clock_.NowMs() - before;
   EXPECT_GE(spent, 8000u);
   EXPECT_LE(spent, 10000u);
-  ports_.scripts["COM9"].writes = false;
+  ScriptPort(ports_, "COM9").failWrites = test::kAlways;
   EXPECT_FALSE(discovery().SwitchDiskModeD1("COM9"));
 }
 
 TEST_F(PortDiscoveryTest, EnumSkipsComOneAndTwoListedPortsAndNonPorts) {
   backend_.serialMap = {{"a", "COM1"}, {"b", "COM2"}, {"c", "LPT1"}, {"d", "COM5"}, {"e", "COM7"}, {"f", "COM6"},
                         {"g", "com8"}};
-  ports_.scripts["COM6"].answer = ModemAnswer;
-  ports_.scripts["COM7"].answer = ModemAnswer;
+  ScriptPort(ports_, "COM6", ModemAnswer);
+  ScriptPort(ports_, "COM7", ModemAnswer);
   std::vector<std::string> at;
   discovery().EnumAtPorts(settings_, at, {"com5"}, {"COM7"});
   EXPECT_THAT(at, ElementsAre("COM6"));
@@ -126,7 +126,7 @@ TEST_F(PortDiscoveryTest, EnumSkipsComOneAndTwoListedPortsAndNonPorts) {
 }
 
 TEST_F(PortDiscoveryTest, ProbeIdentifiesTheDeviceAndLogsEachStep) {
-  ports_.scripts["COM6"].answer = ModemAnswer;
+  ScriptPort(ports_, "COM6", ModemAnswer);
   settings_.name = "NP31";
   ASSERT_TRUE(discovery().ProbeAtPort(settings_, "COM6"));
   DeviceIdentity id = discovery().Identity();
@@ -137,7 +137,7 @@ TEST_F(PortDiscoveryTest, ProbeIdentifiesTheDeviceAndLogsEachStep) {
   EXPECT_THAT(log_, ElementsAre("Start Send ATI COM6", "Send ATI COM6 OK", "Start Send AT+VXTSW COM6",
                                 "Send AT+VXTSW COM6 OK", "Start Send at+vxtinf=0,2 COM6", "Send at+vxtinf=0,2 COM6 OK",
                                 "Close Port COM6"));
-  EXPECT_EQ(ports_.openNow, 0);
+  EXPECT_EQ(ports_.OpenNow(), 0);
 }
 
 TEST_F(PortDiscoveryTest, ProbeRefusesBadAnswersWithinItsTimeLimits) {
@@ -159,40 +159,40 @@ TEST_F(PortDiscoveryTest, ProbeRefusesBadAnswersWithinItsTimeLimits) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ports_ = {};
-    ports_.scripts["COM6"].answer = c.answer;
+    ports_ = test::ScriptedBus();
+    ScriptPort(ports_, "COM6", c.answer);
     uint64_t before = clock_.NowMs();
     EXPECT_FALSE(discovery().ProbeAtPort(settings_, "COM6"));
     // ATI and at most two queries of about 1 s each.
     EXPECT_LE(clock_.NowMs() - before, 3500u);
-    EXPECT_EQ(ports_.openNow, 0);
+    EXPECT_EQ(ports_.OpenNow(), 0);
   }
 }
 
 TEST_F(PortDiscoveryTest, PortsThatCannotBeUsedAreSkippedAndLeftClosed) {
-  ports_.scripts["COM3"].opens = false;
-  ports_.scripts["COM4"].configures = false;
-  ports_.scripts["COM5"].writes = false;
-  ports_.scripts["COM6"].answer = ModemAnswer;
-  ports_.scripts["COM6"].readFails = true;  // gone mid-probe
+  ScriptPort(ports_, "COM3").failOpens = test::kAlways;
+  RefuseConfiguration(ScriptPort(ports_, "COM4"));
+  ScriptPort(ports_, "COM5").failWrites = test::kAlways;
+  ScriptPort(ports_, "COM6", ModemAnswer);
+  ports_.Line("COM6").failReads = test::kAlways;  // gone mid-probe
   for (const char* port : {"COM3", "COM4", "COM5", "COM6", "COM99"}) {
     SCOPED_TRACE(port);
     EXPECT_FALSE(discovery().ProbeAtPort(settings_, port));
-    EXPECT_EQ(ports_.openNow, 0);
+    EXPECT_EQ(ports_.OpenNow(), 0);
     EXPECT_FALSE(discovery().ProbeHandleOpen());
   }
 }
 
 TEST_F(PortDiscoveryTest, AFailingCloseIsRetriedWithItsWarning) {
-  ports_.scripts["COM6"].answer = ModemAnswer;
-  ports_.scripts["COM6"].closeFailures = 3;
+  ScriptPort(ports_, "COM6", ModemAnswer);
+  ports_.Line("COM6").failCloses = 3;
   EXPECT_TRUE(discovery().ProbeAtPort(settings_, "COM6"));
   EXPECT_EQ(Count("Warning-34"), 3u);
   EXPECT_FALSE(discovery().ProbeHandleOpen());
 
   // A handle that never closes stays open and is closed again by the next probe.
-  ports_.scripts["COM4"].configures = false;
-  ports_.scripts["COM4"].closeFailures = 15;
+  RefuseConfiguration(ScriptPort(ports_, "COM4"));
+  ports_.Line("COM4").failCloses = 15;
   EXPECT_FALSE(discovery().ProbeAtPort(settings_, "COM4"));
   EXPECT_EQ(Count("Warning-29"), 10u);
   EXPECT_TRUE(discovery().ProbeHandleOpen());
@@ -204,7 +204,7 @@ TEST_F(PortDiscoveryTest, AFailingCloseIsRetriedWithItsWarning) {
 TEST_F(PortDiscoveryTest, DiscoverScansTwiceWithoutDiagAndProbesTheRest) {
   backend_.comPorts = {ComPort("Simulated Application Terminal Port (COM7)")};
   backend_.serialMap = {{"x", "COM7"}, {"y", "COM6"}};
-  ports_.scripts["COM6"].answer = ModemAnswer;
+  ScriptPort(ports_, "COM6", ModemAnswer);
   DiscoveredPorts found = discovery().Discover(settings_);
   EXPECT_FALSE(found.foundDiag);
   EXPECT_THAT(found.diag, IsEmpty());

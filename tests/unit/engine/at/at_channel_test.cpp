@@ -7,13 +7,11 @@
 #include <map>
 
 #include "platform/manual_clock.h"
-#include "tests/unit/engine/worker/fake_serial_port.h"
+#include "tests/support/scripted_port.h"
 #include "tests/unit/engine/worker/recording_context.h"
 
 namespace upwend {
 namespace {
-
-using testing::FakeSerialPort;
 
 using testing::RecordingContext;
 
@@ -58,7 +56,8 @@ protected:
   ManualClock clock_;
   RecordingContext ctx_{clock_};
   RunParameters params_;
-  FakeSerialPort port_;
+  test::ScriptedLine line_;
+  test::ScriptedPort port_{line_};
   FakeDiag diag_;
   FakeValues values_;
   FakeAtWindow window_;
@@ -68,6 +67,15 @@ protected:
   void SetUp() override {
     params_.StartATList = &start_;
     params_.EndATList = &end_;
+    // One scripted read a call, as polls of the device; writes are only recorded.
+    line_.oneChunkPerRead = true;
+    line_.strictWrites = false;
+    port_.Open("COM6");
+  }
+  // What the next reads bring, one entry a read ("": nothing); whatever was left is dropped.
+  void Polls(std::initializer_list<std::string> polls) {
+    line_.Purge(kPurgeRxClear);
+    for (const std::string& p : polls) line_.ArriveText(p);
   }
 };
 
@@ -92,45 +100,45 @@ TEST(AtReplyTest, SleepEntriesGiveMillisecondsOrNothing) {
 }
 
 TEST_F(AtChannelTest, QueryReturnsTheValueOfThePollThatBringsOk) {
-  port_.polls = {"", "\r\n+VXTSN: ABC\r\n\r\nOK\r\n"};
+  Polls({"", "\r\n+VXTSN: ABC\r\n\r\nOK\r\n"});
   std::string value;
   EXPECT_TRUE(at_.SendAtQuery("AT+VXTSN=0,5\r\n\r\n", value));
   EXPECT_EQ(value, " ABC\r\n\r\n");
-  EXPECT_EQ(port_.writes.at(0), "AT+VXTSN=0,5\r\n\r\n");
+  EXPECT_EQ(line_.writtenText.at(0), "AT+VXTSN=0,5\r\n\r\n");
   EXPECT_EQ(ctx_.reports.back(), "Read......");
 }
 
 TEST_F(AtChannelTest, QuerySplitOverTwoPollsKeepsOnlyWhatPrecedesOkInTheSecond) {
-  port_.polls = {"\r\n+VXTSN: ABC\r\n", "\r\nOK\r\n"};
+  Polls({"\r\n+VXTSN: ABC\r\n", "\r\nOK\r\n"});
   std::string value = "old";
   EXPECT_TRUE(at_.SendAtQuery("AT+VXTSN=0,5\r\n\r\n", value));
   EXPECT_EQ(value, "\r\n");
 }
 
 TEST_F(AtChannelTest, QueryFailsOnErrorAtOnceAndOnSilenceAfterEightSeconds) {
-  port_.polls = {"\r\nERROR\r\n"};
+  Polls({"\r\nERROR\r\n"});
   std::string value;
   EXPECT_FALSE(at_.SendAtQuery("AT+X\r\n\r\n", value));
-  EXPECT_EQ(port_.reads, 1);
+  EXPECT_EQ(line_.reads, 1);
   EXPECT_TRUE(ctx_.raised.empty());
 
-  port_.reads = 0;
+  line_.reads = 0;
   EXPECT_FALSE(at_.SendAtQuery("AT+X\r\n\r\n", value));
   // 800 ms polls for 8 whole seconds: 9 or 10 depending on where in a second the query began.
-  EXPECT_GE(port_.reads, 9);
-  EXPECT_LE(port_.reads, 10);
+  EXPECT_GE(line_.reads, 9);
+  EXPECT_LE(line_.reads, 10);
 
-  port_.reads = 0;
+  line_.reads = 0;
   params_.bFastSpeedDownload = true;
   EXPECT_FALSE(at_.SendAtQuery("AT+X\r\n\r\n", value));
-  EXPECT_GE(port_.reads, 79);
-  EXPECT_LE(port_.reads, 80);
+  EXPECT_GE(line_.reads, 79);
+  EXPECT_LE(line_.reads, 80);
   EXPECT_TRUE(ctx_.raised.empty());
 }
 
 TEST_F(AtChannelTest, QueryReportsWriteAndReadFailures) {
-  port_.failWrites = true;
-  port_.failReads = true;
+  line_.failWrites = test::kAlways;
+  line_.failReads = test::kAlways;
   std::string value;
   EXPECT_FALSE(at_.SendAtQuery("AT\r\n", value));
   ASSERT_EQ(ctx_.raised.size(), 2u);
@@ -142,21 +150,21 @@ TEST_F(AtChannelTest, StartListSendsEntriesSleepsAndStopsAtTheFirstRealFailure) 
   start_ = {"AT+CFUN=5\r\n\r\n", "AT%SLEEP=2000\r\n\r\n", "AT+DIAG=1\r\n\r\n", "AT+DISK=8,\"D1\"\r\n\r\n",
             "AT+BAD\r\n\r\n", "AT+NEVER\r\n\r\n"};
   window_.diskSwitched = true;
-  port_.polls = {"OK", "ERROR", "ERROR"};
+  Polls({"OK", "ERROR", "ERROR"});
   uint64_t before = clock_.NowMs();
   at_.RunStartAtList();
   EXPECT_GE(clock_.NowMs() - before, 2000u);
-  EXPECT_EQ(port_.writes, (std::vector<std::string>{"AT+CFUN=5\r\n\r\n", "AT+DIAG=1\r\n\r\n", "AT+BAD\r\n\r\n"}));
+  EXPECT_EQ(line_.writtenText, (std::vector<std::string>{"AT+CFUN=5\r\n\r\n", "AT+DIAG=1\r\n\r\n", "AT+BAD\r\n\r\n"}));
   ASSERT_EQ(ctx_.raised.size(), 1u);
   EXPECT_EQ(ctx_.raised[0], "Fail to send command(start) :5");
 }
 
 TEST_F(AtChannelTest, EndListToleratesRejectionsExceptTheTwoThatMatter) {
   end_ = {"AT+CFUN=1\r\n\r\n", "AT%RESET\r\n\r\n", "AT+CDROM=1\r\n\r\n", "AT+LATER\r\n\r\n"};
-  port_.polls = {"ERROR", "ERROR"};
+  Polls({"ERROR", "ERROR"});
   at_.RunEndAtList();
   EXPECT_EQ(diag_.calls, (std::vector<std::string>{"offline", "reset"}));
-  EXPECT_EQ(port_.writes.size(), 2u);
+  EXPECT_EQ(line_.writtenText.size(), 2u);
   ASSERT_EQ(ctx_.raised.size(), 1u);
   EXPECT_EQ(ctx_.raised[0], "Fail to send command(end) :3[AT+CDROM=1\r\n\r\n]");
 }
@@ -167,29 +175,29 @@ TEST_F(AtChannelTest, ListsSendNothingOnceTheRunHasFailed) {
   ctx_.code = 210;
   at_.RunStartAtList();
   at_.RunEndAtList();
-  EXPECT_TRUE(port_.writes.empty());
+  EXPECT_TRUE(line_.writtenText.empty());
 }
 
 TEST_F(AtChannelTest, WriteBackVerdictsDependOnTheItem) {
   values_.values = {{0, "\"SN1\""}, {7, "12"}};
-  port_.polls = {"OK"};
+  Polls({"OK"});
   EXPECT_TRUE(at_.WriteAtValue("AT+VXTSN=1,5,", 0, "Fail to write SN"));
-  EXPECT_EQ(port_.writes.back(), "AT+VXTSN=1,5,\"SN1\"\r\n");
+  EXPECT_EQ(line_.writtenText.back(), "AT+VXTSN=1,5,\"SN1\"\r\n");
 
-  port_.polls = {"ERROR"};
+  Polls({"ERROR"});
   EXPECT_TRUE(at_.WriteAtValue("AT+CLLEN=", 7, "Fail to write CLLEN"));
   EXPECT_EQ(ctx_.reports.back(), "Could not support command:CLLEN");
 
-  port_.polls = {"ERROR"};
+  Polls({"ERROR"});
   EXPECT_FALSE(at_.WriteAtValue("AT+VXTSN=1,11,", 15, "Fail to Write SalesCount/WIFIMAC"));
   EXPECT_TRUE(ctx_.raised.empty());
 
-  port_.polls = {};
+  Polls({});
   EXPECT_FALSE(at_.WriteAtValue("AT\r\n", -1, ""));  // silent time-out
   EXPECT_TRUE(ctx_.raised.empty());
-  EXPECT_EQ(port_.writes.back(), "AT\r\n");
+  EXPECT_EQ(line_.writtenText.back(), "AT\r\n");
 
-  port_.polls = {"ERROR"};
+  Polls({"ERROR"});
   EXPECT_FALSE(at_.WriteAtValue("AT+TESTINF2=", 2, "Fail to write TESTINFO"));
   EXPECT_EQ(ctx_.raised.at(0), "Fail to write TESTINFO");
 }
@@ -197,13 +205,13 @@ TEST_F(AtChannelTest, WriteBackVerdictsDependOnTheItem) {
 TEST_F(AtChannelTest, SimLockWriteBackFollowsTheMode) {
   params_.simLockText = "1,ABCDEF";
   params_.simLockMode = 1;
-  port_.polls = {"OK"};
+  Polls({"OK"});
   at_.WriteAtValue("AT+NWLSET=", 4, "Fail to write SIMLOCK to phone");
-  EXPECT_EQ(port_.writes.back(), "AT+NWLSET=1,ABCDEF\r\n");
+  EXPECT_EQ(line_.writtenText.back(), "AT+NWLSET=1,ABCDEF\r\n");
   params_.simLockMode = 0;
-  port_.polls = {"OK"};
+  Polls({"OK"});
   at_.WriteAtValue("AT+NWLSET=", 4, "Fail to write SIMLOCK to phone");
-  EXPECT_EQ(port_.writes.back(), "AT+NWLSET=0\r\n");
+  EXPECT_EQ(line_.writtenText.back(), "AT+NWLSET=0\r\n");
 }
 
 TEST_F(AtChannelTest, FindComPortTakesTheNewNumbersAndKeepsOldOnesForEmptyBoxes) {

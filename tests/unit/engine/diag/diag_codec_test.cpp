@@ -6,7 +6,8 @@
 #include "engine/diag/crc16_x25.h"
 #include "engine/diag/diag_deframer.h"
 #include "engine/diag/diag_tx_frame.h"
-#include "support/fake_serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 
 namespace upwend::test {
 namespace {

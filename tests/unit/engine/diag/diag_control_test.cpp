@@ -6,7 +6,8 @@
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "platform/manual_clock.h"
-#include "support/fake_serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 #include "support/fake_worker.h"
 
 namespace upwend::test {
@@ -26,11 +27,11 @@ protected:
 
   ManualClock clock;
   FakeWorker worker{clock};
-  FakeBus bus{clock};
+  ScriptedBus bus{clock};
   DiagTransport transport{worker, bus.Factory()};
   std::unique_ptr<DiagFraming> framing = std::make_unique<DiagFraming>(worker, transport);
   DiagControlRequests channel{worker, transport, *framing};
-  FakeLine* diag = nullptr;
+  ScriptedLine* diag = nullptr;
   uint64_t start = 0;
 };
 

@@ -4,7 +4,8 @@
 
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
-#include "support/fake_serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 #include "support/fake_worker.h"
 #include "platform/manual_clock.h"
 
@@ -27,10 +28,10 @@ protected:
 
   ManualClock clock;
   FakeWorker worker{clock};
-  FakeBus bus{clock};
+  ScriptedBus bus{clock};
   DiagTransport transport{worker, bus.Factory()};
   std::unique_ptr<DiagFraming> framing = std::make_unique<DiagFraming>(worker, transport);
-  FakeLine* line = nullptr;
+  ScriptedLine* line = nullptr;
   uint64_t start = 0;
 };
 

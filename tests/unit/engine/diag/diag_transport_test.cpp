@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 #include "support/fake_worker.h"
 #include "platform/manual_clock.h"
 
@@ -20,12 +21,12 @@ protected:
   }
   void TearDown() override { bus.Verify(); }
 
-  FakeLine& Diag() { return bus.Line("COM5"); }
-  FakeLine& At() { return bus.Line("COM6"); }
+  ScriptedLine& Diag() { return bus.Line("COM5"); }
+  ScriptedLine& At() { return bus.Line("COM6"); }
 
   ManualClock clock;
   FakeWorker worker{clock};
-  FakeBus bus{clock};
+  ScriptedBus bus{clock};
   DiagTransport transport{worker, bus.Factory()};
 };
 

@@ -179,7 +179,7 @@ TEST_F(EfsDeviceTest, ListingsCarryLongNamesManyEntriesAndPiecemealReplies) {
   device.AddFile("big/" + longName, {1});
   device.AddFile("big/" + longerName, {2});
   for (int i = 0; i < 300; ++i) device.AddFile("big/f" + std::to_string(1000 + i), {3});
-  device.readChunk = 4;  // every read hands out four bytes at most
+  device.SetReadChunk(4);  // every read hands out four bytes at most
   EfsFound found;
   ASSERT_EQ(Layer().device().EfsListDirectory("big", found), 0);
   ASSERT_EQ(found.files.size(), 302u);

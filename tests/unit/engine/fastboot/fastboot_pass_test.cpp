@@ -34,6 +34,13 @@ struct FakeDevice {
   std::string lastCommand;
   bool inData = false;
   uint64_t expectData = 0;
+  std::string data;  // the download bytes, in the order written
+  // The library's gathering buffer, when it offers one (AdbGetWriteEndpointBuffer): blocks
+  // written from where it gathers are counted, every other block is copied there.
+  std::vector<char> area;
+  size_t areaFill = 0;
+  int blocksInPlace = 0;
+  std::function<void()> afterFirstBlock;  // e.g. the image file changes under the transfer
 };
 FakeDevice* gDev = nullptr;
 int gHandles[64];
@@ -70,6 +77,12 @@ bool Write(ADBAPIHANDLE, void* buffer, unsigned long len, unsigned long* written
   std::string bytes(static_cast<char*>(buffer), len);
   if (gDev->inData) {
     gDev->commands.push_back("<data " + std::to_string(len) + ">");
+    if (!gDev->area.empty()) {
+      if (buffer == gDev->area.data() + gDev->areaFill) ++gDev->blocksInPlace;
+      gDev->areaFill = (gDev->areaFill + len) % gDev->area.size();
+    }
+    gDev->data += bytes;
+    if (gDev->dataBytes == 0 && gDev->afterFirstBlock) gDev->afterFirstBlock();
     gDev->dataBytes += len;
     gDev->expectData -= std::min<uint64_t>(len, gDev->expectData);
     if (gDev->expectData == 0) gDev->inData = false;
@@ -98,6 +111,12 @@ bool Read(ADBAPIHANDLE, void* buffer, unsigned long len, unsigned long* got, uns
   std::memcpy(buffer, reply.data(), *got);
   return true;
 }
+void* WriteBuffer(ADBAPIHANDLE, unsigned long* size) {
+  *size = 0;
+  if (!gDev->inData || gDev->area.empty()) return nullptr;
+  *size = static_cast<unsigned long>(std::min<uint64_t>(gDev->area.size() - gDev->areaFill, gDev->expectData));
+  return gDev->area.data() + gDev->areaFill;
+}
 bool CloseHandle(ADBAPIHANDLE h) {
   ++gDev->closed;
   return gDev->open.erase(h) == 1;
@@ -124,6 +143,7 @@ protected:
     api.writeEndpointSync = Write;
     api.readEndpointSync = Read;
     api.closeHandle = CloseHandle;
+    api.getWriteEndpointBuffer = WriteBuffer;
     adb_.Use(api);
     params_.FastbootFileNameList = &files_;
     params_.FastbootFileCmdList = &partitions_;
@@ -265,6 +285,53 @@ TEST_F(FastbootPassTest, SystemImageInPartsOf67108800Bytes) {
   EXPECT_EQ(dev_.dataBytes, 150000000u);
   EXPECT_TRUE(ctx_.Reported("Download system image successfully"));
   EXPECT_TRUE(ctx_.Reported("15782400"));
+}
+
+// The image is read in large pieces into the library's buffer where it offers one (else into
+// the pass's own); either way the device gets the file's bytes of the part, in 4096-byte blocks.
+TEST_F(FastbootPassTest, ImageBytesOfAPartArriveInOrderWithOrWithoutTheLibrarysBuffer) {
+  std::string path = MakeFile("system.img", 100000);
+  std::string file(100000, '\0');
+  std::ifstream(path, std::ios::binary).read(file.data(), 100000);
+  for (size_t areaSize : {size_t{0}, size_t{16384}}) {
+    dev_ = FakeDevice{};
+    dev_.area.resize(areaSize);
+    dev_.inData = true;
+    dev_.expectData = 41000;
+    ASSERT_TRUE(pass_.ImageBulkWrite(path, 41000, 1, 50000));
+    EXPECT_TRUE(ctx_.raised.empty());
+    EXPECT_TRUE(dev_.data == file.substr(50000, 41000)) << "area " << areaSize;
+    EXPECT_EQ(dev_.commands.size(), 11u);  // ten blocks of 4096 and one of 40
+    EXPECT_EQ(dev_.commands.back(), "<data 40>");
+    EXPECT_EQ(dev_.blocksInPlace, areaSize == 0 ? 0 : 11);
+  }
+}
+
+// A file shorter than its measured size, or one that shrinks while it is sent, ends the transfer
+// with the read error after the whole blocks it still had; nothing past them is sent.
+TEST_F(FastbootPassTest, AShortOrShrinkingImageEndsWithTheReadError) {
+  std::string path = MakeFile("system.img", 300000);
+  for (bool shrink : {false, true}) {
+    dev_ = FakeDevice{};
+    dev_.area.resize(65536);
+    dev_.inData = true;
+    dev_.expectData = 400000;
+    ctx_.code = 0;
+    ctx_.raised.clear();
+    if (shrink) {
+      dev_.afterFirstBlock = [&] { fs::resize_file(path, 100000); };
+    } else {
+      fs::resize_file(path, 100000);
+    }
+    pass_.ImageBulkWrite(path, 400000, 0, 0);
+    ASSERT_EQ(ctx_.raised.size(), 1u) << shrink;
+    EXPECT_EQ(ctx_.raised[0], "Could not read from BIN file: system.img");
+    // The whole blocks of the 100000 bytes: when shrunk after the first block, 16 of a piece
+    // read before and 8 of what was left.
+    EXPECT_EQ(dev_.dataBytes, 98304u) << shrink;
+    EXPECT_FALSE(ctx_.Reported("ImageBulkWrite successfully"));
+    fs::resize_file(path, 300000);
+  }
 }
 
 TEST_F(FastbootPassTest, MissingInterfaceOrLibraryFailsTheConnectStep) {

@@ -78,7 +78,7 @@ protected:
   NoWindow window_;
   bool atOpen_ = true;
   IdentityStore store_;
-  AtChannel at_{ctx_, params_, [this] { return &modem_; }, diag_, store_, window_};
+  AtChannel at_{ctx_, params_, [this] { return &modem_.port; }, diag_, store_, window_};
 };
 
 TEST_F(IdentityTest, ShippedConfigurationQueriesInOrderAndWritesAtBak) {
@@ -206,7 +206,7 @@ TEST_F(IdentityTest, ResumedRunRestoresWhatTheFailedRunSaved) {
   }
   // A new worker for Re-update: no identity was read in this run.
   IdentityStore fresh;
-  AtChannel at(ctx_, params_, [this] { return &modem_; }, diag_, fresh, window_);
+  AtChannel at(ctx_, params_, [this] { return &modem_.port; }, diag_, fresh, window_);
   auto resumed = Make(fresh, at);
   modem_.sent.clear();
   ASSERT_TRUE(resumed->RestoreIdentity());

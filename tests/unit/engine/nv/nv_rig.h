@@ -7,7 +7,7 @@
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "engine/nv/nv_items.h"
-#include "tests/unit/engine/nv/fake_diag_device.h"
+#include "tests/support/fake_diag_device.h"
 #include "tests/unit/engine/nv/recording_context.h"
 
 namespace upwend::testing {
@@ -32,11 +32,7 @@ inline FakeDiagDevice::Item Pattern(uint16_t id) {
 struct NvRig {
   explicit NvRig(const std::string& folderName, double scale = 0.02) : ctx(scale) {
     folder = TestFolder(folderName);
-    transport = std::make_unique<DiagTransport>(ctx, [this] {
-      auto p = std::make_unique<FakeDiagPort>(device);
-      port = p.get();
-      return p;
-    });
+    transport = std::make_unique<DiagTransport>(ctx, [this] { return device.MakePort(); });
     transport->config().comPort = 5;
     transport->OpenDiagPort();
     framing = std::make_unique<DiagFraming>(ctx, *transport);
@@ -51,7 +47,6 @@ struct NvRig {
 
   RecordingContext ctx;
   FakeDiagDevice device;
-  FakeDiagPort* port = nullptr;
   RunParameters params;
   QmslEntryPoints qmsl;
   std::string folder;

@@ -10,7 +10,7 @@
 #include "engine/qmsl/qmsl_session.h"
 #include "engine/nv/qmsl_loader.h"
 #include "tests/unit/engine/nv/nv_rig.h"
-#include "tests/unit/engine/qmsl/pty_responder.h"
+#include "tests/support/pty_responder.h"
 
 namespace upwend::testing {
 namespace {
@@ -31,7 +31,7 @@ Bytes Blob(size_t size, uint8_t seed) {
 TEST(QmslSession, NvAndEfsRequestsAgainstTheDevice) {
   FakeDiagDevice device;
   ScaledClock clock(0.02);
-  QmslSession session(clock, [&] { return std::make_unique<FakeDiagPort>(device); });
+  QmslSession session(clock, [&] { return device.MakePort(); });
   ASSERT_TRUE(session.Connect(5, 100));
   EXPECT_TRUE(session.IsPhoneConnected());
 

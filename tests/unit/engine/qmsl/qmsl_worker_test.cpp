@@ -11,7 +11,7 @@
 #include "engine/nv/qmsl_loader.h"
 #include "platform/last_error.h"
 #include "tests/unit/engine/nv/nv_rig.h"
-#include "tests/unit/engine/qmsl/pty_responder.h"
+#include "tests/support/pty_responder.h"
 #include "tests/unit/engine/worker/worker_doubles.h"
 
 namespace upwend::testing {
@@ -54,7 +54,7 @@ protected:
     worker_ = std::make_unique<TCommsThread>(p_, window_, clock_);
     WorkerLayers layers = d_.MakeLayers();
     layers.qmsl = std::make_unique<DynamicQmslLoader>();
-    transport_ = std::make_unique<DiagTransport>(*worker_, [this] { return std::make_unique<FakeDiagPort>(device_); });
+    transport_ = std::make_unique<DiagTransport>(*worker_, [this] { return device_.MakePort(); });
     framing_ = std::make_unique<DiagFraming>(*worker_, *transport_);
     layers.nv = std::make_unique<NvItems>(*worker_, worker_->params(), *framing_, worker_->Qmsl());
     worker_->SetLayers(std::move(layers));

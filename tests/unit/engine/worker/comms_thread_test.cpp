@@ -201,6 +201,13 @@ TEST_F(WorkerTest, GaugeFollowsTheBytesSentTimesTheProgressFactor) {
   window_.gauge.clear();
   worker_->AddSentBytes(500000);
   EXPECT_EQ(window_.gauge.back(), 49u);
+  // Blocks that do not move the gauge by a whole step do not wait for the window.
+  window_.gauge.clear();
+  for (int block = 0; block < 100; ++block) worker_->AddSentBytes(4096);
+  ASSERT_EQ(window_.gauge.size(), 41u);  // 50 to 90, each once
+  EXPECT_EQ(window_.gauge.front(), 50u);
+  EXPECT_EQ(window_.gauge.back(), 90u);
+  EXPECT_EQ(worker_->SentBytes(), 909600u);
 
   p_.allTotalFileSize = 0;
   Run();

@@ -4,7 +4,8 @@
 
 #include "engine/worker/worker_assembly.h"
 #include "platform/manual_clock.h"
-#include "tests/unit/engine/diag/support/fake_serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 #include "tests/unit/engine/worker/worker_doubles.h"
 
 namespace upwend {
@@ -16,7 +17,7 @@ const test::Bytes kResetWire = {0x7E, 0x0B, 0xAB, 0x4E, 0x7E};
 // parameters (through FindComPort); the reconnect must open the new ports, not the old ones.
 TEST(WorkerAssemblyTest, ReconnectOpensThePortsDiscoveryFound) {
   ManualClock clock;
-  test::FakeBus bus(clock);
+  test::ScriptedBus bus(clock);
   testing::Doubles d;
   d.script.portText = "COM3";
   d.script.serialPortText = "COM4";
@@ -31,10 +32,10 @@ TEST(WorkerAssemblyTest, ReconnectOpensThePortsDiscoveryFound) {
   p.SerialComPort = 4;
   p.projectType = 19;
   auto worker = CreateUpdateWorker(p, window, clock, bus.Factory(), {});
-  test::FakeLine& oldDiag = bus.Line("COM3");
-  test::FakeLine& oldAt = bus.Line("COM4");
-  test::FakeLine& newDiag = bus.Line("\\\\.\\COM11");
-  test::FakeLine& newAt = bus.Line("\\\\.\\COM12");
+  test::ScriptedLine& oldDiag = bus.Line("COM3");
+  test::ScriptedLine& oldAt = bus.Line("COM4");
+  test::ScriptedLine& newDiag = bus.Line("\\\\.\\COM11");
+  test::ScriptedLine& newAt = bus.Line("\\\\.\\COM12");
 
   WorkerLayers& layers = worker->layers();
   ASSERT_TRUE(layers.ports->OpenDiagPort());

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "efs_responder.h"
+#include "tests/support/efs_responder.h"
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "engine/efs/efs_files.h"

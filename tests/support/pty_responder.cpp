@@ -1,4 +1,4 @@
-#include "tests/unit/engine/qmsl/pty_responder.h"
+#include "tests/support/pty_responder.h"
 
 #include <poll.h>
 #include <pty.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/unit/engine/nv/fake_diag_device.h"
+#include "tests/support/fake_diag_device.h"
 
 namespace upwend::testing {
 

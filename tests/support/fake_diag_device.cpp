@@ -1,60 +1,9 @@
-#include "tests/unit/engine/nv/fake_diag_device.h"
+#include "tests/support/fake_diag_device.h"
 
 #include <algorithm>
 #include <chrono>
 
 namespace upwend::testing {
-
-uint16_t ReferenceCrc(const uint8_t* data, size_t size) {
-  uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : (crc >> 1);
-  }
-  return static_cast<uint16_t>(~crc);
-}
-
-Bytes ReferenceFrame(const Bytes& payload) {
-  Bytes raw = payload;
-  const uint16_t crc = ReferenceCrc(payload.data(), payload.size());
-  raw.push_back(static_cast<uint8_t>(crc & 0xFF));
-  raw.push_back(static_cast<uint8_t>(crc >> 8));
-  Bytes out;
-  for (uint8_t b : raw) {
-    if (b == 0x7E || b == 0x7D) {
-      out.push_back(0x7D);
-      out.push_back(b ^ 0x20);
-    } else {
-      out.push_back(b);
-    }
-  }
-  out.push_back(0x7E);
-  return out;
-}
-
-std::vector<Bytes> ReferenceDeframer::Feed(const uint8_t* data, size_t size) {
-  std::vector<Bytes> frames;
-  for (size_t i = 0; i < size; ++i) {
-    const uint8_t b = data[i];
-    if (b == 0x7E) {
-      if (current_.size() >= 3) {
-        const uint16_t crc = ReferenceCrc(current_.data(), current_.size() - 2);
-        if ((crc & 0xFF) == current_[current_.size() - 2] && (crc >> 8) == current_[current_.size() - 1]) {
-          current_.resize(current_.size() - 2);
-          frames.push_back(current_);
-        }
-      }
-      current_.clear();
-      escape_ = false;
-    } else if (b == 0x7D) {
-      escape_ = true;
-    } else {
-      current_.push_back(escape_ ? b ^ 0x20 : b);
-      escape_ = false;
-    }
-  }
-  return frames;
-}
 
 namespace {
 
@@ -216,31 +165,20 @@ Bytes FakeDiagDevice::Efs(const Bytes& request) {
   }
 }
 
-bool FakeDiagPort::Purge(uint32_t flags) {
-  if (flags & kPurgeRxClear) pending_.clear();
-  return true;
-}
-
-bool FakeDiagPort::Read(uint8_t* buffer, uint32_t len, uint32_t& done) {
-  done = static_cast<uint32_t>(std::min<size_t>(len, pending_.size()));
-  std::copy_n(pending_.begin(), done, buffer);
-  pending_.erase(pending_.begin(), pending_.begin() + done);
-  return true;
-}
-
-bool FakeDiagPort::Write(const uint8_t* buffer, uint32_t len, uint32_t& done) {
-  done = len;
-  const auto begin = std::chrono::steady_clock::now();
-  for (const Bytes& request : deframer_.Feed(buffer, len)) {
-    if (auto reply = device_.Handle(request)) {
-      if (device_.mangle) device_.mangle(*reply);
-      const Bytes framed = ReferenceFrame(*reply);
-      pending_.insert(pending_.end(), framed.begin(), framed.end());
+std::unique_ptr<SerialPort> FakeDiagDevice::MakePort() {
+  auto& line = *lines_.emplace_back(std::make_unique<test::ScriptedLine>());
+  line.responder = [this, &line, deframer = std::make_shared<ReferenceDeframer>()](const Bytes& written) {
+    const auto begin = std::chrono::steady_clock::now();
+    for (const Bytes& request : deframer->Feed(written.data(), written.size())) {
+      if (auto reply = Handle(request)) {
+        if (mangle) mangle(*reply);
+        line.Arrive(ReferenceFrame(*reply));
+      }
     }
-  }
-  replyNanos += static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin).count());
-  return true;
+    replyNanos += static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin).count());
+  };
+  return std::make_unique<test::ScriptedPort>(line);
 }
 
 }  // namespace upwend::testing

@@ -1,4 +1,4 @@
-#include "efs_responder.h"
+#include "tests/support/efs_responder.h"
 
 #include <algorithm>
 #include <deque>
@@ -6,24 +6,6 @@
 namespace upwend::test {
 
 namespace {
-
-uint16_t Crc(const Bytes& data) {
-  uint16_t crc = 0xFFFF;
-  for (uint8_t b : data) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : static_cast<uint16_t>(crc >> 1);
-  }
-  return static_cast<uint16_t>(~crc);
-}
-
-void Escaped(Bytes& out, uint8_t b) {
-  if (b == 0x7E || b == 0x7D) {
-    out.push_back(0x7D);
-    out.push_back(static_cast<uint8_t>(b ^ 0x20));
-  } else {
-    out.push_back(b);
-  }
-}
 
 uint32_t Le32(const Bytes& b, size_t at) {
   uint32_t v = 0;
@@ -51,75 +33,6 @@ constexpr uint32_t kBadFd = 9;
 constexpr uint32_t kNotEmpty = 39;
 constexpr uint32_t kFail = 0xFFFFFFFF;
 
-class ResponderPort final : public SerialPort {
-public:
-  ResponderPort(EfsResponder& device, Clock& clock) : device_(device), clock_(clock) {}
-  bool Open(const std::string&) override { return open_ = true; }
-  bool IsOpen() const override { return open_; }
-  bool GetState(CommState& state) override {
-    state = state_;
-    return true;
-  }
-  bool SetState(const CommState& state) override {
-    state_ = state;
-    return true;
-  }
-  bool SetupQueues(uint32_t, uint32_t) override { return true; }
-  bool SetTimeouts(const CommTimeouts& t) override {
-    timeouts_ = t;
-    return true;
-  }
-  bool Purge(uint32_t flags) override {
-    if (flags & kPurgeRxClear) rx_.clear();
-    return true;
-  }
-  bool ClearError(CommErrors& errors) override {
-    errors = {};
-    return true;
-  }
-  bool Read(uint8_t* buffer, uint32_t len, uint32_t& done) override {
-    size_t n = std::min<size_t>(len, rx_.size());
-    if (device_.readChunk > 0) n = std::min(n, device_.readChunk);
-    std::copy_n(rx_.begin(), n, buffer);
-    rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(n));
-    done = static_cast<uint32_t>(n);
-    // Nothing there: the read waits out its time-out for the first byte.
-    if (n == 0) clock_.SleepMs(std::max<uint32_t>(1, timeouts_.readTotalTimeoutConstant));
-    return true;
-  }
-  bool Write(const uint8_t* buffer, uint32_t len, uint32_t& done) override {
-    wire_.insert(wire_.end(), buffer, buffer + len);
-    done = len;
-    // Whole frames only; a frame ends at its flag.
-    auto last = std::find(wire_.rbegin(), wire_.rend(), uint8_t{0x7E});
-    if (last == wire_.rend()) return true;
-    const size_t end = static_cast<size_t>(wire_.rend() - last);
-    Bytes complete(wire_.begin(), wire_.begin() + static_cast<long>(end));
-    wire_.erase(wire_.begin(), wire_.begin() + static_cast<long>(end));
-    for (const Bytes& request : DecodeFrames(complete)) {
-      if (auto reply = device_.Handle(request); reply && !reply->empty()) {
-        const Bytes frame = EncodeFrame(*reply);
-        rx_.insert(rx_.end(), frame.begin(), frame.end());
-      }
-    }
-    return true;
-  }
-  bool Close() override {
-    open_ = false;
-    return true;
-  }
-  uint32_t LastError() const override { return 0; }
-
-private:
-  EfsResponder& device_;
-  Clock& clock_;
-  bool open_ = false;
-  CommState state_;
-  CommTimeouts timeouts_;
-  Bytes wire_;
-  std::deque<uint8_t> rx_;
-};
-
 }  // namespace
 
 std::string Normal(const std::string& path) {
@@ -127,39 +40,6 @@ std::string Normal(const std::string& path) {
   while (!p.empty() && p.front() == '/') p.erase(0, 1);
   while (!p.empty() && p.back() == '/') p.pop_back();
   return p;
-}
-
-Bytes EncodeFrame(const Bytes& payload) {
-  Bytes out;
-  for (uint8_t b : payload) Escaped(out, b);
-  const uint16_t crc = Crc(payload);
-  Escaped(out, static_cast<uint8_t>(crc & 0xFF));
-  Escaped(out, static_cast<uint8_t>(crc >> 8));
-  out.push_back(0x7E);
-  return out;
-}
-
-std::vector<Bytes> DecodeFrames(const Bytes& wire) {
-  std::vector<Bytes> frames;
-  Bytes cur;
-  bool escape = false;
-  for (uint8_t b : wire) {
-    if (b == 0x7E) {
-      if (cur.size() >= 3) {
-        Bytes payload(cur.begin(), cur.end() - 2);
-        const uint16_t crc = Crc(payload);
-        if (cur[cur.size() - 2] == (crc & 0xFF) && cur[cur.size() - 1] == (crc >> 8)) frames.push_back(payload);
-      }
-      cur.clear();
-      escape = false;
-    } else if (b == 0x7D) {
-      escape = true;
-    } else {
-      cur.push_back(escape ? static_cast<uint8_t>(b ^ 0x20) : b);
-      escape = false;
-    }
-  }
-  return frames;
 }
 
 void EfsResponder::AddFolder(const std::string& path) {
@@ -183,7 +63,22 @@ void EfsResponder::Wipe(const std::string& folder) {
   std::erase_if(folders, [&](const std::string& p) { return !p.empty() && below(p); });
 }
 
-std::unique_ptr<SerialPort> EfsResponder::MakePort(Clock& clock) { return std::make_unique<ResponderPort>(*this, clock); }
+std::unique_ptr<SerialPort> EfsResponder::MakePort(Clock& clock) {
+  auto& line = *lines_.emplace_back(std::make_unique<ScriptedLine>(clock));
+  line.readLimit = readChunk_;
+  // Whole frames only: what follows the last flag waits for the rest of its frame.
+  line.responder = [this, &line, deframer = std::make_shared<ReferenceDeframer>()](const Bytes& written) {
+    for (const Bytes& request : deframer->Feed(written.data(), written.size())) {
+      if (auto reply = Handle(request); reply && !reply->empty()) line.Arrive(ReferenceFrame(*reply));
+    }
+  };
+  return std::make_unique<ScriptedPort>(line);
+}
+
+void EfsResponder::SetReadChunk(uint32_t bytes) {
+  readChunk_ = bytes;
+  for (auto& line : lines_) line->readLimit = bytes;
+}
 
 std::vector<RawEntry> EfsResponder::Listing(const std::string& folder) const {
   std::vector<RawEntry> out;

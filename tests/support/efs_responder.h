@@ -1,9 +1,8 @@
 #pragma once
-// A device's EFS2 file system answering DIAG requests, behind a SerialPort, for the EFS tests,
-// the fuzz target and the benchmark. It keeps folders and files in memory, decodes each written
-// frame with its own codec (not the tool's), answers at once, and can be told to answer with
-// other replies, to hand out extra raw listing entries, or to fall silent. No test framework
-// here, so the benchmark can use it too.
+// A device's EFS2 file system answering DIAG requests on a scripted line, for the EFS tests, the
+// fuzz target and the benchmark. It keeps folders and files in memory, decodes each written
+// frame with the reference codec (not the tool's), answers at once, and can be told to answer
+// with other replies, to hand out extra raw listing entries, or to fall silent.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -15,15 +14,10 @@
 
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "tests/support/reference_hdlc.h"
+#include "tests/support/scripted_port.h"
 
 namespace upwend::test {
-
-using Bytes = std::vector<uint8_t>;
-
-// Framing written independently of the tool's encoder, so a shared mistake cannot hide.
-Bytes EncodeFrame(const Bytes& payload);
-// Splits wire bytes into frames and checks each; bad frames are dropped.
-std::vector<Bytes> DecodeFrames(const Bytes& wire);
 
 // A listing entry as the device would send it, whatever it says.
 struct RawEntry {
@@ -45,7 +39,6 @@ public:
   // Knobs.
   int answerLimit = -1;        // requests answered before the device falls silent (-1: all)
   uint8_t mkdirExistsError = 6;
-  size_t readChunk = 0;        // bytes a port read hands out at most (0: all there are)
   // Called with each request payload; a value replaces the reply (an empty value: no reply).
   std::function<std::optional<Bytes>(const Bytes& request)> intercept;
 
@@ -60,8 +53,10 @@ public:
   void AddFolder(const std::string& path);
   // Deletes everything below a folder (the flash wiping user data).
   void Wipe(const std::string& folder);
-  // The serial port; `clock` is what an empty read waits on.
+  // A serial port on a line of its own to the device; `clock` is what reads wait on.
   std::unique_ptr<SerialPort> MakePort(Clock& clock);
+  // Bytes a port read hands out at most (0: all there are), for the ports made and to come.
+  void SetReadChunk(uint32_t bytes);
 
   // One request payload in, the reply payload out (nullopt: no reply).
   std::optional<Bytes> Handle(const Bytes& request);
@@ -70,6 +65,8 @@ private:
   Bytes Reply(const Bytes& request);
   std::vector<RawEntry> Listing(const std::string& folder) const;
 
+  std::vector<std::unique_ptr<ScriptedLine>> lines_;
+  uint32_t readChunk_ = 0;
   std::string openPath_;
   uint32_t openFlags_ = 0;
   std::vector<RawEntry> dirEntries_;
