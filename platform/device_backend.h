@@ -2,6 +2,7 @@
 // What the PC sees of attached devices: the COM-port, ADB and USB boot device-interface
 // classes, the serial port map, and device-change notifications. Two backends share this
 // interface: "sysfs" (libudev, real hardware) and "sim:DIR" (the simulator's device bus).
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -45,9 +46,24 @@ struct DeviceEvent {
   std::string name;  // port name for DeviceType::Port, device path otherwise
 };
 
+// One attached USB device as a whole, so that a user can tell several apart and choose one.
+struct UsbDeviceInfo {
+  std::string path;     // the USB port path: "1-1.2" (sysfs), the simulator's --usb-path
+  std::string devpath;  // "/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1.2" (sysfs only)
+  std::string serial;   // the device's serial number string; empty when it has none
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  std::string mode;     // "normal", "fastboot", "usb-boot" or "disk"
+  std::string product;  // the device's product string (a disk: its vendor and model)
+  std::vector<std::string> ports;       // COM names of its serial ports
+  std::vector<std::string> interfaces;  // device paths of its ADB and USB boot interfaces
+};
+
 class DeviceBackend {
 public:
   virtual ~DeviceBackend() = default;
+  // The attached devices that have anything the tool looks for, in path order.
+  virtual std::vector<UsbDeviceInfo> ListUsbDevices() { return {}; }
   virtual std::vector<ComPortInfo> ListComPorts() = 0;
   virtual std::vector<SerialMapEntry> SerialPortMap() = 0;
   virtual std::vector<AdbInterfaceInfo> ListAdbInterfaces() = 0;
@@ -60,7 +76,10 @@ public:
 };
 
 // "sysfs" or "sim:DIR"; the default when `name` is empty is UPWEND_DEVICES, else "sysfs".
+// When UPWEND_DEVICE names one device (upwend --device), the backend shows that device alone.
 // Returns nullptr and sets `error` for an unknown name.
 std::unique_ptr<DeviceBackend> CreateDeviceBackend(const std::string& name, std::string& error);
+// The same, showing every device whatever UPWEND_DEVICE says.
+std::unique_ptr<DeviceBackend> CreateUnfilteredDeviceBackend(const std::string& name, std::string& error);
 
 }  // namespace upwend

@@ -3,7 +3,9 @@
 // destroyed (or the process ends); creating one whose name another holder (this process or
 // another) already holds reports that it already existed. POSIX: a lock file per name in
 // ToolPaths::runtimeDir, locked with flock(); the kernel drops the lock when the process ends,
-// so a crashed program never leaves a stale mutex behind.
+// so a crashed program never leaves a stale mutex behind. Windows: a named kernel mutex in the
+// session's namespace, which the system closes when the process ends.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,13 +23,15 @@ public:
   static std::unique_ptr<NamedMutex> Create(const std::string& name, bool& alreadyExisted,
                                             const std::string& runtimeDir = {});
 
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return handle_ != kNoHandle; }
   const std::string& name() const { return name_; }
 
 private:
-  NamedMutex(std::string name, int fd) : name_(std::move(name)), fd_(fd) {}
+  static constexpr intptr_t kNoHandle = -1;
+  // A descriptor on POSIX, a HANDLE on Windows.
+  NamedMutex(std::string name, intptr_t handle) : name_(std::move(name)), handle_(handle) {}
   std::string name_;
-  int fd_;
+  intptr_t handle_;
 };
 
 // Keeps a mutex until the process ends: the system releases it with the process, so no window or

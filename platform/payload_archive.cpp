@@ -2,9 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -17,6 +14,7 @@
 
 #include "platform/elf_section.h"
 #include "platform/ini_file.h"
+#include "platform/objcopy.h"
 
 namespace upwend {
 
@@ -355,25 +353,6 @@ bool IsElf(const std::string& path) {
   char magic[4] = {};
   in.read(magic, sizeof magic);
   return in.gcount() == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
-}
-
-// Runs objcopy (binutils) and waits for it; the error names what failed.
-Expected<void, std::string> RunObjcopy(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  std::string program = "objcopy";
-  argv.push_back(program.data());
-  std::vector<std::string> copies = args;
-  for (auto& a : copies) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, "objcopy", nullptr, nullptr, argv.data(), environ) != 0) {
-    return Unexpected(std::string("objcopy (binutils) is needed to put the payload into an ELF program"));
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Unexpected(std::string("objcopy failed"));
-  return {};
 }
 
 }  // namespace

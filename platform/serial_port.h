@@ -133,4 +133,8 @@ std::string StripPortPrefix(const std::string& deviceName);
 // The POSIX serial port (termios + poll) on `clock`, resolving names through `resolver`.
 std::unique_ptr<SerialPort> CreatePosixSerialPort(Clock& clock, PortResolver resolver);
 
+// The system's serial port: the POSIX one on Linux; on Windows the communications functions,
+// which open a port by its name (the resolver is not needed there).
+std::unique_ptr<SerialPort> CreateSerialPort(Clock& clock, PortResolver resolver);
+
 }  // namespace upwend

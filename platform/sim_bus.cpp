@@ -83,6 +83,7 @@ const char* TypeText(DeviceType type) {
 
 std::string FormatBusSnapshot(const BusSnapshot& s) {
   std::string out = fmt::format("{}\nsession\t{}\ngeneration\t{}\n", kMagic, Escape(s.session), s.generation);
+  if (!s.usbPath.empty()) out += fmt::format("device\t{}\t{}\n", Escape(s.usbPath), Escape(s.serial));
   for (const auto& c : s.comPorts) {
     out += fmt::format("com\t{}\t{}\t{}\t{}\t{}\n", Escape(c.friendlyName), Escape(c.description),
                        Escape(c.hardwareId), Escape(c.portName), Escape(c.deviceNode));
@@ -128,6 +129,9 @@ std::optional<BusSnapshot> ParseBusSnapshot(const std::string& text, std::string
       s.session = v[1];
     } else if (tag == "generation" && f.size() == 2) {
       if (!ParseU64(f[1], s.generation)) return fail("bad generation");
+    } else if (tag == "device" && f.size() == 3 && !v[1].empty()) {
+      s.usbPath = v[1];
+      s.serial = v[2];
     } else if (tag == "com" && f.size() == 6) {
       s.comPorts.push_back({v[1], v[2], v[3], v[4], v[5]});
     } else if (tag == "serial" && f.size() == 3) {
@@ -176,7 +180,9 @@ bool PublishBusSnapshot(const std::string& path, const BusSnapshot& snapshot, st
       return false;
     }
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+  // fs::rename replaces the target on every system (std::rename does not on Windows).
+  fs::rename(temp, target, ec);
+  if (ec) {
     error = fmt::format("cannot rename {} to {}", temp, path);
     std::remove(temp.c_str());
     return false;

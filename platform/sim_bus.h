@@ -28,6 +28,11 @@ struct BusDisk {
 struct BusSnapshot {
   std::string session;  // changes whenever the writer restarts, so readers restart counting
   uint64_t generation = 0;
+  // Where the device sits and what it calls itself, as --device names a device; every mode of
+  // one simulated device keeps them. Empty path: a writer that does not say (the file's name
+  // stands in for it).
+  std::string usbPath;
+  std::string serial;
   std::vector<ComPortInfo> comPorts;
   std::vector<SerialMapEntry> serialMap;
   std::vector<AdbInterfaceInfo> adbInterfaces;
@@ -45,7 +50,9 @@ std::optional<BusSnapshot> ParseBusSnapshot(const std::string& text, std::string
 bool PublishBusSnapshot(const std::string& path, const BusSnapshot& snapshot, std::string& error);
 
 // The "sim" device backend over a bus folder: lists the union of every "*.bus" file in it and
-// delivers their new events through Watch().
-std::unique_ptr<DeviceBackend> CreateSimBusBackend(const std::string& busDir);
+// delivers their new events through Watch(). With a selector, only the chosen device's file.
+class DeviceSelector;
+std::unique_ptr<DeviceBackend> CreateSimBusBackend(const std::string& busDir,
+                                                   std::shared_ptr<DeviceSelector> selector = nullptr);
 
 }  // namespace upwend

@@ -22,6 +22,7 @@
 namespace upwend {
 
 class Clock;
+class DeviceSelector;
 
 struct SysfsBackendOptions {
   std::string sysfsRoot = "/sys";
@@ -35,6 +36,8 @@ struct SysfsBackendOptions {
   // Told once per node when a listed port or fastboot/boot device cannot be opened by this user
   // (the node, the reason and the fix); nullptr: printed on stderr as "upwend: ...".
   std::function<void(const std::string&)> diag;
+  // The one device to show (upwend --device); nullptr: every device.
+  std::shared_ptr<DeviceSelector> selector;
 };
 
 // The product's name tables: the files listed in UPWEND_USB_NAMES (separated by ':'), then
@@ -43,6 +46,7 @@ std::vector<std::string> DefaultUsbNameFiles();
 
 std::unique_ptr<DeviceBackend> CreateSysfsBackend(const SysfsBackendOptions& options);
 std::unique_ptr<DeviceBackend> CreateSysfsBackend(const std::string& sysfsRoot = "/sys",
-                                                  const std::string& devRoot = "/dev");
+                                                  const std::string& devRoot = "/dev",
+                                                  std::shared_ptr<DeviceSelector> selector = nullptr);
 
 }  // namespace upwend

@@ -111,4 +111,18 @@ std::optional<UsbDeviceAddress> ParseUsbDevicePath(const std::string& path) {
   return out;
 }
 
+std::optional<std::pair<uint16_t, uint16_t>> UsbIdsInText(const std::string& text) {
+  std::string lower = Lower(text);
+  auto id = [&lower](const char* key) -> std::optional<uint16_t> {
+    size_t at = lower.find(key);
+    if (at == std::string::npos) return std::nullopt;
+    auto v = Field(std::string_view(lower).substr(at, 8), std::string_view(key).substr(0, 3), 4, 4, 16);
+    return v ? std::optional<uint16_t>(static_cast<uint16_t>(*v)) : std::nullopt;
+  };
+  auto vid = id("vid_");
+  auto pid = id("pid_");
+  if (!vid || !pid) return std::nullopt;
+  return std::pair{*vid, *pid};
+}
+
 }  // namespace upwend

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace upwend {
 
@@ -42,5 +43,9 @@ std::string UsbDevicePath(uint16_t vendorId, uint16_t productId, int bus, int ad
 // Reads any of the forms above (letter case ignored, an optional "\PIPEnn" suffix allowed);
 // nullopt for anything else.
 std::optional<UsbDeviceAddress> ParseUsbDevicePath(const std::string& path);
+
+// The vendor and product ID in any text that carries "VID_xxxx" and "PID_xxxx" (a hardware ID,
+// a device path; letter case ignored); nullopt when it carries none.
+std::optional<std::pair<uint16_t, uint16_t>> UsbIdsInText(const std::string& text);
 
 }  // namespace upwend

@@ -91,6 +91,13 @@ bool UsbNameTable::IsBootDevice(uint16_t vendorId, uint16_t productId) const {
   return false;
 }
 
+bool UsbNameTable::KnowsVendor(uint16_t vendorId) const {
+  for (const auto& layer : layers_)
+    for (const auto& e : layer)
+      if (e.vendorId == vendorId) return true;
+  return false;
+}
+
 std::vector<UsbNameEntry> ParseUsbNameTable(const std::string& text, std::vector<std::string>& errors) {
   std::vector<UsbNameEntry> out;
   std::istringstream in(text);

@@ -39,6 +39,8 @@ public:
   const UsbNameEntry* Find(uint16_t vendorId, uint16_t productId, uint8_t interfaceNumber) const;
   // True when any entry names the device (any interface) as a USB boot device.
   bool IsBootDevice(uint16_t vendorId, uint16_t productId) const;
+  // True when any entry is for a device of this vendor.
+  bool KnowsVendor(uint16_t vendorId) const;
 
 private:
   std::vector<std::vector<UsbNameEntry>> layers_;

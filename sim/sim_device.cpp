@@ -56,6 +56,9 @@ SimDevice::Mode SimDevice::CurrentMode() {
 bool SimDevice::Start(std::string& error) {
   if (!state_.Open(options_.stateDir, options_.seed, error)) return false;
   std::random_device rd;
+  // Every mode of the device keeps its place and its serial number.
+  bus_.usbPath = options_.usbPath.empty() ? options_.deviceId : options_.usbPath;
+  bus_.serial = options_.serial;
   bus_.session = fmt::format("{:08x}{:08x}", rd(), static_cast<uint32_t>(
                                                      std::chrono::steady_clock::now().time_since_epoch().count()));
   Publish({});  // an empty device file first, so a reader knows the device and its session

@@ -27,6 +27,8 @@ struct SimOptions {
   std::string busDir;
   std::string stateDir;
   std::string deviceId = "sim";       // the bus file is <busDir>/<deviceId>.bus
+  std::string usbPath;                // where the device sits on the USB (upwend --device); empty: deviceId
+  std::string serial;                 // its USB serial number; empty: none
   bool startInFastboot = false;
   // Starts as a disk (mass storage, no serial ports) until the switch command arrives.
   bool startInDisk = false;

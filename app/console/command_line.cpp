@@ -1,6 +1,7 @@
 #include "app/console/command_line.h"
 
 #include "platform/cli_parse.h"
+#include "platform/device_selector.h"
 
 namespace upwend {
 
@@ -11,6 +12,7 @@ constexpr const char* kFooter = R"(Environment:
   UPWEND_TEMP_DIR    the temporary folder (working folder TempFiles; default ~/.cache/upwend)
   UPWEND_LOG_DIR     the run log folder (as --log-dir)
   UPWEND_DEVICES     the device backend (as --devices)
+  UPWEND_DEVICE      the one device to use (as --device)
   UPWEND_TIME_SCALE  scale of every wait and time-out (as --time-scale)
   UPWEND_USB_NAMES   extra USB name tables, separated by ':'
   XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_RUNTIME_DIR  where settings, logs and locks go otherwise
@@ -18,7 +20,8 @@ constexpr const char* kFooter = R"(Environment:
 Exit codes:
   0  a normal end: the run ended with "PASS", --print-summary or --list-devices finished, or the user closed the tool
   1  the run failed, or an error ended start-up
-  2  Start was refused, start-up asked to quit (another copy runs, a file could not be copied), or a bad command line
+  2  Start was refused, start-up asked to quit (another copy runs, a file could not be copied), a bad command line,
+     or --device names no attached device (or more than one)
   3  no device became ready within --wait)";
 
 constexpr const char* kDescription = "upwend: firmware update of USB modems";
@@ -46,6 +49,11 @@ void AddOptions(CLI::App& app, CommandLine& cl, std::string& answer) {
   app.add_option("--devices", cl.devices, "the device backend: sysfs (real devices, default) or sim:DIR (simulator)")
       ->type_name("sysfs|sim:DIR")
       ->check(CheckDevices);
+  app.add_option("--device", cl.device,
+                 "use this device when several are attached: its USB path (1-1.2, as --list-devices shows it), "
+                 "its sysfs device path or its serial number; it stays chosen through its reboots")
+      ->type_name("PATH|SERIAL")
+      ->check(CheckDeviceValue);
   app.add_option("--answer", answer, "how message boxes and guides are answered without a window (default ok; ok and yes finish a guide, cancel and no quit it)")
       ->type_name("ok|cancel|yes|no")
       ->check(CLI::IsMember({"ok", "cancel", "yes", "no"}));

@@ -22,6 +22,7 @@ struct CommandLine {
   double timeScale = 0;  // 0: from UPWEND_TIME_SCALE
   std::string logDir;
   std::string devices;
+  std::string device;  // --device: one device of several, by USB path or serial number
   int waitSeconds = 0;
   bool listDevices = false;
   bool json = false;

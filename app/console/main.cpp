@@ -1,10 +1,5 @@
 // upwend: the firmware update tool. It opens its window, or with --headless runs the shell
 // without one (no Qt platform plugin is loaded then, so it works without a display).
-#include <pthread.h>
-#include <signal.h>
-
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -24,11 +19,12 @@
 #include "app/shell/main_window.h"
 #include "app/shell/program.h"
 #include "app/shell/update_shell.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/device_backend.h"
 #include "platform/headless_loop.h"
 #include "platform/modem_manager.h"
-#include "engine/worker/project_rules.h"
+#include "platform/process_environment.h"
 
 int main(int argc, char** argv) {
   using namespace upwend;
@@ -43,6 +39,15 @@ int main(int argc, char** argv) {
     std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
     return kExitOk;
   }
+  // The chosen device must be there when the tool starts; from then on the backend shows it
+  // alone, to this program and to the helper programs and libraries it starts.
+  if (!cl->device.empty()) {
+    if (std::string problem = ChosenDeviceProblem(cl->devices, cl->device); !problem.empty()) {
+      std::fprintf(stderr, "upwend: %s\n", problem.c_str());
+      return kExitRefused;
+    }
+    SetEnvironmentValue("UPWEND_DEVICE", cl->device);
+  }
   if (cl->listDevices) {
     std::string why;
     auto devices = CreateDeviceBackend(cl->devices, why);
@@ -56,10 +61,10 @@ int main(int argc, char** argv) {
   if (cl->timeScale > 0) {
     SetSystemTimeScale(cl->timeScale);
     // The helper libraries keep clocks of their own and read the scale from the environment.
-    setenv("UPWEND_TIME_SCALE", std::to_string(cl->timeScale).c_str(), 1);
+    SetEnvironmentValue("UPWEND_TIME_SCALE", std::to_string(cl->timeScale));
   }
-  if (!cl->logDir.empty()) setenv("UPWEND_LOG_DIR", cl->logDir.c_str(), 1);
-  if (!cl->devices.empty()) setenv("UPWEND_DEVICES", cl->devices.c_str(), 1);
+  if (!cl->logDir.empty()) SetEnvironmentValue("UPWEND_LOG_DIR", cl->logDir);
+  if (!cl->devices.empty()) SetEnvironmentValue("UPWEND_DEVICES", cl->devices);
   if (!cl->headless) {
 #ifdef UPWEND_WITH_WINDOW
     WindowProgramOptions window;
@@ -71,34 +76,23 @@ int main(int argc, char** argv) {
 #endif
   }
 
-  // SIGINT and SIGTERM are the user closing the window: they reach one thread, which asks the
-  // loop to quit, so the normal clean-up runs. SIGUSR1 only ends that thread at exit.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+  // A close request (Ctrl+C, termination) is the user closing the window: the loop is asked to
+  // quit, so the normal clean-up runs. Set up before any other thread starts.
   HeadlessLoop loop(SystemClock());
   UpdateShell* shell = nullptr;
-  std::thread signalThread([&] {
-    for (;;) {
-      int sig = 0;
-      if (sigwait(&signals, &sig) != 0 || sig == SIGUSR1) return;
-      // Closing the window: a running update is stopped first, as Stop would.
-      loop.Post([&] {
-        if (shell != nullptr) {
-          shell->CloseRequested();
-        } else {
-          loop.Quit(kExitOk);
-        }
-      });
-    }
+  auto closeRequests = HandleCloseRequests([&loop, &shell] {
+    // Closing the window: a running update is stopped first, as Stop would.
+    loop.Post([&loop, &shell] {
+      if (shell != nullptr) {
+        shell->CloseRequested();
+      } else {
+        loop.Quit(kExitOk);
+      }
+    });
   });
 
   OutputMode mode = cl->json ? OutputMode::Json : cl->quiet ? OutputMode::Quiet : OutputMode::Terminal;
-  ConsoleOutput output(mode, {stdout, stderr, isatty(2) != 0}, [] {
+  ConsoleOutput output(mode, {stdout, stderr, StandardErrorIsTerminal()}, [] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   });
   // Boxes are printed on stderr as "[caption] text", or become message events in JSON.
@@ -149,7 +143,6 @@ int main(int argc, char** argv) {
   int code = RunProgram(loop, dialogs, options);
   shell = nullptr;
 
-  pthread_kill(signalThread.native_handle(), SIGUSR1);
-  signalThread.join();
+  closeRequests.reset();
   return code;
 }

@@ -42,7 +42,7 @@ std::vector<std::unique_ptr<NamedMutex>>& Held() {
 }  // namespace
 
 NamedMutex::~NamedMutex() {
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& name, bool& alreadyExisted,
@@ -62,7 +62,7 @@ std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& name, bool& al
     ::close(fd);
     if (err != EWOULDBLOCK) return nullptr;
     alreadyExisted = true;
-    return std::unique_ptr<NamedMutex>(new NamedMutex(name, -1));
+    return std::unique_ptr<NamedMutex>(new NamedMutex(name, kNoHandle));
   }
   return std::unique_ptr<NamedMutex>(new NamedMutex(name, fd));
 }

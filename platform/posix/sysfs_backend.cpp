@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/device_selector.h"
 #include "platform/node_access.h"
 #include "platform/paths.h"
 #include "platform/port_names.h"
@@ -68,6 +69,7 @@ public:
         clock_(options_.clock != nullptr ? *options_.clock : SystemClock()) {}
   ~SysfsBackend() override { Unwatch(); }
 
+  std::vector<UsbDeviceInfo> ListUsbDevices() override { return Scan().devices; }
   std::vector<ComPortInfo> ListComPorts() override { return Scan().comPorts; }
   std::vector<SerialMapEntry> SerialPortMap() override { return Scan().serialMap; }
   std::vector<AdbInterfaceInfo> ListAdbInterfaces() override { return Scan().adbInterfaces; }
@@ -103,7 +105,8 @@ public:
 
 private:
   SysfsSnapshot Scan() {
-    SysfsSnapshot snapshot = ScanSysfs(options_.sysfsRoot, options_.devRoot, names_, options_.useUdev);
+    SysfsSnapshot snapshot =
+        ScanSysfs(options_.sysfsRoot, options_.devRoot, names_, options_.useUdev, options_.selector.get());
     ReportBlockedNodes(snapshot);
     return snapshot;
   }
@@ -173,8 +176,10 @@ std::unique_ptr<DeviceBackend> CreateSysfsBackend(const SysfsBackendOptions& opt
   return std::make_unique<SysfsBackend>(options, std::move(names));
 }
 
-std::unique_ptr<DeviceBackend> CreateSysfsBackend(const std::string& sysfsRoot, const std::string& devRoot) {
+std::unique_ptr<DeviceBackend> CreateSysfsBackend(const std::string& sysfsRoot, const std::string& devRoot,
+                                                  std::shared_ptr<DeviceSelector> selector) {
   SysfsBackendOptions options;
+  options.selector = std::move(selector);
   options.sysfsRoot = sysfsRoot;
   options.devRoot = devRoot;
   options.nameFiles = DefaultUsbNameFiles();

@@ -5,6 +5,7 @@
 #include <libudev.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string_view>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <tuple>
 
+#include "platform/device_selector.h"
 #include "platform/node_access.h"
 #include "platform/port_names.h"
 #include "platform/usb_device_path.h"
@@ -28,6 +30,7 @@ constexpr int kMaxParentDepth = 16;
 constexpr uint8_t kAdbClass = 0xFF;
 constexpr uint8_t kAdbSubClass = 0x42;
 constexpr uint8_t kFastbootProtocol = 0x03;
+constexpr uint8_t kMassStorageClass = 0x08;
 constexpr const char* kFallbackProduct = "USB Serial Device";
 
 // A sysfs attribute without its trailing newline; nullopt when it cannot be read.
@@ -61,6 +64,8 @@ std::optional<uint32_t> ReadNumberAttr(const fs::path& dir, const char* name, in
 
 struct UsbDevice {
   std::string sysName;  // "1-2"
+  std::string devpath;  // below the sysfs root: "/devices/.../1-2"
+  std::string serial;
   uint16_t vendorId = 0;
   uint16_t productId = 0;
   uint16_t revision = 0;
@@ -92,6 +97,7 @@ std::optional<UsbDevice> ReadUsbDevice(const fs::path& dir) {
   d.address = static_cast<int>(*dev);
   d.interfaceCount = static_cast<int>(ReadNumberAttr(dir, "bNumInterfaces", 10, 3).value_or(1));
   d.product = ReadAttr(dir, "product").value_or("");
+  d.serial = ReadAttr(dir, "serial").value_or("");
   return d;
 }
 
@@ -187,8 +193,84 @@ private:
 
 std::string Identity(const UsbDevice& d) { return fmt::format("{}#{}", d.sysName, d.address); }
 
+// What one scan learns about whole devices, and which devices it may look at.
+class DeviceTally {
+public:
+  DeviceTally(const std::string& root, DeviceSelector* selector) : root_(root), selector_(selector) {}
+
+  // Whether the device is the chosen one (every device when none is chosen).
+  bool Keep(UsbDevice& d, const fs::path& dir) {
+    if (d.devpath.empty() && dir.native().size() > root_.size()) d.devpath = dir.native().substr(root_.size());
+    return selector_ == nullptr || selector_->Matches(Info(d));
+  }
+  void NotePort(const UsbDevice& d, const std::string& portName) { Of(d).info.ports.push_back(portName); }
+  void NoteAdb(const UsbDevice& d, const std::string& path) {
+    Of(d).info.interfaces.push_back(path);
+    Of(d).adb = true;
+  }
+  void NoteBoot(const UsbDevice& d, const std::string& path) {
+    Of(d).info.interfaces.push_back(path);
+    Of(d).boot = true;
+  }
+  void NoteMassStorage(const UsbDevice& d) { Of(d).massStorage = true; }
+
+  // Devices with something the tool looks for, their mode named; a mass-storage device only
+  // when its vendor is one the name table knows (the product's disk mode, not any USB stick).
+  std::vector<UsbDeviceInfo> Devices(const UsbNameTable& names) const {
+    std::vector<UsbDeviceInfo> out;
+    for (const auto& [name, seen] : devices_) {
+      UsbDeviceInfo d = seen.info;
+      if (seen.boot) {
+        d.mode = "usb-boot";
+      } else if (!d.ports.empty() || (seen.adb && seen.composite)) {
+        d.mode = "normal";
+      } else if (seen.adb) {
+        d.mode = "fastboot";
+      } else if (seen.massStorage && names.KnowsVendor(d.vendorId)) {
+        d.mode = "disk";
+      } else {
+        continue;
+      }
+      out.push_back(std::move(d));
+    }
+    return out;
+  }
+
+private:
+  static UsbDeviceInfo Info(const UsbDevice& d) {
+    UsbDeviceInfo i;
+    i.path = d.sysName;
+    i.devpath = d.devpath;
+    i.serial = d.serial;
+    i.vendorId = d.vendorId;
+    i.productId = d.productId;
+    i.product = d.product;
+    return i;
+  }
+
+  struct Seen {
+    UsbDeviceInfo info;
+    bool composite = false;
+    bool adb = false;
+    bool boot = false;
+    bool massStorage = false;
+  };
+  Seen& Of(const UsbDevice& d) {
+    auto [it, added] = devices_.try_emplace(d.sysName);
+    if (added) {
+      it->second.info = Info(d);
+      it->second.composite = d.interfaceCount > 1;
+    }
+    return it->second;
+  }
+
+  std::string root_;
+  DeviceSelector* selector_;
+  std::map<std::string, Seen> devices_;
+};
+
 void ScanTtys(const fs::path& root, const std::string& devicesRoot, const std::string& devRoot,
-              const UsbNameTable& names, const UdevProperties& udev, SysfsSnapshot& out) {
+              const UsbNameTable& names, const UdevProperties& udev, DeviceTally& tally, SysfsSnapshot& out) {
   std::error_code ec;
   std::vector<std::pair<int, ComPortInfo>> ports;
   std::vector<std::pair<int, SerialMapEntry>> map;
@@ -204,8 +286,10 @@ void ScanTtys(const fs::path& root, const std::string& devicesRoot, const std::s
     auto intf = ReadUsbInterface(intfDir);
     std::string node = devRoot + "/" + ttyName;
     if (!device || !intf || !fs::exists(node, ec)) continue;
+    if (!tally.Keep(*device, intfDir.parent_path())) continue;
     if (int error = NodeAccessError(node); error != 0) out.blockedNodes.emplace_back(node, error);
     std::string portName = fmt::format("COM{}", *number);
+    tally.NotePort(*device, portName);
     if (IsModemDriver(DriverOf(intfDir))) map.emplace_back(*number, SerialMapEntry{node, portName});
     out.present.push_back({DeviceType::Port, portName, portName + "@" + Identity(*device)});
     const UsbNameEntry* named = names.Find(device->vendorId, device->productId, intf->number);
@@ -231,31 +315,39 @@ void NoteBlockedUsbNode(const UsbDevice& device, const std::string& devRoot, Sys
   if (int error = NodeAccessError(node); error != 0) out.blockedNodes.emplace_back(node, error);
 }
 
-void ScanUsb(const fs::path& root, const std::string& devRoot, const UsbNameTable& names, SysfsSnapshot& out) {
+void ScanUsb(const fs::path& root, const std::string& devRoot, const UsbNameTable& names, DeviceTally& tally,
+             SysfsSnapshot& out) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(root / "bus" / "usb" / "devices", ec)) {
     fs::path real = fs::canonical(entry.path(), ec);
     if (ec) continue;
     if (fs::exists(real / "bInterfaceClass", ec)) {
       auto intf = ReadUsbInterface(real);
-      if (!intf || intf->cls != kAdbClass || intf->subClass != kAdbSubClass || intf->protocol != kFastbootProtocol)
-        continue;
+      if (!intf) continue;
+      bool fastboot = intf->cls == kAdbClass && intf->subClass == kAdbSubClass && intf->protocol == kFastbootProtocol;
+      if (!fastboot && intf->cls != kMassStorageClass) continue;
       auto device = ReadUsbDevice(real.parent_path());
-      if (!device) continue;
+      if (!device || !tally.Keep(*device, real.parent_path())) continue;
+      if (!fastboot) {
+        tally.NoteMassStorage(*device);
+        continue;
+      }
       std::string path = AdbInterfacePath(device->vendorId, device->productId, device->bus, device->address,
                                           intf->number, device->interfaceCount > 1);
       out.adbInterfaces.push_back({path});
+      tally.NoteAdb(*device, path);
       NoteBlockedUsbNode(*device, devRoot, out);
       out.present.push_back({DeviceType::Interface, path, path});
       continue;
     }
     auto device = ReadUsbDevice(real);
-    if (!device) continue;
+    if (!device || !tally.Keep(*device, real)) continue;
     std::string path = UsbDevicePath(device->vendorId, device->productId, device->bus, device->address);
     out.present.push_back({DeviceType::Other, path, path});
     if (names.IsBootDevice(device->vendorId, device->productId)) {
       std::string bootPath = UsbBootDevicePath(device->vendorId, device->productId, device->bus, device->address);
       out.usbBootDevices.push_back({bootPath});
+      tally.NoteBoot(*device, bootPath);
       NoteBlockedUsbNode(*device, devRoot, out);
       out.present.push_back({DeviceType::Interface, bootPath, bootPath});
     }
@@ -270,15 +362,17 @@ int RemovalRank(DeviceType t) { return t == DeviceType::Port ? 0 : t == DeviceTy
 }  // namespace
 
 SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot, const UsbNameTable& names,
-                        bool udevProperties) {
+                        bool udevProperties, DeviceSelector* selector) {
   SysfsSnapshot out;
   std::error_code ec;
   fs::path root = fs::canonical(sysfsRoot, ec);
   if (ec) return out;
   std::string devicesRoot = (root / "devices").native();
   UdevProperties udev(udevProperties);
-  ScanTtys(root, devicesRoot, devRoot, names, udev, out);
-  ScanUsb(root, devRoot, names, out);
+  DeviceTally tally(root.native(), selector);
+  ScanTtys(root, devicesRoot, devRoot, names, udev, tally, out);
+  ScanUsb(root, devRoot, names, tally, out);
+  out.devices = tally.Devices(names);
   std::sort(out.present.begin(), out.present.end(), [](const PresentItem& a, const PresentItem& b) {
     return std::tuple(RemovalRank(a.type), a.name, a.identity) < std::tuple(RemovalRank(b.type), b.name, b.identity);
   });

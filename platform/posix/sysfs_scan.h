@@ -18,6 +18,7 @@ struct PresentItem {
 };
 
 struct SysfsSnapshot {
+  std::vector<UsbDeviceInfo> devices;  // path order
   std::vector<ComPortInfo> comPorts;  // COM-number order
   std::vector<SerialMapEntry> serialMap;
   std::vector<AdbInterfaceInfo> adbInterfaces;
@@ -27,9 +28,12 @@ struct SysfsSnapshot {
   std::vector<std::pair<std::string, int>> blockedNodes;
 };
 
+class DeviceSelector;
+
 // `udevProperties`: also read ModemManager's port types from the udev database (real /sys only).
+// `selector`: only the chosen device is seen; nullptr: every device.
 SysfsSnapshot ScanSysfs(const std::string& sysfsRoot, const std::string& devRoot, const UsbNameTable& names,
-                        bool udevProperties = false);
+                        bool udevProperties = false, DeviceSelector* selector = nullptr);
 
 // Removals (ports, interfaces, devices) before arrivals (devices, interfaces, ports), as a
 // device's parts go and come in that order.

@@ -20,7 +20,6 @@ namespace upwend {
 
 namespace {
 
-constexpr const char* kUnixMarker = "#unix:";
 // The device takes one transfer at a time; a small send buffer makes a device that stops
 // reading show as a write that times out, as it would on the wire.
 constexpr int kSocketSendBuffer = 4096;
@@ -243,15 +242,6 @@ private:
 };
 
 }  // namespace
-
-std::optional<std::string> UsbBootSocketPath(const std::string& devicePath) {
-  size_t at = AsciiLower(devicePath).find(kUnixMarker);
-  if (at == std::string::npos) return std::nullopt;
-  size_t start = at + std::strlen(kUnixMarker);
-  size_t end = devicePath.find('#', start);
-  if (end == std::string::npos || end == start) return std::nullopt;
-  return devicePath.substr(start, end - start);
-}
 
 std::unique_ptr<UsbBootPort> CreateUsbBootPort(Clock& clock, uint64_t writeTimeoutMs) {
   return std::make_unique<PosixUsbBootPort>(clock, writeTimeoutMs);

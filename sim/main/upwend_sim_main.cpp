@@ -70,6 +70,17 @@ void AddOptions(CLI::App& app, upwend::sim::SimOptions& o, bool& dump, double& t
   app.add_option("--id", o.deviceId, "device name on the bus: the bus file is DIR/NAME.bus (sim)")
       ->type_name("NAME")
       ->check([](const std::string& v) { return v.empty() || v.find('/') != std::string::npos ? "a plain name" : ""; });
+  auto plainText = [](const std::string& v) {
+    for (unsigned char c : v)
+      if (c <= 0x20 || c == 0x7F) return "no blanks or control characters";
+    return "";
+  };
+  app.add_option("--usb-path", o.usbPath, "where the device sits on the USB, as upwend --device names it (its --id)")
+      ->type_name("PATH")
+      ->check(plainText);
+  app.add_option("--serial", o.serial, "the device's USB serial number, as upwend --device names it (none)")
+      ->type_name("TEXT")
+      ->check(plainText);
   app.add_option("--com-diag", o.comDiag, "COM number of the DIAG port (5)")->check(CLI::Range(1, 255));
   app.add_option("--com-at", o.comAt, "COM number of the AT port (6)")->check(CLI::Range(1, 255));
   app.add_option("--com-app", o.comApp, "COM number of the application port (none)")->check(CLI::Range(1, 255));

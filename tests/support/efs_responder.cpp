@@ -1,7 +1,8 @@
 #include "tests/support/efs_responder.h"
 
 #include <algorithm>
-#include <deque>
+
+#include "tests/support/wire_fields.h"
 
 namespace upwend::test {
 
@@ -11,16 +12,6 @@ uint32_t Le32(const Bytes& b, size_t at) {
   uint32_t v = 0;
   for (size_t i = 0; i < 4 && at + i < b.size(); ++i) v |= static_cast<uint32_t>(b[at + i]) << (8 * i);
   return v;
-}
-
-void Put32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-std::string PathAt(const Bytes& b, size_t at) {
-  std::string s;
-  for (size_t i = at; i < b.size() && b[i] != 0; ++i) s.push_back(static_cast<char>(b[i]));
-  return s;
 }
 
 std::string Parent(const std::string& path) {

@@ -3,23 +3,18 @@
 #include <algorithm>
 #include <chrono>
 
+#include "tests/support/wire_fields.h"
+
 namespace upwend::testing {
+
+using test::PathAt;
+using test::Put32;
 
 namespace {
 
 uint32_t Get32(const Bytes& r, size_t at) {
   if (r.size() < at + 4) return 0xFFFFFFFF;
   return r[at] | (r[at + 1] << 8) | (r[at + 2] << 16) | (static_cast<uint32_t>(r[at + 3]) << 24);
-}
-
-void Put32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-std::string PathAt(const Bytes& r, size_t at) {
-  std::string path;
-  for (size_t i = at; i < r.size() && r[i] != 0; ++i) path.push_back(static_cast<char>(r[i]));
-  return path;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/device_selector.h"
 #include "platform/ini_file.h"
 #include "platform/sim_bus.h"
 
@@ -148,9 +149,28 @@ SendResult SendToUsb(const std::string& endpoint, const ScsiCommand& command, st
   return result;
 }
 
+// With one device chosen (upwend --device), the other devices' disks are not switched.
+bool Chosen(DeviceSelector* selector, const std::string& path, const std::string& serial) {
+  if (selector == nullptr) return true;
+  UsbDeviceInfo d;
+  d.path = path;
+  d.serial = serial;
+  return selector->Matches(d);
+}
+
+// "1-1.2": the bus and the port numbers, as sysfs names the device.
+std::string UsbPortPath(libusb_device* device) {
+  uint8_t ports[8];
+  int n = libusb_get_port_numbers(device, ports, sizeof ports);
+  std::string path = std::to_string(libusb_get_bus_number(device));
+  for (int i = 0; i < n; ++i) path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+  return path;
+}
+
 }  // namespace
 
 std::vector<Disk> FindBusDisks(const std::string& busDir, const std::string& match) {
+  auto selector = SelectorFromEnvironment();
   std::vector<Disk> out;
   std::error_code ec;
   std::vector<std::filesystem::path> files;
@@ -164,6 +184,8 @@ std::vector<Disk> FindBusDisks(const std::string& busDir, const std::string& mat
     std::string error;
     auto snapshot = ParseBusSnapshot(text.str(), error);
     if (!snapshot) continue;
+    std::string path = snapshot->usbPath.empty() ? f.stem().string() : snapshot->usbPath;
+    if (!Chosen(selector.get(), path, snapshot->serial)) continue;
     for (const auto& d : snapshot->disks)
       if (Matches(d.name, match)) out.push_back({d.name, d.endpoint});
   }
@@ -171,6 +193,7 @@ std::vector<Disk> FindBusDisks(const std::string& busDir, const std::string& mat
 }
 
 std::vector<Disk> FindUsbDisks(const std::string& match) {
+  auto selector = SelectorFromEnvironment();
   std::vector<Disk> out;
   libusb_context* ctx = nullptr;
   if (libusb_init(&ctx) != 0) return out;
@@ -183,8 +206,9 @@ std::vector<Disk> FindUsbDisks(const std::string& match) {
     libusb_device_handle* h = nullptr;
     if (libusb_open(list[i], &h) != 0) continue;
     std::string name = UsbString(h, desc.iManufacturer) + " " + UsbString(h, desc.iProduct);
+    std::string serial = UsbString(h, desc.iSerialNumber);
     libusb_close(h);
-    if (Matches(name, match))
+    if (Matches(name, match) && Chosen(selector.get(), UsbPortPath(list[i]), serial))
       out.push_back({name, fmt::format("usb:{}:{}:{}:{}:{}", libusb_get_bus_number(list[i]),
                                        libusb_get_device_address(list[i]), iface, epOut, epIn)});
   }

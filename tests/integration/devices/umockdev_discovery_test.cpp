@@ -3,6 +3,7 @@
 // it does not run inside umockdev.
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <fmt/format.h>
 #include <umockdev.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/device_selector.h"
 #include "platform/node_access.h"
 #include "platform/posix/sysfs_scan.h"
 #include "platform/sysfs_backend.h"
@@ -87,6 +89,76 @@ std::string TypedModem() {
 std::string Fastboot() {
   return UsbRecords("1-5", 9, "18d1", "d00d", 1, "Android", true).Interface(0, "ff 42 03", "").text();
 }
+
+// One of two modems of the same product at `port` ("1-6"), told apart by place and serial
+// number; its DIAG port is ttyUSB<tty>.
+std::string TwinModem(const std::string& port, int devnum, const std::string& serial, int tty) {
+  std::string dir = "/devices/pci0000:00/0000:00:14.0/usb1/" + port;
+  std::string node = fmt::format("bus/usb/001/{:03d}", devnum);
+  return fmt::format(R"(P: {0}
+N: {1}
+E: SUBSYSTEM=usb
+E: DEVTYPE=usb_device
+E: DEVNAME=/dev/{1}
+A: idVendor=05c6
+A: idProduct=9025
+A: busnum=1
+A: devnum={2}
+A: bNumInterfaces= 5
+A: product=Modem
+A: serial={3}
+
+P: {0}/{4}:1.0
+E: SUBSYSTEM=usb
+E: DEVTYPE=usb_interface
+A: bInterfaceNumber=00
+A: bInterfaceClass=ff
+A: bInterfaceSubClass=ff
+A: bInterfaceProtocol=ff
+L: driver=../../../../../../bus/usb/drivers/option
+
+P: {0}/{4}:1.0/ttyUSB{5}/tty/ttyUSB{5}
+N: ttyUSB{5}
+E: SUBSYSTEM=tty
+E: DEVNAME=/dev/ttyUSB{5}
+A: dev=188:{5}
+)",
+                     dir, node, devnum, serial, port, tty);
+}
+
+// The boot loader's interface, as the device shows it after the reboot to fastboot.
+std::string FastbootInterfaceOf(const std::string& port) {
+  return fmt::format(R"(P: /devices/pci0000:00/0000:00:14.0/usb1/{0}/{0}:1.1
+E: SUBSYSTEM=usb
+E: DEVTYPE=usb_interface
+A: bInterfaceNumber=01
+A: bInterfaceClass=ff
+A: bInterfaceSubClass=42
+A: bInterfaceProtocol=03
+)",
+                     port);
+}
+
+// A device in its disk mode: one mass-storage interface.
+constexpr const char* kDisk = R"(P: /devices/pci0000:00/0000:00:14.0/usb1/1-8
+N: bus/usb/001/020
+E: SUBSYSTEM=usb
+E: DEVTYPE=usb_device
+A: idVendor=05c6
+A: idProduct=f000
+A: busnum=1
+A: devnum=20
+A: bNumInterfaces= 1
+A: product=USB Storage
+
+P: /devices/pci0000:00/0000:00:14.0/usb1/1-8/1-8:1.0
+E: SUBSYSTEM=usb
+E: DEVTYPE=usb_interface
+A: bInterfaceNumber=00
+A: bInterfaceClass=08
+A: bInterfaceSubClass=06
+A: bInterfaceProtocol=50
+)";
 
 class UmockdevDiscoveryTest : public ::testing::Test {
 protected:
@@ -167,6 +239,92 @@ TEST_F(UmockdevDiscoveryTest, ANodeTheUserMayNotOpenIsNamedWithItsFix) {
   ::waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(text.rfind("cannot open /dev/ttyUSB0: Permission denied; install 70-upwend.rules", 0), 0u) << text;
+}
+
+class TwoModemsTest : public UmockdevDiscoveryTest {
+protected:
+  void SetUp() override {
+    UmockdevDiscoveryTest::SetUp();
+    Add(TwinModem("1-6", 12, "SER-A", 10));
+    Add(TwinModem("1-7", 13, "SER-B", 11));
+  }
+  void Add(const std::string& description) {
+    GError* error = nullptr;
+    ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, description.c_str(), &error))
+        << (error != nullptr ? error->message : "");
+  }
+  static std::vector<std::string> Nodes(const SysfsSnapshot& s) {
+    std::vector<std::string> nodes;
+    for (const auto& p : s.comPorts) nodes.push_back(p.deviceNode);
+    for (const auto& a : s.adbInterfaces) nodes.push_back(a.devicePath);
+    return nodes;
+  }
+  static const UsbDeviceInfo* Device(const SysfsSnapshot& s, const std::string& path) {
+    auto it = std::find_if(s.devices.begin(), s.devices.end(), [&](const UsbDeviceInfo& d) { return d.path == path; });
+    return it == s.devices.end() ? nullptr : &*it;
+  }
+};
+
+TEST_F(TwoModemsTest, EachModemIsChosenByItsPathItsDevicePathOrItsSerialNumber) {
+  SysfsSnapshot all = Scan();
+  const UsbDeviceInfo* second = Device(all, "1-7");
+  ASSERT_TRUE(second != nullptr && Device(all, "1-5") != nullptr && Device(all, "1-3") != nullptr);
+  EXPECT_EQ(second->serial, "SER-B");
+  EXPECT_EQ(second->mode, "normal");
+  EXPECT_EQ(second->devpath, "/devices/pci0000:00/0000:00:14.0/usb1/1-7");
+  EXPECT_EQ(Device(all, "1-5")->mode, "fastboot");
+  EXPECT_EQ(Device(all, "1-3")->mode, "normal");  // the serial adapter has a port
+  struct Case {
+    const char* value;
+    const char* node;
+    const char* other;
+  };
+  for (const Case& c : {Case{"1-6", "/dev/ttyUSB10", "/dev/ttyUSB11"}, Case{"SER-A", "/dev/ttyUSB10", "/dev/ttyUSB11"},
+                        Case{"1-7", "/dev/ttyUSB11", "/dev/ttyUSB10"}, Case{"SER-B", "/dev/ttyUSB11", "/dev/ttyUSB10"},
+                        Case{"/sys/devices/pci0000:00/0000:00:14.0/usb1/1-7", "/dev/ttyUSB11", "/dev/ttyUSB10"}}) {
+    SCOPED_TRACE(c.value);
+    DeviceSelector selector(c.value);
+    SysfsSnapshot one = ScanSysfs("/sys", "/dev", UsbNameTable::BuiltIn(), true, &selector);
+    ASSERT_EQ(one.devices.size(), 1u);
+    EXPECT_EQ(Nodes(one), std::vector<std::string>{c.node});
+    for (const auto& m : one.serialMap) EXPECT_NE(m.valueName, c.other);
+    EXPECT_TRUE(DescribeDeviceChoice(all.devices, c.value).empty());
+  }
+  EXPECT_NE(DescribeDeviceChoice(all.devices, "1-9").find("no such device"), std::string::npos);
+}
+
+TEST_F(TwoModemsTest, AModemChosenBySerialStaysChosenInFastbootModeWithoutIt) {
+  SysfsBackendOptions options;
+  options.useUdev = false;
+  options.selector = std::make_shared<DeviceSelector>("SER-B");
+  auto backend = CreateSysfsBackend(options);
+  ASSERT_EQ(backend->ListUsbDevices().size(), 1u);
+  // The reboot: at 1-7 the modem's ports go and the boot loader comes, with no serial number
+  // (umockdev cannot add a device again where one was, so the same device changes its face).
+  const std::string dir = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-7";
+  umockdev_testbed_remove_device(testbed_, (dir + "/1-7:1.0/ttyUSB11/tty/ttyUSB11").c_str());
+  umockdev_testbed_remove_device(testbed_, (dir + "/1-7:1.0").c_str());
+  for (auto [name, value] : {std::pair{"serial", ""}, {"idVendor", "18d1"}, {"idProduct", "d00d"}, {"devnum", "14"},
+                             {"bNumInterfaces", " 1"}})
+    umockdev_testbed_set_attribute(testbed_, dir.c_str(), name, value);
+  Add(FastbootInterfaceOf("1-7"));
+  auto adb = backend->ListAdbInterfaces();
+  // The other fastboot device (1-5) stays hidden.
+  ASSERT_EQ(adb.size(), 1u);
+  EXPECT_NE(adb[0].devicePath.find("vid_18d1&pid_d00d#bus_001&dev_014"), std::string::npos) << adb[0].devicePath;
+  EXPECT_TRUE(backend->ListComPorts().empty());
+  auto devices = backend->ListUsbDevices();
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].mode, "fastboot");
+}
+
+TEST_F(TwoModemsTest, ADiskModeDeviceOfTheProductsVendorIsListedAsDisk) {
+  Add(kDisk);
+  SysfsSnapshot all = Scan();
+  const UsbDeviceInfo* disk = Device(all, "1-8");
+  ASSERT_NE(disk, nullptr);
+  EXPECT_EQ(disk->mode, "disk");
+  EXPECT_EQ(disk->vendorId, 0x05c6);
 }
 
 }  // namespace

@@ -36,8 +36,8 @@ protected:
 
   void Config(const std::string& text) { std::ofstream(folder_ + "/Config.ini", std::ios::trunc) << text; }
 
-  int Run(const std::string& program, std::string& output) {
-    return testing::RunCommand("UPWEND_DEVICES=sim:" + home_ + "/bus UPWEND_TIME_SCALE=" + kScale + " timeout 60 " +
+  int Run(const std::string& program, std::string& output, const std::string& env = "") {
+    return testing::RunCommand(env + " UPWEND_DEVICES=sim:" + home_ + "/bus UPWEND_TIME_SCALE=" + kScale + " timeout 60 " +
                                    folder_ + "/" + program,
                                output);
   }
@@ -67,6 +67,20 @@ TEST_F(HelperProgramsSim, DoShiftDeviceRefusesBadCommandsAndADiskStaysADiskUntil
   Config("[SHIFTDEVICE]\r\nSCSICMD=110620000000\r\nSCSIDEVICE=Mass Storage\r\n");
   EXPECT_EQ(Run("DoShiftDevice.exe", out), 0) << out;
   EXPECT_TRUE(sim.WaitLine("published AT", std::chrono::seconds(10)));
+}
+
+TEST_F(HelperProgramsSim, WithOneDeviceChosenOnlyItsDiskIsSwitched) {
+  SimProcess other({"--bus", home_ + "/bus", "--state", home_ + "/other", "--time-scale", kScale, "--mode", "disk",
+                    "--id", "other", "--usb-path", "1-4"});
+  SimProcess chosen({"--bus", home_ + "/bus", "--state", home_ + "/chosen", "--time-scale", kScale, "--mode", "disk",
+                     "--id", "chosen", "--usb-path", "1-5", "--serial", "SIM-C"});
+  ASSERT_TRUE(other.WaitLine("published DISK", std::chrono::seconds(10)));
+  ASSERT_TRUE(chosen.WaitLine("published DISK", std::chrono::seconds(10)));
+  Config("[SHIFTDEVICE]\r\nSCSICMD=110620000000\r\nSCSIDEVICE=Mass Storage\r\n");
+  std::string out;
+  EXPECT_EQ(Run("DoShiftDevice.exe", out, "UPWEND_DEVICE=SIM-C"), 0) << out;
+  EXPECT_TRUE(chosen.WaitLine("published AT", std::chrono::seconds(10)));
+  EXPECT_FALSE(other.WaitLine("published AT", std::chrono::milliseconds(500)));
 }
 
 TEST_F(HelperProgramsSim, ResetModemWithoutAModemAnswersMinusOne) {

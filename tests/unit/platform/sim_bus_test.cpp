@@ -29,6 +29,8 @@ BusSnapshot Sample() {
   BusSnapshot s;
   s.session = "s1";
   s.generation = 7;
+  s.usbPath = "1-1.2";
+  s.serial = "SER\t1";
   s.comPorts.push_back({"Diag\tPort (COM5)", "desc\nwith newline", "USB\\VID_05C6&PID_9025&MI_00", "COM5", "/dev/pts/3"});
   s.serialMap.push_back({"\\Device\\X_COM5", "COM5"});
   s.adbInterfaces.push_back({"\\\\?\\USB#VID_18D1&PID_D00D#tcp:127.0.0.1:4000#{x}"});
@@ -44,6 +46,8 @@ TEST(SimBusTest, FormatAndParseRoundTripEveryField) {
   ASSERT_TRUE(back) << error;
   EXPECT_EQ(back->session, "s1");
   EXPECT_EQ(back->generation, 7u);
+  EXPECT_EQ(back->usbPath, "1-1.2");
+  EXPECT_EQ(back->serial, "SER\t1");
   ASSERT_EQ(back->comPorts.size(), 1u);
   EXPECT_EQ(back->comPorts[0].friendlyName, "Diag\tPort (COM5)");
   EXPECT_EQ(back->comPorts[0].description, "desc\nwith newline");

@@ -1,8 +1,4 @@
 // The "sim" device backend: reads the simulator's bus folder (see platform/sim_bus.h).
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -12,7 +8,11 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/device_selector.h"
+#include "platform/folder_watch.h"
+#include "platform/ini_file.h"
 #include "platform/sim_bus.h"
+#include "platform/usb_device_path.h"
 
 namespace upwend {
 namespace {
@@ -25,10 +25,58 @@ std::string StripDevicePrefix(const std::string& name) {
   return name;
 }
 
+// One bus file as a whole device: where it sits, its IDs (from what it publishes) and its mode.
+UsbDeviceInfo DeviceOfFile(const std::string& fileName, const BusSnapshot& s) {
+  UsbDeviceInfo d;
+  d.path = s.usbPath.empty() ? fileName.substr(0, fileName.size() - std::string(".bus").size()) : s.usbPath;
+  d.serial = s.serial;
+  for (const auto& c : s.comPorts) d.ports.push_back(c.portName);
+  for (const auto& m : s.serialMap)
+    if (std::find(d.ports.begin(), d.ports.end(), m.portName) == d.ports.end()) d.ports.push_back(m.portName);
+  bool composite = false;
+  for (const auto& a : s.adbInterfaces) {
+    d.interfaces.push_back(a.devicePath);
+    composite = composite || AsciiLower(a.devicePath).find("&mi_") != std::string::npos;
+  }
+  for (const auto& b : s.usbBootDevices) d.interfaces.push_back(b.devicePath);
+  std::vector<std::string> texts;
+  for (const auto& c : s.comPorts) texts.push_back(c.hardwareId);
+  texts.insert(texts.end(), d.interfaces.begin(), d.interfaces.end());
+  for (const auto& t : texts) {
+    if (auto ids = UsbIdsInText(t)) {
+      d.vendorId = ids->first;
+      d.productId = ids->second;
+      break;
+    }
+  }
+  if (!s.usbBootDevices.empty()) {
+    d.mode = "usb-boot";
+  } else if (!d.ports.empty() || composite) {
+    d.mode = "normal";
+  } else if (!s.adbInterfaces.empty()) {
+    d.mode = "fastboot";
+  } else if (!s.disks.empty()) {
+    d.mode = "disk";
+    d.product = s.disks.front().name;
+  }
+  return d;
+}
+
 class SimBusBackend final : public DeviceBackend {
 public:
-  explicit SimBusBackend(std::string busDir) : busDir_(std::move(busDir)) {}
+  SimBusBackend(std::string busDir, std::shared_ptr<DeviceSelector> selector)
+      : busDir_(std::move(busDir)), selector_(std::move(selector)) {}
   ~SimBusBackend() override { Unwatch(); }
+
+  std::vector<UsbDeviceInfo> ListUsbDevices() override {
+    std::vector<UsbDeviceInfo> out;
+    for (auto& [name, s] : ReadAll()) {
+      UsbDeviceInfo d = DeviceOfFile(name, s);
+      if (!d.mode.empty()) out.push_back(std::move(d));
+    }
+    std::sort(out.begin(), out.end(), [](const UsbDeviceInfo& a, const UsbDeviceInfo& b) { return a.path < b.path; });
+    return out;
+  }
 
   std::vector<ComPortInfo> ListComPorts() override {
     std::vector<ComPortInfo> out;
@@ -94,7 +142,12 @@ private:
       std::ostringstream text;
       text << in.rdbuf();
       std::string error;
-      if (auto s = ParseBusSnapshot(text.str(), error)) out.emplace(p.filename().string(), std::move(*s));
+      auto s = ParseBusSnapshot(text.str(), error);
+      if (!s) continue;
+      std::string name = p.filename().string();
+      // Another device than the chosen one is not there at all, its events included.
+      if (selector_ && !selector_->Matches(DeviceOfFile(name, *s))) continue;
+      out.emplace(std::move(name), std::move(*s));
     }
     return out;
   }
@@ -113,14 +166,10 @@ private:
   }
 
   void Run(const std::function<void(const DeviceEvent&)>& cb) {
-    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    int wd = -1;
+    auto watch = WatchFolder(busDir_);
     bool dirty = true;
     int idleMs = 0;
     while (!stop_) {
-      if (fd >= 0 && wd < 0) {
-        wd = inotify_add_watch(fd, busDir_.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE);
-      }
       // Without a change notice the folder is still rescanned now and then (it may not have
       // existed when the watch began, or may have been replaced).
       if (dirty || idleMs >= kRescanMs) {
@@ -128,25 +177,13 @@ private:
         dirty = false;
         idleMs = 0;
       }
-      pollfd p{fd, POLLIN, 0};
-      int n = 0;
-      if (fd >= 0 && wd >= 0) {
-        n = poll(&p, 1, kTickMs);
-      } else {
-        usleep(kTickMs * 1000);
-      }
+      dirty = watch->WaitForChange(kTickMs);
       idleMs += kTickMs;
-      if (n > 0) {
-        char buf[4096];
-        while (read(fd, buf, sizeof buf) > 0) {
-        }
-        dirty = true;
-      }
     }
-    if (fd >= 0) close(fd);
   }
 
   std::string busDir_;
+  std::shared_ptr<DeviceSelector> selector_;
   std::map<std::string, Seen> seen_;
   std::atomic<bool> stop_{true};
   std::thread thread_;
@@ -154,8 +191,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DeviceBackend> CreateSimBusBackend(const std::string& busDir) {
-  return std::make_unique<SimBusBackend>(busDir);
+std::unique_ptr<DeviceBackend> CreateSimBusBackend(const std::string& busDir, std::shared_ptr<DeviceSelector> selector) {
+  return std::make_unique<SimBusBackend>(busDir, std::move(selector));
 }
 
 }  // namespace upwend

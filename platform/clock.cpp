@@ -1,4 +1,5 @@
 #include "platform/clock.h"
+#include "platform/sleep_resolution.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,9 @@
 namespace upwend {
 
 ScaledClock::ScaledClock(double scale)
-    : scale_(scale > 0 && std::isfinite(scale) ? scale : 1.0), start_(std::chrono::steady_clock::now()) {}
+    : scale_(scale > 0 && std::isfinite(scale) ? scale : 1.0), start_(std::chrono::steady_clock::now()) {
+  PrepareFineSleeps();
+}
 
 uint64_t ScaledClock::NowMs() const {
   auto real = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();

@@ -1,0 +1,29 @@
+# Cross-compiling the Windows programs with Debian's mingw-w64 (the posix thread model, for
+# std::thread and std::mutex). Programs and tests run under Wine through the emulator.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(UPWEND_MINGW_PREFIX x86_64-w64-mingw32)
+
+set(CMAKE_C_COMPILER ${UPWEND_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${UPWEND_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${UPWEND_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${UPWEND_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Debian's wine64 package has no "wine" on PATH.
+find_program(UPWEND_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT UPWEND_WINE64)
+  find_program(UPWEND_WINE64 NAMES wine64 wine)
+endif()
+if(UPWEND_WINE64)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${UPWEND_WINE64})
+endif()
+
+# The runtime DLLs of the compiler are not on a Windows machine (nor in Wine's search path):
+# every program and library links them in.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

@@ -1,0 +1,35 @@
+// LoadLibrary and GetProcAddress. The folder of the library is searched for its own
+// dependencies (LOAD_WITH_ALTERED_SEARCH_PATH), as a library loaded from the working folder
+// brings its companions with it.
+#include <windows.h>
+
+#include "platform/dynamic_library.h"
+#include "platform/win32/system_message.h"
+
+namespace upwend {
+
+DynamicLibrary::~DynamicLibrary() {
+  if (handle_ != nullptr) ::FreeLibrary(static_cast<HMODULE>(handle_));
+}
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string& error) {
+  // A bare name would be searched on the system's library path; the tool always means a file.
+  std::string file = path.find_first_of("\\/") == std::string::npos ? ".\\" + path : path;
+  for (char& c : file) {
+    if (c == '/') c = '\\';  // the altered search path wants a full path in Windows form
+  }
+  HMODULE handle = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (handle == nullptr) {
+    DWORD code = ::GetLastError();
+    error = "cannot load " + path + ": " + SystemMessage(code);
+    ::SetLastError(code);
+    return nullptr;
+  }
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(reinterpret_cast<void*>(handle)));
+}
+
+void* DynamicLibrary::Symbol(const std::string& name) const {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name.c_str()));
+}
+
+}  // namespace upwend

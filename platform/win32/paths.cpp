@@ -1,0 +1,67 @@
+// Where the tool keeps what it writes on Windows: the user's temporary folder and the per-user
+// application data folders, unless UPWEND_HOME moves everything below one folder (tests do).
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/paths.h"
+
+namespace upwend {
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+bool EndsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '/' || path.back() == '\\'); }
+
+std::string WithSeparator(std::string path) {
+  if (!EndsWithSeparator(path)) path += '\\';
+  return path;
+}
+
+std::string SystemTempFolder() {
+  char buf[MAX_PATH + 1] = {};
+  DWORD n = ::GetTempPathA(sizeof buf, buf);
+  if (n == 0 || n > MAX_PATH) return "C:\\Windows\\Temp\\";
+  return WithSeparator(std::string(buf, n));
+}
+
+// %LOCALAPPDATA% (per user, not roaming), else the temporary folder.
+std::string LocalAppData() {
+  std::string v = Env("LOCALAPPDATA");
+  return v.empty() ? SystemTempFolder() : WithSeparator(v);
+}
+
+}  // namespace
+
+ToolPaths CurrentPaths() {
+  ToolPaths p;
+  std::string home = Env("UPWEND_HOME");
+  if (!home.empty()) {
+    home = WithSeparator(home);
+    p.tempDir = home + "tmp\\";
+    p.configDir = home + "config";
+    p.runtimeDir = home + "run";
+    p.logDir = home + "log";
+    p.stateDir = home + "state";
+    p.programsDir = home + "programs";
+  } else {
+    std::string app = LocalAppData() + "upwend\\";
+    p.tempDir = SystemTempFolder() + "upwend\\";
+    p.configDir = app + "config";
+    p.runtimeDir = p.tempDir + "run";
+    p.stateDir = app + "state";
+    p.logDir = app + "logs";
+    // A per-user program folder: the variants are written there without an administrator.
+    p.programsDir = LocalAppData() + "Programs\\upwend";
+  }
+  if (std::string t = Env("UPWEND_TEMP_DIR"); !t.empty()) p.tempDir = WithSeparator(t);
+  if (std::string l = Env("UPWEND_LOG_DIR"); !l.empty()) p.logDir = l;
+  return p;
+}
+
+}  // namespace upwend
