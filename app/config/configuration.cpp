@@ -2,10 +2,13 @@
 
 #include <fmt/format.h>
 
+#include <optional>
+#include <tuple>
+
 #include "app/shell/dialogs.h"
+#include "engine/worker/project_rules.h"
 #include "platform/file_io.h"
 #include "platform/ini_file.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -31,12 +34,6 @@ bool OnWhenNonZero(const IniFile& ini, const char* section, const char* key, int
 bool OnWhenOne(const IniFile& ini, const char* section, const char* key) { return ini.ReadInteger(section, key, 0) == 1; }
 
 }  // namespace
-
-bool DownloadOptions::AnyFastbootItem() const {
-  return bFastbootRamdisk_recoveryImage || bFastbootUserdataImage || bFastbootPrimary_gpt || bFastbootSecondary_gpt ||
-         bFastbootzImage || bFastbootRamdisk || bFastbootSystemImage || bFastbootSystemImageMutil || bFastbootBootImage ||
-         bFastbootzImage_recoveryImage;
-}
 
 int ProjectTypeOf(const std::string& project) {
   if (project == "MDM9x15") return kProjectTypeMdm9x15;
@@ -83,31 +80,37 @@ bool LoadConfig(ProductConfig& config, const std::string& path, Dialogs& dialogs
   return LoadConfig(config, ini ? *ini : IniFile{}, dialogs);
 }
 
-bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
-  c = ProductConfig{};
-  auto stop = [&](const char* message, bool clear, unsigned flags = kMbOk) {
-    if (clear) ClearDownloadOptions(c);
-    dialogs.MessageBox(message, kWarning, flags);
-    return false;
-  };
-  const char* P = "Project";
+namespace {
 
-  // 1. Identity and project type.
+// A configuration error: its message, whether it clears the update options read so far, and
+// the box's buttons.
+struct ConfigError {
+  const char* message;
+  bool clearsOptions = true;
+  unsigned flags = kMbOk;
+};
+using ReadResult = std::optional<ConfigError>;
+
+constexpr const char* P = "Project";
+constexpr const char* D = "DownloadItems";
+
+ReadResult ReadIdentityAndPlatform(ProductConfig& c, const IniFile& ini) {
   c.caption = ini.ReadString(P, "Caption", "Upwend_***");
   c.version = ini.ReadString(P, "Version", "");
   c.project = ini.ReadString(P, "Project", "");
   c.projectType = ProjectTypeOf(c.project);
   c.phone = project::IsPhone(c.projectType);
-
-  // 2. Platform.
   c.platform = ini.ReadString(P, "Platform", "UNKNOWN");
   c.platformCode = PlatformCodeOf(c.platform);
   if (c.platformCode < 0) {
     c.platformCode = 0;
-    return stop(kMsgBadPlatform, true);
+    return ConfigError{kMsgBadPlatform};
   }
+  return {};
+}
 
-  // 3. Name, layout, About texts, network, device checks.
+// Name, layout, About texts, network and the device checks.
+ReadResult ReadLayoutAndDeviceChecks(ProductConfig& c, const IniFile& ini) {
   c.name = ini.ReadString(P, "Name", "UNKNOWN");
   c.language = ini.ReadString(P, "Language", "English");
   c.layout = c.language.find("English") == std::string::npos && c.language.find("Japanese") != std::string::npos
@@ -124,22 +127,23 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   c.bCheckProjectCode = OnWhenOne(ini, P, "bCheckProjectCode");
   c.bCheckDataCardMemory = OnWhenOne(ini, "MemoryType", "bCheckDataCardMemory");
   c.bCheckRouterMemory = OnWhenOne(ini, "MemoryType", "bCheckRouterMemory");
-  if (c.bCheckDataCardMemory && c.bCheckRouterMemory) return stop(kMsgUnknownTerminal, true);
+  if (c.bCheckDataCardMemory && c.bCheckRouterMemory) return ConfigError{kMsgUnknownTerminal};
   if (c.bCheckDataCardMemory || c.bCheckRouterMemory) {
     c.ramSize = ini.ReadString("MemoryType", "RAMSize", "");
     c.memoryFlashSize = ini.ReadString("MemoryType", "FlashSize", "");
-    if (c.ramSize.empty() && c.memoryFlashSize.empty()) return stop(kMsgBadMemoryType, true);
+    if (c.ramSize.empty() && c.memoryFlashSize.empty()) return ConfigError{kMsgBadMemoryType};
     c.supportFlashID = ini.ReadString("MemoryType", "SupportFlashID", "");
   }
-
-  // 4.
   c.executeResetModem = OnWhenOne(ini, P, "ExecuteResetModem");
+  return {};
+}
 
-  // 5. Software version and the variants of project type 3.
+// The software version the device check compares, and the customer variant it names.
+ReadResult ReadSoftwareVersion(ProductConfig& c, const IniFile& ini) {
   if (c.bCheckProjectCode || c.bCheckMainboardType || project::ReadsSoftwareVersion(c.projectType)) {
     c.softwareVersion = ini.ReadString(P, "Version", "");
     if (c.softwareVersion.empty() && (c.bCheckMainboardType || project::RequiresSoftwareVersion(c.projectType))) {
-      return stop(kMsgNoSoftwareVersion, false);
+      return ConfigError{kMsgNoSoftwareVersion, false};
     }
   }
   c.variant = 0;
@@ -152,11 +156,11 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
       c.variant = 3;
     }
   }
-
-  // 6.
   if (project::OffersAlternativeNvList(c.projectType)) c.isAlcatel = OnWhenOne(ini, P, "IsAlcatel");
+  return {};
+}
 
-  // 7. Package and transfer settings.
+ReadResult ReadTransferSettings(ProductConfig& c, const IniFile& ini) {
   c.packet = static_cast<int>(ini.ReadInteger(P, "Packet", 1));
   c.flashType = static_cast<int>(ini.ReadInteger(P, "FlashType", 0));
   c.flashID = ini.ReadString(P, "FlashID", "");
@@ -165,9 +169,12 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   c.bFastSpeedDownload = OnWhenNonZero(ini, "General Option", "bFastSpeedDownload");
   c.uitNewWays = OnWhenNonZero(ini, "BackupRestore_AT", "UIT_NewWays");
   c.rtrecfg = OnWhenNonZero(ini, P, "RTRECFG");
+  return {};
+}
 
-  // 8. Update options, each followed by its list.
-  const char* D = "DownloadItems";
+// The update options are read in the tool's order, each followed by its list: an error leaves
+// the options after it unread.
+ReadResult ReadFastbootOptions(ProductConfig& c, const IniFile& ini) {
   DownloadOptions& o = c.options;
   o.bEFS = OnWhenNonZero(ini, D, "bEFS");
   o.bRawAppsEFS = OnWhenNonZero(ini, D, "bRawAppsEFS");
@@ -184,19 +191,23 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   o.bFastbootzImage_recoveryImage = OnWhenNonZero(ini, D, "bFastbootzImage_recoveryImage");
   o.bSwitchFastbootMode = OnWhenNonZero(ini, D, "bSwitchFastbootMode");
   o.bFastbootConfiguration = OnWhenNonZero(ini, D, "bFastbootConfiguration");
-  if (o.bFastbootConfiguration) {
-    // The list is taken whole or not at all: a half-read partition list must never be flashed.
-    std::vector<std::string> cmds;
-    std::vector<std::string> files;
-    for (const std::string& entry : ReadList(ini, "FastbootDownloadFiles", "DL", 0, 15)) {
-      size_t bar = entry.find('|');
-      if (bar == std::string::npos) return stop(kMsgBadFastbootList, true);
-      cmds.emplace_back(TrimBlanks(std::string_view(entry).substr(0, bar)));
-      files.emplace_back(TrimBlanks(std::string_view(entry).substr(bar + 1)));
-    }
-    c.fastbootFileCmdList = std::move(cmds);
-    c.fastbootFileNameList = std::move(files);
+  if (!o.bFastbootConfiguration) return {};
+  // The list is taken whole or not at all: a half-read partition list must never be flashed.
+  std::vector<std::string> cmds;
+  std::vector<std::string> files;
+  for (const std::string& entry : ReadList(ini, "FastbootDownloadFiles", "DL", 0, 15)) {
+    size_t bar = entry.find('|');
+    if (bar == std::string::npos) return ConfigError{kMsgBadFastbootList};
+    cmds.emplace_back(TrimBlanks(std::string_view(entry).substr(0, bar)));
+    files.emplace_back(TrimBlanks(std::string_view(entry).substr(bar + 1)));
   }
+  c.fastbootFileCmdList = std::move(cmds);
+  c.fastbootFileNameList = std::move(files);
+  return {};
+}
+
+ReadResult ReadEfsAndUserDataLists(ProductConfig& c, const IniFile& ini) {
+  DownloadOptions& o = c.options;
   o.bPartOfEFS = OnWhenNonZero(ini, D, "bPartOfEFS");
   if (o.bPartOfEFS) {
     c.removeFiles = ReadList(ini, "RemoveFiles", "RF", 0, 100);
@@ -208,22 +219,17 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   if (o.bBackupUserData) {
     c.userDataFiles = ReadList(ini, "UserDataFiles", "UF", 0, 1000);
     c.userDataDirs = ReadList(ini, "UserDataDir", "UD", 0, 1000);
-    if (c.userDataFiles.empty() && c.userDataDirs.empty()) return stop(kMsgNoUserData, true, kMbOkCancel);
+    if (c.userDataFiles.empty() && c.userDataDirs.empty()) return ConfigError{kMsgNoUserData, true, kMbOkCancel};
   }
   o.bBackupARM11Files = OnWhenNonZero(ini, D, "bBackupARM11Files");
   c.arm11File = ini.ReadString("ARM11Files", "ARM11F0", "");
   if (c.arm11File.empty()) o.bBackupARM11Files = false;
   c.esn = OnWhenNonZero(ini, "BackupRestore_AT", "ESN");
-  o.bBackup = OnWhenNonZero(ini, D, "bBackup");
-  o.bRestore = OnWhenNonZero(ini, D, "bRestore");
-  o.bAMSSFile = OnWhenNonZero(ini, D, "bAMSSFile");
-  o.bPhoneImage = OnWhenNonZero(ini, D, "bPhoneImage");
-  o.bAppsBootloader = OnWhenNonZero(ini, D, "bAppsBootloader");
-  o.bAppsImageAndBootloader = OnWhenNonZero(ini, D, "bAppsImageAndBootloader");
-  o.bDSP = OnWhenNonZero(ini, D, "bDSP");
-  o.bCDROM = OnWhenNonZero(ini, D, "bCDROM");
-  o.bDISK = OnWhenNonZero(ini, D, "bDISK");
-  o.bResImage = OnWhenNonZero(ini, D, "bResImage");
+  return {};
+}
+
+// PC Suite is on when one medium is chosen; the first of DISK, CDROM, ResImage wins.
+void DerivePcSuite(DownloadOptions& o) {
   if (o.bDISK) {
     o.pcSuite = true;
     o.bCDROM = o.bResImage = false;
@@ -236,6 +242,21 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   } else {
     o.pcSuite = false;
   }
+}
+
+ReadResult ReadImageOptions(ProductConfig& c, const IniFile& ini) {
+  DownloadOptions& o = c.options;
+  o.bBackup = OnWhenNonZero(ini, D, "bBackup");
+  o.bRestore = OnWhenNonZero(ini, D, "bRestore");
+  o.bAMSSFile = OnWhenNonZero(ini, D, "bAMSSFile");
+  o.bPhoneImage = OnWhenNonZero(ini, D, "bPhoneImage");
+  o.bAppsBootloader = OnWhenNonZero(ini, D, "bAppsBootloader");
+  o.bAppsImageAndBootloader = OnWhenNonZero(ini, D, "bAppsImageAndBootloader");
+  o.bDSP = OnWhenNonZero(ini, D, "bDSP");
+  o.bCDROM = OnWhenNonZero(ini, D, "bCDROM");
+  o.bDISK = OnWhenNonZero(ini, D, "bDISK");
+  o.bResImage = OnWhenNonZero(ini, D, "bResImage");
+  DerivePcSuite(o);
   o.bBootloader = OnWhenNonZero(ini, D, "bBootloader");
   if (o.bBootloader) {
     o.bdbl = OnWhenNonZero(ini, D, "bdbl", 1);
@@ -245,41 +266,70 @@ bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
   o.bCfgdata = OnWhenNonZero(ini, D, "bCfgdata");
   o.bRpmBootloader = OnWhenNonZero(ini, D, "bRpmBootloader");
   o.bEnprg9x15 = OnWhenNonZero(ini, D, "bEnprg9x15");
+  return {};
+}
 
-  // 9. Cross checks.
-  if (c.phone && o.pcSuite) return stop(kMsgPhonePcSuite, true);
-  if (o.bBackup != o.bRestore) return stop(kMsgBackupRestore, true);
-  if (o.bEFS && o.bPartOfEFS) return stop(kMsgEfsPartOfEfs, true);
+// Options that cannot go together.
+ReadResult CheckOptionPairs(ProductConfig& c, const IniFile&) {
+  const DownloadOptions& o = c.options;
+  if (c.phone && o.pcSuite) return ConfigError{kMsgPhonePcSuite};
+  if (o.bBackup != o.bRestore) return ConfigError{kMsgBackupRestore};
+  if (o.bEFS && o.bPartOfEFS) return ConfigError{kMsgEfsPartOfEfs};
+  return {};
+}
 
-  // 10. SIM lock.
+ReadResult ReadSimLock(ProductConfig& c, const IniFile& ini) {
   std::string simLock = ini.ReadString("SIMLOCK", "bSimLock", "");
-  if (!simLock.empty()) {
-    c.simLock = true;
-    c.simLockText = simLock;
-    c.simLockMode = simLock[0] == '1' ? 1 : 0;
-    if (c.simLockMode == 1 && simLock.size() <= 2) return stop(kMsgSimLockEmpty, true, kMbOk | kMbIconWarning);
-  }
+  if (simLock.empty()) return {};
+  c.simLock = true;
+  c.simLockText = simLock;
+  c.simLockMode = simLock[0] == '1' ? 1 : 0;
+  if (c.simLockMode == 1 && simLock.size() <= 2) return ConfigError{kMsgSimLockEmpty, true, kMbOk | kMbIconWarning};
+  return {};
+}
 
-  // 11. NV item lines; each list is taken only when every line of it is sound.
+// NV item lines; each list is taken only when every line of it is sound.
+ReadResult ReadNvLines(ProductConfig& c, const IniFile& ini) {
   for (auto [section, message] : {std::pair{"NV_Default", kMsgBadDefaultNv}, std::pair{"NV_Custom", kMsgBadCustomNv}}) {
     std::vector<std::string> lines;
     for (std::string& line : ReadList(ini, section, "NV", 1, 1000)) {
       line = AsciiUpper(line);
-      if (line.find(':') == std::string::npos) return stop(message, true);
+      if (line.find(':') == std::string::npos) return ConfigError{message};
       lines.push_back(std::move(line));
     }
     c.nvItemList.insert(c.nvItemList.end(), lines.begin(), lines.end());
   }
+  return {};
+}
 
-  // 12. AT command lines.
+ReadResult ReadAtLines(ProductConfig& c, const IniFile& ini) {
   for (auto [section, message, list] : {std::tuple{"Start_AT", kMsgBadStartAt, &c.startATList},
                                         std::tuple{"End_AT", kMsgBadEndAt, &c.endATList}}) {
     std::vector<std::string> lines;
     for (const std::string& line : ReadList(ini, section, "AT", 1, 1000)) {
-      if (line.find("AT") == std::string::npos) return stop(message, true);
+      if (line.find("AT") == std::string::npos) return ConfigError{message};
       lines.push_back(line + "\r\n\r\n");
     }
     *list = std::move(lines);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool LoadConfig(ProductConfig& c, const IniFile& ini, Dialogs& dialogs) {
+  c = ProductConfig{};
+  // The tool's fixed order: the first error stops the reading, and what it had not reached
+  // keeps its default.
+  using Reader = ReadResult (*)(ProductConfig&, const IniFile&);
+  for (Reader read : {ReadIdentityAndPlatform, ReadLayoutAndDeviceChecks, ReadSoftwareVersion, ReadTransferSettings,
+                      ReadFastbootOptions, ReadEfsAndUserDataLists, ReadImageOptions, CheckOptionPairs, ReadSimLock,
+                      ReadNvLines, ReadAtLines}) {
+    if (ReadResult error = read(c, ini)) {
+      if (error->clearsOptions) ClearDownloadOptions(c);
+      dialogs.MessageBox(error->message, kWarning, error->flags);
+      return false;
+    }
   }
   return true;
 }

@@ -5,52 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/worker/download_options.h"
+
 namespace upwend {
 
 class Dialogs;
 class IniFile;
-
-// The update options, named by their Config.ini keys (section DownloadItems), plus PC Suite.
-struct DownloadOptions {
-  bool bEFS = false;
-  bool bRawAppsEFS = false;
-  bool bFastbootRamdisk_recoveryImage = false;
-  bool bFastbootUserdataImage = false;
-  bool bFastbootPrimary_gpt = false;
-  bool bFastbootSecondary_gpt = false;
-  bool bFastbootzImage = false;
-  bool bFastbootRamdisk = false;
-  bool bFastbootSystemImage = false;
-  bool bFastbootSystemImageMutil = false;
-  bool bFastbootBootImage = false;
-  bool bFastbootzImage_recoveryImage = false;
-  bool bSwitchFastbootMode = false;
-  bool bFastbootConfiguration = false;
-  bool bPartOfEFS = false;
-  bool bBackupUserData = false;
-  bool bBackupARM11Files = false;
-  bool bBackup = false;
-  bool bRestore = false;
-  bool bAMSSFile = false;
-  bool bPhoneImage = false;
-  bool bAppsBootloader = false;
-  bool bAppsImageAndBootloader = false;
-  bool bDSP = false;
-  bool bCDROM = false;
-  bool bDISK = false;
-  bool bResImage = false;
-  bool bBootloader = false;
-  bool bdbl = false;
-  bool bfsbl = false;
-  bool bosbl = false;
-  bool bCfgdata = false;
-  bool bRpmBootloader = false;
-  bool bEnprg9x15 = false;
-  bool pcSuite = false;  // derived from bDISK, bCDROM, bResImage
-
-  // Any of the fastboot item options.
-  bool AnyFastbootItem() const;
-};
 
 enum class LayoutLanguage { English, Japanese };
 

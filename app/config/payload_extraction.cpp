@@ -7,12 +7,12 @@
 #include "app/config/configuration.h"
 #include "app/shell/dialogs.h"
 #include "app/shell/startup_error.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/ini_file.h"
 #include "platform/payload_archive.h"
 #include "platform/processes.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -21,10 +21,9 @@ namespace {
 constexpr const char* kWarning = "Warning";
 constexpr uint64_t kSettleMs = 100;
 
-
 std::string Join(const std::string& folder, std::string_view name) { return folder + "/" + std::string(name); }
 
-// Writes name (type) as file; the common case of the tables.
+// Writes name (type) as file; the common case of the table.
 void Row(ExtractionContext& ctx, const std::string& name, const std::string& type, const std::string& file) {
   WriteResource(ctx, name, type, Join(ctx.workingFolder, file));
 }
@@ -61,6 +60,182 @@ void ExtractFastbootList(ExtractionContext& ctx) {
   }
 }
 
+// The system image comes from the configured folder when one is named, else from the program.
+void WriteSystemImage(ExtractionContext& ctx) {
+  const ProductConfig& c = ctx.config;
+  if (c.fastBootSystemImageFilePath.empty()) {
+    Row(ctx, "SystemimageFile", "IMG", "system.img");
+    return;
+  }
+  std::string source = NativePath(c.fastBootSystemImageFilePath) + "/system.img";
+  std::string target = Join(ctx.workingFolder, "system.img");
+  if (!FileExists(source) || !CopyFileOver(source, target)) {
+    ctx.dialogs.MessageBox(kMsgCopySystemImageFailed, kWarning, kMbOk);
+    ctx.askQuit();
+  } else {
+    ctx.written.push_back(target);
+  }
+}
+
+// Each AddFiles entry is a device path; its file goes by its last part and the name rule.
+void WriteAddFiles(ExtractionContext& ctx) {
+  for (const std::string& entry : ctx.config.addFiles) {
+    std::string_view text = entry;
+    if (size_t slash = text.rfind('/'); slash != std::string_view::npos) text = text.substr(slash + 1);
+    auto [name, type] = ResourceForEntry(text);
+    Row(ctx, name, type, std::string(text));
+  }
+}
+
+// The copy beside the program is for the USB driver's own search; a program folder we may not
+// write to (an installed tool) must not end start-up, so that copy is best effort.
+void WriteUsbApiBesideProgram(ExtractionContext& ctx) {
+  if (ctx.executableFolder.empty()) return;
+  const ResourceEntry* usbApi = ctx.archive.Find("AdbWinUsbApiFile", "DLL");
+  if (usbApi == nullptr) return;
+  if (auto r = ctx.archive.WriteTo(*usbApi, ctx.executableFolder + "AdbWinUsbApi.dll"); !r && ctx.diag) {
+    ctx.diag(fmt::format("AdbWinUsbApi.dll not written beside the program: {}", r.error()));
+  }
+}
+
+// ---- the extraction table ----------------------------------------------------------------------
+
+using Rule = bool (*)(const ProductConfig&);
+
+bool HasPartitionTable(const ProductConfig& c) { return !project::HasNoPartitionTable(c.projectType); }
+bool DblBootChain(const ProductConfig& c) { return project::UsesDblBootChain(c.projectType); }
+bool SblBootChain(const ProductConfig& c) { return !DblBootChain(c); }
+bool ModemAndAppsEfs(const ProductConfig& c) { return project::HasModemAndAppsEfs(c.projectType); }
+bool AppsEfsOnly(const ProductConfig& c) { return project::HasAppsEfsOnly(c.projectType); }
+bool PlainEfs(const ProductConfig& c) { return !ModemAndAppsEfs(c) && !AppsEfsOnly(c); }
+// The second package knows no apps-only EFS: anything but the modem-and-apps pair is efs.mbn.
+bool PlainEfsInSecond(const ProductConfig& c) { return !ModemAndAppsEfs(c); }
+bool PlainFlashProgrammer(const ProductConfig& c) { return !c.options.bEnprg9x15; }
+bool FastbootListLoaded(const ProductConfig& c) { return c.FastbootListLoaded(); }
+bool ResetsModem(const ProductConfig& c) { return c.executeResetModem; }
+bool AnyFastbootImage(const ProductConfig& c) { return c.options.AnyFastbootItem() || c.FastbootListLoaded(); }
+bool InstallsDriver(const ProductConfig& c) { return project::InstallsDriver(c.projectType); }
+
+enum class Package { First, Second, Both };
+// How the second package names a resource: with the package number ("AmssFile2"), or by the
+// name the first package uses (one resource serves both).
+enum class SecondName { Numbered, Shared };
+
+struct PayloadRow {
+  Package package;
+  bool DownloadOptions::*option;  // the option that asks for the row; nullptr: every build
+  Rule rule;                      // a further condition; nullptr: none
+  const char* name;
+  const char* type;
+  const char* file;
+  SecondName secondName = SecondName::Numbered;
+  void (*write)(ExtractionContext&) = nullptr;  // a row that does more than write one resource
+};
+
+using O = DownloadOptions;
+constexpr Package kFirst = Package::First;
+constexpr Package kSecond = Package::Second;
+constexpr Package kBoth = Package::Both;
+constexpr SecondName kShared = SecondName::Shared;
+constexpr SecondName kNumbered = SecondName::Numbered;
+
+// Both packages' resources, each package's rows in the order they are written.
+const PayloadRow kPayloadRows[] = {
+    {kFirst, &O::bFastbootRamdisk_recoveryImage, nullptr, "Ramdisk_RecoveryimageFile", "IMG", "ramdisk_recovery.img"},
+    {kFirst, &O::bFastbootUserdataImage, nullptr, "UserdataimageFile", "IMG", "userdata.img"},
+    {kFirst, &O::bFastbootBootImage, nullptr, "BootimageFile", "IMG", "boot.img"},
+    {kFirst, &O::bFastbootPrimary_gpt, nullptr, "Primary_gptFile", "BIN", "primary_gpt"},
+    {kFirst, &O::bFastbootSecondary_gpt, nullptr, "Secondary_gptFile", "BIN", "secondary_gpt"},
+    {kFirst, &O::bFastbootzImage, nullptr, "ZimageFile", "BIN", "zImage"},
+    {kFirst, &O::bFastbootRamdisk, nullptr, "RamdiskFile", "IMG", "ramdisk.img"},
+    {kFirst, &O::bFastbootSystemImage, nullptr, "SystemimageFile", "IMG", "system.img", kNumbered, WriteSystemImage},
+    {kFirst, &O::bFastbootzImage_recoveryImage, nullptr, "zImage_recoveryFile", "BIN", "zImage_recovery"},
+    {kFirst, &O::bSwitchFastbootMode, nullptr, "xloadFile", "BIN", "xload.bin"},
+    {kFirst, nullptr, FastbootListLoaded, "", "", "", kNumbered, ExtractFastbootList},
+    {kFirst, &O::bEnprg9x15, nullptr, "NPRG6260File", "HEX", "ENPRG9x15.hex"},
+    {kFirst, nullptr, PlainFlashProgrammer, "NPRG6260File", "HEX", "nprg9x15.hex"},
+    {kSecond, nullptr, nullptr, "NPRG6260File", "HEX", "NPRG6260.hex"},
+    {kBoth, nullptr, HasPartitionTable, "PartitionFile", "MBN", "partition.mbn"},
+    {kBoth, &O::bAMSSFile, nullptr, "AmssFile", "MBN", "amss.mbn"},
+    {kBoth, &O::bAMSSFile, SblBootChain, "AmsshdFile", "MBN", "amsshd.mbn"},
+    {kBoth, &O::bPhoneImage, nullptr, "AllFile", "MBN", "all.mbn"},
+    {kBoth, &O::bEFS, ModemAndAppsEfs, "CEfsFile", "MBN", "cefs.mbn"},
+    {kBoth, &O::bEFS, ModemAndAppsEfs, "AppEfsFile", "MBN", "cefs_apps.mbn"},
+    {kFirst, &O::bEFS, AppsEfsOnly, "AppEfsFile", "MBN", "cefs_apps.mbn"},
+    {kFirst, &O::bEFS, PlainEfs, "EfsFile", "MBN", "efs.mbn"},
+    {kSecond, &O::bEFS, PlainEfsInSecond, "EfsFile", "MBN", "efs.mbn"},
+    {kFirst, &O::bRawAppsEFS, nullptr, "NandimageFile", "MBN", "nandimage"},
+    {kFirst, &O::bPartOfEFS, nullptr, "", "", "", kNumbered, WriteAddFiles},
+    {kFirst, &O::bBootloader, DblBootChain, "DblFile", "MBN", "dbl.mbn"},
+    {kFirst, &O::bBootloader, DblBootChain, "FsblFile", "MBN", "fsbl.mbn"},
+    {kFirst, &O::bBootloader, DblBootChain, "OsblFile", "MBN", "osbl.mbn"},
+    {kFirst, &O::bBootloader, SblBootChain, "Oemsbl1File", "MBN", "sbl1.mbn"},
+    {kFirst, &O::bBootloader, SblBootChain, "Oemsbl2dlFile", "MBN", "sbl2_dl.mbn"},
+    {kFirst, &O::bBootloader, SblBootChain, "AdbWinApiFile", "DLL", "AdbWinApi.dll"},
+    {kFirst, &O::bBootloader, SblBootChain, "AdbWinUsbApiFile", "DLL", "AdbWinUsbApi.dll"},
+    {kFirst, &O::bBootloader, SblBootChain, "fastbootFile", "EXE", "fastboot.exe"},
+    {kFirst, &O::bBootloader, SblBootChain, "adbFile", "EXE", "adb.exe"},
+    {kBoth, &O::bDSP, nullptr, "DSP1File", "MBN", "dsp1.mbn"},
+    {kBoth, &O::bDSP, nullptr, "DSP2File", "MBN", "dsp2.mbn"},
+    {kBoth, &O::bCDROM, nullptr, "CDROMFile", "ISO", "CDROM.iso"},
+    {kBoth, &O::bDISK, nullptr, "FAT16File", "IMA", "FAT16.IMA"},
+    {kBoth, &O::bResImage, nullptr, "ResimageFile", "MBN", "resimage"},
+    {kBoth, &O::bCfgdata, nullptr, "CfgdataFile", "MBN", "cfgdata.mbn"},
+    {kFirst, &O::bRpmBootloader, nullptr, "OemRPMFile", "MBN", "rpm.mbn"},
+    {kSecond, &O::bAppsBootloader, nullptr, "AppsBootloaderHeaderFile", "MBN", "appsboothd.mbn"},
+    {kBoth, &O::bAppsBootloader, nullptr, "AppsBootloaderFile", "MBN", "appsboot.mbn"},
+    {kBoth, &O::bAppsImageAndBootloader, nullptr, "AppsImageHeaderFile", "MBN", "appshd.mbn", kShared},
+    {kBoth, &O::bAppsImageAndBootloader, nullptr, "AppsImageFile", "MBN", "apps.mbn"},
+    {kBoth, &O::bAppsImageAndBootloader, nullptr, "AppsBootloaderHeaderFile", "MBN", "appsboothd.mbn"},
+    {kBoth, &O::bAppsImageAndBootloader, nullptr, "AppsBootloaderFile", "MBN", "appsboot.mbn"},
+    {kFirst, nullptr, ResetsModem, "ResetModemFile", "EXE", "ResetModem.exe"},
+    {kSecond, &O::bFastbootRamdisk_recoveryImage, nullptr, "RecoveryimageFile", "IMG", "recovery.img", kShared},
+    {kSecond, &O::bFastbootUserdataImage, nullptr, "UserdataimageFile", "IMG", "userdata.img", kShared},
+    {kSecond, &O::bFastbootBootImage, nullptr, "BootimageFile", "IMG", "boot.img", kShared},
+    {kSecond, &O::bFastbootSystemImage, nullptr, "SystemimageFile", "IMG", "system.img", kShared},
+    {kSecond, &O::bFastbootzImage_recoveryImage, nullptr, "SplashimageFile", "BIN", "splash.bin", kShared},
+    // There is no system folder to write to here: AdbWinUsbApi.dll goes beside AdbWinApi.dll.
+    {kSecond, nullptr, AnyFastbootImage, "AdbWinApiFile", "DLL", "AdbWinApi.dll", kShared},
+    {kSecond, nullptr, AnyFastbootImage, "AdbWinUsbApiFile", "DLL", "AdbWinUsbApi.dll", kShared},
+    {kBoth, nullptr, nullptr, "DoShiftDeviceFile", "EXE", "DoShiftDevice.exe"},
+    {kFirst, nullptr, nullptr, "DoShiftNetFile", "EXE", "DoShiftNetFile.exe"},
+    {kBoth, nullptr, nullptr, "HexToBinFile", "DLL", "HexToBin.dll"},
+    {kBoth, nullptr, InstallsDriver, "InstallDriverFile", "EXE", "InstallDriver.exe", kShared},
+    {kBoth, nullptr, InstallsDriver, "CleanSystemEnv32File", "EXE", "CleanSystemEnv32.exe", kShared},
+    {kBoth, nullptr, InstallsDriver, "CleanSystemEnv64File", "EXE", "CleanSystemEnv64.exe", kShared},
+    {kFirst, nullptr, nullptr, "CleanSystemEnv32File", "EXE", "CleanSystemEnv32.exe"},
+    {kFirst, nullptr, nullptr, "CleanSystemEnv64File", "EXE", "CleanSystemEnv64.exe"},
+    {kFirst, nullptr, nullptr, "BATFiles", "BAT", "adbdev.bat"},
+    {kFirst, nullptr, nullptr, "AdbWinApiFile", "DLL", "AdbWinApi.dll"},
+    {kFirst, nullptr, nullptr, "QMSL_MSVC10RFile", "DLL", "QMSL_MSVC10R.dll"},
+    {kFirst, nullptr, nullptr, "msvcp100File", "DLL", "msvcp100.dll"},
+    {kFirst, nullptr, nullptr, "msvcr100File", "DLL", "msvcr100.dll"},
+    {kFirst, nullptr, nullptr, "AdbWinUsbApiFile", "DLL", "AdbWinUsbApi.dll"},
+    {kFirst, nullptr, nullptr, "", "", "", kNumbered, WriteUsbApiBesideProgram},
+    {kFirst, nullptr, nullptr, "fastbootFile", "EXE", "fastboot.exe"},
+    {kFirst, nullptr, nullptr, "adbFile", "EXE", "adb.exe"},
+    {kSecond, nullptr, nullptr, "ConfigFile", "INI", "Config.ini"},
+};
+
+bool Applies(const PayloadRow& row, Package package, const ProductConfig& c) {
+  if (row.package != Package::Both && row.package != package) return false;
+  if (row.option != nullptr && !(c.options.*row.option)) return false;
+  return row.rule == nullptr || row.rule(c);
+}
+
+void WriteRows(ExtractionContext& ctx, Package package) {
+  for (const PayloadRow& row : kPayloadRows) {
+    if (!Applies(row, package, ctx.config)) continue;
+    if (row.write != nullptr) {
+      row.write(ctx);
+    } else if (package == Package::Second && row.secondName == SecondName::Numbered) {
+      Row(ctx, std::string(row.name) + "2", row.type, row.file);
+    } else {
+      Row(ctx, row.name, row.type, row.file);
+    }
+  }
+}
+
 }  // namespace
 
 std::pair<std::string, std::string> ResourceForEntry(std::string_view fileName) {
@@ -77,189 +252,15 @@ void WriteResource(ExtractionContext& ctx, const std::string& name, const std::s
 }
 
 void ExtractPayload(ExtractionContext& ctx) {
-  ProductConfig& c = ctx.config;
-  const DownloadOptions& o = c.options;
-  const int pt = c.projectType;
-
   // A running adb would hold the file that is about to be replaced.
   KillProcessesNamed("adb.exe");
-
-  if (o.bFastbootRamdisk_recoveryImage) Row(ctx, "Ramdisk_RecoveryimageFile", "IMG", "ramdisk_recovery.img");
-  if (o.bFastbootUserdataImage) Row(ctx, "UserdataimageFile", "IMG", "userdata.img");
-  if (o.bFastbootBootImage) Row(ctx, "BootimageFile", "IMG", "boot.img");
-  if (o.bFastbootPrimary_gpt) Row(ctx, "Primary_gptFile", "BIN", "primary_gpt");
-  if (o.bFastbootSecondary_gpt) Row(ctx, "Secondary_gptFile", "BIN", "secondary_gpt");
-  if (o.bFastbootzImage) Row(ctx, "ZimageFile", "BIN", "zImage");
-  if (o.bFastbootRamdisk) Row(ctx, "RamdiskFile", "IMG", "ramdisk.img");
-  if (o.bFastbootSystemImage) {
-    if (!c.fastBootSystemImageFilePath.empty()) {
-      std::string source = NativePath(c.fastBootSystemImageFilePath) + "/system.img";
-      std::string target = Join(ctx.workingFolder, "system.img");
-      if (!FileExists(source) || !CopyFileOver(source, target)) {
-        ctx.dialogs.MessageBox(kMsgCopySystemImageFailed, kWarning, kMbOk);
-        ctx.askQuit();
-      } else {
-        ctx.written.push_back(target);
-      }
-    } else {
-      Row(ctx, "SystemimageFile", "IMG", "system.img");
-    }
-  }
-  if (o.bFastbootzImage_recoveryImage) Row(ctx, "zImage_recoveryFile", "BIN", "zImage_recovery");
-  if (o.bSwitchFastbootMode) Row(ctx, "xloadFile", "BIN", "xload.bin");
-  if (c.FastbootListLoaded()) ExtractFastbootList(ctx);
-  Row(ctx, "NPRG6260File", "HEX", o.bEnprg9x15 ? "ENPRG9x15.hex" : "nprg9x15.hex");
-  if (!project::HasNoPartitionTable(pt)) Row(ctx, "PartitionFile", "MBN", "partition.mbn");
-  if (o.bAMSSFile) {
-    Row(ctx, "AmssFile", "MBN", "amss.mbn");
-    if (!project::UsesDblBootChain(pt)) Row(ctx, "AmsshdFile", "MBN", "amsshd.mbn");
-  }
-  if (o.bPhoneImage) Row(ctx, "AllFile", "MBN", "all.mbn");
-  if (o.bEFS) {
-    if (project::HasModemAndAppsEfs(pt)) {
-      Row(ctx, "CEfsFile", "MBN", "cefs.mbn");
-      Row(ctx, "AppEfsFile", "MBN", "cefs_apps.mbn");
-    } else if (project::HasAppsEfsOnly(pt)) {
-      Row(ctx, "AppEfsFile", "MBN", "cefs_apps.mbn");
-    } else {
-      Row(ctx, "EfsFile", "MBN", "efs.mbn");
-    }
-  }
-  if (o.bRawAppsEFS) Row(ctx, "NandimageFile", "MBN", "nandimage");
-  if (o.bPartOfEFS) {
-    for (const std::string& entry : c.addFiles) {
-      std::string_view text = entry;
-      if (size_t slash = text.rfind('/'); slash != std::string_view::npos) text = text.substr(slash + 1);
-      auto [name, type] = ResourceForEntry(text);
-      Row(ctx, name, type, std::string(text));
-    }
-  }
-  if (o.bBootloader) {
-    if (project::UsesDblBootChain(pt)) {
-      Row(ctx, "DblFile", "MBN", "dbl.mbn");
-      Row(ctx, "FsblFile", "MBN", "fsbl.mbn");
-      Row(ctx, "OsblFile", "MBN", "osbl.mbn");
-    } else {
-      Row(ctx, "Oemsbl1File", "MBN", "sbl1.mbn");
-      Row(ctx, "Oemsbl2dlFile", "MBN", "sbl2_dl.mbn");
-      Row(ctx, "AdbWinApiFile", "DLL", "AdbWinApi.dll");
-      Row(ctx, "AdbWinUsbApiFile", "DLL", "AdbWinUsbApi.dll");
-      Row(ctx, "fastbootFile", "EXE", "fastboot.exe");
-      Row(ctx, "adbFile", "EXE", "adb.exe");
-    }
-  }
-  if (o.bDSP) {
-    Row(ctx, "DSP1File", "MBN", "dsp1.mbn");
-    Row(ctx, "DSP2File", "MBN", "dsp2.mbn");
-  }
-  if (o.bCDROM) Row(ctx, "CDROMFile", "ISO", "CDROM.iso");
-  if (o.bDISK) Row(ctx, "FAT16File", "IMA", "FAT16.IMA");
-  if (o.bResImage) Row(ctx, "ResimageFile", "MBN", "resimage");
-  if (o.bCfgdata) Row(ctx, "CfgdataFile", "MBN", "cfgdata.mbn");
-  if (o.bRpmBootloader) Row(ctx, "OemRPMFile", "MBN", "rpm.mbn");
-  if (o.bAppsBootloader) Row(ctx, "AppsBootloaderFile", "MBN", "appsboot.mbn");
-  if (o.bAppsImageAndBootloader) {
-    Row(ctx, "AppsImageHeaderFile", "MBN", "appshd.mbn");
-    Row(ctx, "AppsImageFile", "MBN", "apps.mbn");
-    Row(ctx, "AppsBootloaderHeaderFile", "MBN", "appsboothd.mbn");
-    Row(ctx, "AppsBootloaderFile", "MBN", "appsboot.mbn");
-  }
-  if (c.executeResetModem) Row(ctx, "ResetModemFile", "EXE", "ResetModem.exe");
-  Row(ctx, "DoShiftDeviceFile", "EXE", "DoShiftDevice.exe");
-  Row(ctx, "DoShiftNetFile", "EXE", "DoShiftNetFile.exe");
-  Row(ctx, "HexToBinFile", "DLL", "HexToBin.dll");
-  if (project::InstallsDriver(pt)) {
-    Row(ctx, "InstallDriverFile", "EXE", "InstallDriver.exe");
-    Row(ctx, "CleanSystemEnv32File", "EXE", "CleanSystemEnv32.exe");
-    Row(ctx, "CleanSystemEnv64File", "EXE", "CleanSystemEnv64.exe");
-  }
-  Row(ctx, "CleanSystemEnv32File", "EXE", "CleanSystemEnv32.exe");
-  Row(ctx, "CleanSystemEnv64File", "EXE", "CleanSystemEnv64.exe");
-  Row(ctx, "BATFiles", "BAT", "adbdev.bat");
-  Row(ctx, "AdbWinApiFile", "DLL", "AdbWinApi.dll");
-  Row(ctx, "QMSL_MSVC10RFile", "DLL", "QMSL_MSVC10R.dll");
-  Row(ctx, "msvcp100File", "DLL", "msvcp100.dll");
-  Row(ctx, "msvcr100File", "DLL", "msvcr100.dll");
-  Row(ctx, "AdbWinUsbApiFile", "DLL", "AdbWinUsbApi.dll");
-  // The copy beside the program is for the USB driver's own search; a program folder we may not
-  // write to (an installed tool) must not end start-up, so that copy is best effort.
-  if (!ctx.executableFolder.empty()) {
-    const ResourceEntry* usbApi = ctx.archive.Find("AdbWinUsbApiFile", "DLL");
-    std::string beside = ctx.executableFolder + "AdbWinUsbApi.dll";
-    if (usbApi != nullptr) {
-      if (auto r = ctx.archive.WriteTo(*usbApi, beside); !r && ctx.diag) {
-        ctx.diag(fmt::format("AdbWinUsbApi.dll not written beside the program: {}", r.error()));
-      }
-    }
-  }
-  Row(ctx, "fastbootFile", "EXE", "fastboot.exe");
-  Row(ctx, "adbFile", "EXE", "adb.exe");
+  WriteRows(ctx, Package::First);
   ctx.helperFolder = ctx.workingFolder;
-
   ctx.clock.SleepMs(kSettleMs);
 }
 
 void ExtractSecondPackage(ExtractionContext& ctx) {
-  ProductConfig& c = ctx.config;
-  const DownloadOptions& o = c.options;
-  const int pt = c.projectType;
-  // Resources of the second package carry the package number; a few are shared (no suffix).
-  auto second = [&](const std::string& name, const std::string& type, const std::string& file) {
-    Row(ctx, name + "2", type, file);
-  };
-
-  second("NPRG6260File", "HEX", "NPRG6260.hex");
-  if (!project::HasNoPartitionTable(pt)) second("PartitionFile", "MBN", "partition.mbn");
-  if (o.bAMSSFile) {
-    second("AmssFile", "MBN", "amss.mbn");
-    if (!project::UsesDblBootChain(pt)) second("AmsshdFile", "MBN", "amsshd.mbn");
-  }
-  if (o.bPhoneImage) second("AllFile", "MBN", "all.mbn");
-  if (o.bEFS) {
-    if (project::HasModemAndAppsEfs(pt)) {
-      second("CEfsFile", "MBN", "cefs.mbn");
-      second("AppEfsFile", "MBN", "cefs_apps.mbn");
-    } else {
-      second("EfsFile", "MBN", "efs.mbn");
-    }
-  }
-  if (o.bDSP) {
-    second("DSP1File", "MBN", "dsp1.mbn");
-    second("DSP2File", "MBN", "dsp2.mbn");
-  }
-  if (o.bCDROM) second("CDROMFile", "ISO", "CDROM.iso");
-  if (o.bDISK) second("FAT16File", "IMA", "FAT16.IMA");
-  if (o.bResImage) second("ResimageFile", "MBN", "resimage");
-  if (o.bCfgdata) second("CfgdataFile", "MBN", "cfgdata.mbn");
-  if (o.bAppsBootloader) {
-    second("AppsBootloaderHeaderFile", "MBN", "appsboothd.mbn");
-    second("AppsBootloaderFile", "MBN", "appsboot.mbn");
-  }
-  if (o.bAppsImageAndBootloader) {
-    Row(ctx, "AppsImageHeaderFile", "MBN", "appshd.mbn");
-    second("AppsImageFile", "MBN", "apps.mbn");
-    second("AppsBootloaderHeaderFile", "MBN", "appsboothd.mbn");
-    second("AppsBootloaderFile", "MBN", "appsboot.mbn");
-  }
-  if (o.bFastbootRamdisk_recoveryImage) Row(ctx, "RecoveryimageFile", "IMG", "recovery.img");
-  if (o.bFastbootUserdataImage) Row(ctx, "UserdataimageFile", "IMG", "userdata.img");
-  if (o.bFastbootBootImage) Row(ctx, "BootimageFile", "IMG", "boot.img");
-  if (o.bFastbootSystemImage) Row(ctx, "SystemimageFile", "IMG", "system.img");
-  if (o.bFastbootzImage_recoveryImage) Row(ctx, "SplashimageFile", "BIN", "splash.bin");
-  if (o.AnyFastbootItem() || c.FastbootListLoaded()) {
-    Row(ctx, "AdbWinApiFile", "DLL", "AdbWinApi.dll");
-    // There is no system folder to write to here: it goes beside AdbWinApi.dll instead.
-    Row(ctx, "AdbWinUsbApiFile", "DLL", "AdbWinUsbApi.dll");
-  }
-  second("DoShiftDeviceFile", "EXE", "DoShiftDevice.exe");
-  second("HexToBinFile", "DLL", "HexToBin.dll");
-  if (project::InstallsDriver(pt)) {
-    Row(ctx, "InstallDriverFile", "EXE", "InstallDriver.exe");
-    Row(ctx, "CleanSystemEnv32File", "EXE", "CleanSystemEnv32.exe");
-    Row(ctx, "CleanSystemEnv64File", "EXE", "CleanSystemEnv64.exe");
-  }
-  second("ConfigFile", "INI", "Config.ini");
-
+  WriteRows(ctx, Package::Second);
   ctx.clock.SleepMs(kSettleMs);
 }
 

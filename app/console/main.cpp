@@ -2,11 +2,11 @@
 // without one (no Qt platform plugin is loaded then, so it works without a display).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <cstdlib>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/console/console_output.h"
@@ -26,56 +26,104 @@
 #include "platform/modem_manager.h"
 #include "platform/process_environment.h"
 
-int main(int argc, char** argv) {
-  using namespace upwend;
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::string error;
-  auto cl = ParseCommandLine(args, error);
-  if (!cl) {
-    std::fprintf(stderr, "upwend: %s (see upwend --help)\n", error.c_str());
-    return kExitRefused;
-  }
-  if (cl->help || cl->version) {
-    std::fputs(cl->help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
-    return kExitOk;
-  }
-  // The chosen device must be there when the tool starts; from then on the backend shows it
-  // alone, to this program and to the helper programs and libraries it starts.
-  if (!cl->device.empty()) {
-    if (std::string problem = ChosenDeviceProblem(cl->devices, cl->device); !problem.empty()) {
-      std::fprintf(stderr, "upwend: %s\n", problem.c_str());
-      return kExitRefused;
-    }
-    SetEnvironmentValue("UPWEND_DEVICE", cl->device);
-  }
-  if (cl->listDevices) {
-    std::string why;
-    auto devices = CreateDeviceBackend(cl->devices, why);
-    if (!devices) {
-      std::fprintf(stderr, "upwend: %s\n", why.c_str());
-      return kExitRefused;
-    }
-    std::fputs(DeviceListing(*devices).c_str(), stdout);
-    return kExitOk;
-  }
-  if (cl->timeScale > 0) {
-    SetSystemTimeScale(cl->timeScale);
-    // The helper libraries keep clocks of their own and read the scale from the environment.
-    SetEnvironmentValue("UPWEND_TIME_SCALE", std::to_string(cl->timeScale));
-  }
-  if (!cl->logDir.empty()) SetEnvironmentValue("UPWEND_LOG_DIR", cl->logDir);
-  if (!cl->devices.empty()) SetEnvironmentValue("UPWEND_DEVICES", cl->devices);
-  if (!cl->headless) {
-#ifdef UPWEND_WITH_WINDOW
-    WindowProgramOptions window;
-    window.devices = cl->devices;
-    return RunWindowProgram(argc, argv, window);
-#else
-    std::fprintf(stderr, "upwend: this build has no window; run with --headless\n");
-    return kExitRefused;
-#endif
-  }
+namespace upwend {
+namespace {
 
+// The chosen device must be there when the tool starts; from then on the backend shows it
+// alone, to this program and to the helper programs and libraries it starts.
+bool ChooseDevice(const CommandLine& cl) {
+  if (cl.device.empty()) return true;
+  if (std::string problem = ChosenDeviceProblem(cl.devices, cl.device); !problem.empty()) {
+    std::fprintf(stderr, "upwend: %s\n", problem.c_str());
+    return false;
+  }
+  SetEnvironmentValue("UPWEND_DEVICE", cl.device);
+  return true;
+}
+
+// --help, --version and --list-devices answer without starting the program.
+std::optional<int> AnswerAtOnce(const CommandLine& cl) {
+  if (cl.help || cl.version) {
+    std::fputs(cl.help ? UsageText().c_str() : (VersionText() + "\n").c_str(), stdout);
+    return kExitOk;
+  }
+  if (!ChooseDevice(cl)) return kExitRefused;
+  if (!cl.listDevices) return std::nullopt;
+  std::string why;
+  auto devices = CreateDeviceBackend(cl.devices, why);
+  if (!devices) {
+    std::fprintf(stderr, "upwend: %s\n", why.c_str());
+    return kExitRefused;
+  }
+  std::fputs(DeviceListing(*devices).c_str(), stdout);
+  return kExitOk;
+}
+
+// The options that the helper libraries and child programs read from the environment.
+void ExportToEnvironment(const CommandLine& cl) {
+  if (cl.timeScale > 0) {
+    SetSystemTimeScale(cl.timeScale);
+    // The helper libraries keep clocks of their own and read the scale from the environment.
+    SetEnvironmentValue("UPWEND_TIME_SCALE", std::to_string(cl.timeScale));
+  }
+  if (!cl.logDir.empty()) SetEnvironmentValue("UPWEND_LOG_DIR", cl.logDir);
+  if (!cl.devices.empty()) SetEnvironmentValue("UPWEND_DEVICES", cl.devices);
+}
+
+int RunWindow(int argc, char** argv, const CommandLine& cl) {
+#ifdef UPWEND_WITH_WINDOW
+  WindowProgramOptions window;
+  window.devices = cl.devices;
+  return RunWindowProgram(argc, argv, window);
+#else
+  std::fprintf(stderr, "upwend: this build has no window; run with --headless\n");
+  return kExitRefused;
+#endif
+}
+
+// What the headless shell shows of a run, and when a run ends the program.
+ShellOptions HeadlessShellOptions(const CommandLine& cl, HeadlessLoop& loop, ConsoleOutput& output,
+                                  UpdateShell*& shell, ModemManagerInhibitor& modemManager) {
+  ShellOptions shellOptions;
+  shellOptions.devices = cl.devices;
+  shellOptions.logLine = [&output](const std::string& line, int type) { output.LogLine(line, type); };
+  shellOptions.sentBytes = [&output](uint64_t total) { output.SentBytes(total); };
+  shellOptions.runFinished = [&loop, &output, &cl, &shell, &modemManager](bool passed) {
+    modemManager.Release();
+    std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
+    std::error_code ec;
+    output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
+    bool endsWithRun = shell != nullptr && project::EndsProgramAfterRun(shell->config().projectType);
+    if (cl.start || cl.reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
+  };
+  // Nobody could press Start again after a refusal.
+  shellOptions.guideStartRefused = [&loop] { loop.Quit(kExitRefused); };
+  shellOptions.statusChanged = [&output](const std::string& text) { output.Status(text); };
+  return shellOptions;
+}
+
+// What happens once start-up is done: the summary, or Start pressed when the device is ready.
+void SetOnStarted(ProgramOptions& options, const CommandLine& cl, HeadlessLoop& loop, ConsoleOutput& output,
+                  ModemManagerInhibitor& modemManager) {
+  if (cl.printSummary) {
+    options.onStarted = [&loop](TVorezUzeUiForm& form) {
+      std::fputs(StartupReport(form).c_str(), stdout);
+      std::fflush(stdout);
+      loop.Quit(kExitOk);
+    };
+  }
+  if (cl.start || cl.reupdate) {
+    options.onStarted = [&loop, &cl, &output, &modemManager](TVorezUzeUiForm& form) {
+      auto& s = static_cast<UpdateShell&>(form);
+      PressStartWhenReady(s, loop, cl.reupdate, cl.waitSeconds, [&output, &s, &cl, &modemManager] {
+        output.RunStarted(s.imageSet().totalSize, cl.reupdate);
+        modemManager.Inhibit(RunPortNodes(s));
+      });
+    };
+  }
+}
+
+int RunHeadless(const CommandLine& cl) {
   // A close request (Ctrl+C, termination) is the user closing the window: the loop is asked to
   // quit, so the normal clean-up runs. Set up before any other thread starts.
   HeadlessLoop loop(SystemClock());
@@ -91,58 +139,46 @@ int main(int argc, char** argv) {
     });
   });
 
-  OutputMode mode = cl->json ? OutputMode::Json : cl->quiet ? OutputMode::Quiet : OutputMode::Terminal;
+  OutputMode mode = cl.json ? OutputMode::Json : cl.quiet ? OutputMode::Quiet : OutputMode::Terminal;
   ConsoleOutput output(mode, {stdout, stderr, StandardErrorIsTerminal()}, [] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   });
   // Boxes are printed on stderr as "[caption] text", or become message events in JSON.
-  HeadlessDialogs answering(cl->answer, mode == OutputMode::Json ? [](const std::string&) {}
-                                                                   : std::function<void(const std::string&)>());
+  HeadlessDialogs answering(cl.answer, mode == OutputMode::Json ? [](const std::string&) {}
+                                                                  : std::function<void(const std::string&)>());
   ReportingDialogs dialogs(answering, [&output](const ShownMessage& m) { output.Message(m); });
-  ProgramOptions options;
-  options.diag = [&output](const std::string& text) { output.Diag(text); };
-  if (cl->printSummary) {
-    options.onStarted = [&loop](TVorezUzeUiForm& form) {
-      std::fputs(StartupReport(form).c_str(), stdout);
-      std::fflush(stdout);
-      loop.Quit(kExitOk);
-    };
-  }
   // ModemManager leaves the device alone while a run uses it; silent where it does not run.
   auto modemManager = CreateModemManagerInhibitor([&output](const std::string& text) { output.Diag(text); });
-  ShellOptions shellOptions;
-  shellOptions.devices = cl->devices;
-  shellOptions.logLine = [&output](const std::string& line, int type) { output.LogLine(line, type); };
-  shellOptions.sentBytes = [&output](uint64_t total) { output.SentBytes(total); };
-  shellOptions.runFinished = [&loop, &output, &cl, &shell, &modemManager](bool passed) {
-    modemManager->Release();
-    std::string log = shell != nullptr ? shell->runControl().runLog().path() : std::string();
-    std::error_code ec;
-    output.Finished(passed, !log.empty() && std::filesystem::exists(log, ec) ? log : std::string());
-    bool endsWithRun = shell != nullptr && project::EndsProgramAfterRun(shell->config().projectType);
-    if (cl->start || cl->reupdate || endsWithRun) loop.Quit(passed ? kExitOk : kExitRunFailed);
-  };
-  // Nobody could press Start again after a refusal.
-  shellOptions.guideStartRefused = [&loop] { loop.Quit(kExitRefused); };
-  shellOptions.statusChanged = [&output](const std::string& text) { output.Status(text); };
+  ShellOptions shellOptions = HeadlessShellOptions(cl, loop, output, shell, *modemManager);
+  ProgramOptions options;
+  options.diag = [&output](const std::string& text) { output.Diag(text); };
+  SetOnStarted(options, cl, loop, output, *modemManager);
   options.makeForm = [&](const FormServices& services) {
     auto made = std::make_unique<UpdateShell>(services, shellOptions);
     shell = made.get();
     return made;
   };
-  if (cl->start || cl->reupdate) {
-    options.onStarted = [&loop, &cl, &output, &modemManager](TVorezUzeUiForm& form) {
-      auto& s = static_cast<UpdateShell&>(form);
-      PressStartWhenReady(s, loop, cl->reupdate, cl->waitSeconds,
-                          [&output, &s, &cl, &modemManager] {
-                            output.RunStarted(s.imageSet().totalSize, cl->reupdate);
-                            modemManager->Inhibit(RunPortNodes(s));
-                          });
-    };
-  }
   int code = RunProgram(loop, dialogs, options);
   shell = nullptr;
-
   closeRequests.reset();
   return code;
+}
+
+}  // namespace
+}  // namespace upwend
+
+int main(int argc, char** argv) {
+  using namespace upwend;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  auto cl = ParseCommandLine(args, error);
+  if (!cl) {
+    std::fprintf(stderr, "upwend: %s (see upwend --help)\n", error.c_str());
+    return kExitRefused;
+  }
+  // --help and --version come before the device choice; the device list shows the chosen one.
+  if (auto code = AnswerAtOnce(*cl)) return *code;
+  ExportToEnvironment(*cl);
+  if (!cl->headless) return RunWindow(argc, argv, *cl);
+  return RunHeadless(*cl);
 }

@@ -10,11 +10,11 @@
 #include <optional>
 
 #include "app/config/configuration.h"
-#include "app/shell/dialogs.h"
 #include "app/images/hex_conversion.h"
+#include "app/shell/dialogs.h"
+#include "engine/worker/project_rules.h"
 #include "engine/worker/run_parameters.h"
 #include "platform/file_io.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 

@@ -3,14 +3,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/shell/dialogs.h"
 #include "app/images/image_verification.h"
+#include "app/shell/dialogs.h"
 #include "app/shell/main_window.h"
 #include "app/shell/variant_texts.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -27,6 +27,11 @@ constexpr const char* kUpgradeFailureJapanese = "アップデートに失敗し�
 constexpr const char* kCloseWhileRunning = "アップデート中は終了することはできません。";
 constexpr const char* kCloseWhileRunning2728 = "ダウンロード実行中です。終了しますか？";
 constexpr uint64_t kWatchEndSettleMs = 500;
+// The device check's probe handle is looked at up to ten times, half a second apart, and given
+// a moment after a failed close.
+constexpr int kProbeReleaseTries = 10;
+constexpr uint64_t kProbeReleasePollMs = 500;
+constexpr uint64_t kProbeCloseRetryMs = 100;
 
 bool JapaneseLayout(const ProductConfig& c) { return project::UsesJapaneseLayout(c.projectType); }
 bool OperatorBuild(const ProductConfig& c) { return project::IsOperatorBuild(c.projectType, c.VariantSet()); }
@@ -191,7 +196,7 @@ void RunControl::StartClick() {
   const ProductConfig& config = form_.config();
   WindowState& st = form_.state();
   if (!runLog_.IsOpen()) OpenRunLog();
-  LogMessage("1.3.5.0", 0);
+  LogMessage("1.3.5.0", kMsgPlain);
   if (JapaneseLayout(config)) {
     if (project::IsJapaneseRetailProduct(config.projectType) && hooks_.deviceVersionIsCurrent && !hooks_.deviceVersionIsCurrent()) {
       CloseRunLog();
@@ -215,13 +220,13 @@ void RunControl::StartClick() {
   clock_.SleepMs(kWatchEndSettleMs);
   ReleaseProbeHandle("26");
   ShowBusy(true);
-  LogMessage("Check......", 0);
+  LogMessage("Check......", kMsgPlain);
   if (hooks_.discoverPorts) hooks_.discoverPorts();
   if (!VersionGate()) {
     EndBeforeStart();
     return;
   }
-  LogMessage("Check......completely", 0);
+  LogMessage("Check......completely", kMsgPlain);
   StartAndShow();
 }
 
@@ -231,7 +236,7 @@ void RunControl::Reupdate1Click() {
   resume_ = true;
   std::string status = ReadMilestone();
   if (status == kMilestoneStart || status == kMilestonePass || status.empty()) {
-    LogMessage("Status was wrong", 2);
+    LogMessage("Status was wrong", kMsgFailure);
   } else if (status == kMilestoneBackup) {
     form_.config().options.bBackup = false;  // the backup of the failed run is used
   }
@@ -245,9 +250,9 @@ void RunControl::Reupdate1Click() {
   clock_.SleepMs(kWatchEndSettleMs);
   ReleaseProbeHandle("25");
   ShowBusy(true);
-  LogMessage("Check......", 0);
+  LogMessage("Check......", kMsgPlain);
   if (hooks_.discoverPorts) hooks_.discoverPorts();
-  LogMessage("Check......completely", 0);
+  LogMessage("Check......completely", kMsgPlain);
   StartAndShow();
 }
 
@@ -301,19 +306,19 @@ void RunControl::ShowBusy(bool busy) {
 
 void RunControl::ReleaseProbeHandle(const char* suffix) {
   std::string s(suffix);
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    clock_.SleepMs(500);
+  for (int attempt = 0; attempt < kProbeReleaseTries; ++attempt) {
+    clock_.SleepMs(kProbeReleasePollMs);
     if (!hooks_.probeHandleOpen || !hooks_.probeHandleOpen()) {
-      LogMessage("com null-" + s, 0);
+      LogMessage("com null-" + s, kMsgPlain);
       return;
     }
-    LogMessage("com not null-" + s, 0);
+    LogMessage("com not null-" + s, kMsgPlain);
     if (hooks_.closeProbeHandle && hooks_.closeProbeHandle()) {
-      LogMessage("close com-" + s, 0);
+      LogMessage("close com-" + s, kMsgPlain);
       return;
     }
-    LogMessage("Warning-" + s, 0);
-    clock_.SleepMs(100);
+    LogMessage("Warning-" + s, kMsgPlain);
+    clock_.SleepMs(kProbeCloseRetryMs);
   }
 }
 
@@ -412,7 +417,7 @@ bool RunControl::ResumeInBootLoader(int slot) {
   if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return false;
   std::string path;
   if (hooks_.findAdbInterface(0, path) != 0) return false;
-  LogMessage("Device in its boot loader: Re-update with " + folder, 0);
+  LogMessage("Device in its boot loader: Re-update with " + folder, kMsgPlain);
   slots_[slot].diagPort = 0;
   slots_[slot].appPort = 0;
   slots_[slot].atPort = 0;
@@ -427,7 +432,7 @@ void RunControl::PrepareRun(int slot) {
   if (hooks_.gaugeChanged) hooks_.gaugeChanged(gaugePosition_, gaugeMaximum_);
   ShowStartedPictures();
   ShowBusy(true);
-  LogMessage("Syncing......", 0);
+  LogMessage("Syncing......", kMsgPlain);
 }
 
 void RunControl::LaunchWorker(int slot) {
@@ -450,7 +455,7 @@ void RunControl::CreateWorker(int slot) {
 }
 
 void RunControl::StopRun(int slot) {
-  LogMessage("Shutting down COMM...", 0);
+  LogMessage("Shutting down COMM...", kMsgPlain);
   if (slots_[slot].worker) slots_[slot].worker->RequestStop();
 }
 
@@ -486,27 +491,7 @@ RunParameters RunControl::BuildRunParameters(int slot) const {
   p.m_nBlockSize = c.blockSize;
   p.projectType = c.projectType;
   p.phone = c.phone;
-  p.bBackup = o.bBackup;
-  p.bRestore = o.bRestore;
-  p.bBootloader = o.bBootloader;
-  p.bEFS = o.bEFS;
-  p.bRawAppsEFS = o.bRawAppsEFS;
-  p.bAMSSFile = o.bAMSSFile;
-  p.pcSuite = o.pcSuite;
-  p.bCfgdata = o.bCfgdata;
-  p.bFastbootRamdisk_recoveryImage = o.bFastbootRamdisk_recoveryImage;
-  p.bFastbootUserdataImage = o.bFastbootUserdataImage;
-  p.bFastbootPrimary_gpt = o.bFastbootPrimary_gpt;
-  p.bFastbootSecondary_gpt = o.bFastbootSecondary_gpt;
-  p.bFastbootzImage = o.bFastbootzImage;
-  p.bFastbootRamdisk = o.bFastbootRamdisk;
-  p.bFastbootSystemImage = o.bFastbootSystemImage;
-  p.bFastbootBootImage = o.bFastbootBootImage;
-  p.bFastbootzImage_recoveryImage = o.bFastbootzImage_recoveryImage;
-  p.bFastbootSystemImageMutil = o.bFastbootSystemImageMutil;
-  p.bFastbootConfiguration = o.bFastbootConfiguration;
-  p.bPartOfEFS = o.bPartOfEFS;
-  p.bBackupUserData = o.bBackupUserData;
+  p.options = o;
   p.ExecuteResetModem = c.executeResetModem;
   p.simLockOn = c.simLock;
   p.simLockMode = c.simLockMode;
@@ -516,8 +501,6 @@ RunParameters RunControl::BuildRunParameters(int slot) const {
   p.RTRECFG = c.rtrecfg;
   p.ESN = c.esn;
   p.bFastSpeedDownload = c.bFastSpeedDownload;
-  p.bRpmBootloader = o.bRpmBootloader;
-  p.bEnprg9x15 = o.bEnprg9x15;
   p.resume = resume_;
   if (hooks_.lastDeviceBackupFolder) p.LastDeviceBackupFolder = hooks_.lastDeviceBackupFolder();
   if (resume_) p.ResumeDeviceBackupFolder = p.LastDeviceBackupFolder;
@@ -529,14 +512,14 @@ RunParameters RunControl::BuildRunParameters(int slot) const {
 
 void RunControl::OnWorkerReport(int status, const std::string& text, int index, int type) {
   if (index < 0 || index >= kSlots) {
-    LogMessage(std::string("Internal error found: ") + " Index value out of bounds", 2);
+    LogMessage(std::string("Internal error found: ") + " Index value out of bounds", kMsgFailure);
     return;
   }
-  if (type == 3 && text == kMilestonePass) passed_ = true;
+  if (type == kMsgSuccess && text == kMilestonePass) passed_ = true;
   LogMessage(text, type);
 }
 
-void RunControl::OnWorkerError(const std::string& text, int index) { LogMessage(text, 2); }
+void RunControl::OnWorkerError(const std::string& text, int index) { LogMessage(text, kMsgFailure); }
 
 void RunControl::OnWorkerProgress(uint64_t position, int index, uint64_t maximum) {
   if (index != 0) return;  // only slot 0 has a gauge
@@ -582,9 +565,9 @@ void RunControl::LogMessage(const std::string& text, int type) {
   LocalTimeText now = NowText();
   std::string line = now.shortDate + " " + now.longTime + " " + text;
   switch (type) {
-    case 2: logViewColour_ = LogViewColour::Red; break;
-    case 3: logViewColour_ = LogViewColour::Lime; break;
-    case 4: break;
+    case kMsgFailure: logViewColour_ = LogViewColour::Red; break;
+    case kMsgSuccess: logViewColour_ = LogViewColour::Lime; break;
+    case kMsgLineOnly: break;
     default: logViewColour_ = LogViewColour::Window; break;
   }
   runLog_.WriteLine(line);
@@ -595,7 +578,7 @@ void RunControl::LogMessage(const std::string& text, int type) {
   }
   WindowState& st = form_.state();
   int pt = form_.config().projectType;
-  if (type == 3) {
+  if (type == kMsgSuccess) {
     st.Reupdate1.visible = false;
     CloseRunLog();
     if (project::IsJapaneseRetailProduct(pt)) {
@@ -606,22 +589,22 @@ void RunControl::LogMessage(const std::string& text, int type) {
       runLog_.DeleteUnlessAutotest();
     }
     if (project::UsesCompactWindow(pt)) ShowCompactResult(true);
-  } else if (type == 2) {
+  } else if (type == kMsgFailure) {
     if (backupDone_ && !resume_) st.Reupdate1.visible = true;
     FailureAdvice();
     CloseRunLog();
     if (project::UsesCompactWindow(pt)) ShowCompactResult(false);
   }
-  if (type == 2 || type == 3) ShowResultPage(type == 3);
+  if (type == kMsgFailure || type == kMsgSuccess) ShowResultPage(type == kMsgSuccess);
   switch (type) {
-    case 1:
-      statusState_ = 2;
+    case kMsgStep:
+      statusState_ = kStatusBarStepDone;
       statusRed_ = false;
       break;
-    case 2:
-    case 3:
-    case 4: break;
-    default: statusState_ = 0; break;
+    case kMsgFailure:
+    case kMsgSuccess:
+    case kMsgLineOnly: break;
+    default: statusState_ = kStatusBarPlain; break;
   }
 }
 

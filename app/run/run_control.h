@@ -11,6 +11,7 @@
 
 #include "app/run/run_log.h"
 #include "engine/worker/run_parameters.h"
+#include "engine/worker/worker_context.h"
 #include "engine/worker/worker_layers.h"
 
 namespace upwend {
@@ -21,6 +22,14 @@ class SerialPort;
 class SettingsKey;
 class TVorezUzeUiForm;
 class UiThread;
+
+// The status bar panel's state, which chooses its text colour.
+enum StatusBarState : int {
+  kStatusBarPlain = 0,     // black
+  kStatusBarFailure = 1,   // red
+  kStatusBarStepDone = 2,  // black: a step was done
+  kStatusBarSuccess = 3,   // green
+};
 
 // A worker as the run control drives it.
 class RunWorker {
@@ -100,6 +109,7 @@ public:
   void OnWorkerProgress(uint64_t position, int index, uint64_t maximum);
   void OnWorkerFinished(int slot);
 
+  // `type` is the line's MESSAGE_TYPE (kMsgPlain .. kMsgLineOnly).
   void LogMessage(const std::string& text, int type);
   // A line without date and time, into the run log file while it is open (UI thread).
   void AppendRunLog(const std::string& text);
@@ -180,7 +190,7 @@ private:
   bool resume_ = false;
   bool passed_ = false;
   bool statusRed_ = false;
-  int statusState_ = 0;
+  int statusState_ = kStatusBarPlain;
   LogViewColour logViewColour_ = LogViewColour::Window;
   uint64_t gaugePosition_ = 0;
   uint64_t gaugeMaximum_ = 100;

@@ -5,20 +5,20 @@
 
 #include <ctime>
 
+#include "app/config/payload_extraction.h"
 #include "app/guide/guide_choice.h"
 #include "app/guide/guide_texts.h"
 #include "app/shell/dialogs.h"
-#include "app/config/payload_extraction.h"
 #include "app/shell/startup_error.h"
 #include "app/shell/variant_setup.h"
 #include "app/shell/variant_texts.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/named_mutex.h"
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -81,7 +81,26 @@ void TVorezUzeUiForm::ChooseWorkingFolder() {
 
 void TVorezUzeUiForm::Create() {
   created_ = true;
-  // 2. The temporary folder.
+  PrepareFolders();
+  WriteConfigFile();
+  SetUpWindow();
+  if (config_.TwoPackages()) {
+    secondWorkingFolder_ = tempFolder_ + "TempFiles2";
+    if (auto r = CreateFolderPath(secondWorkingFolder_); !r) throw StartupError(r.error());
+    ExtractSecondPackage();
+    CheckPackagePair(secondWorkingFolder_ + "/Config.ini");
+  }
+  bool watcherAllowed = true;
+  InstanceCheckAndGuide(watcherAllowed);
+  if (watcherAllowed && project::WatchesDevices(config_.projectType)) StartDeviceWatch();
+  state_.Timer1Enabled = project::HasStartTimer(config_.projectType, config_.VariantSet());
+  ApplyLayoutAdjustments();
+  if (config_.options.bSwitchFastbootMode) StartXloadModeSwitch();
+  deviceReady_ = false;
+}
+
+// The temporary folder, the working folder in it and today's device backup folder.
+void TVorezUzeUiForm::PrepareFolders() {
   tempFolder_ = services_.paths.tempDir;
   if (tempFolder_.empty()) {
     services_.dialogs.MessageBox(kMsgNoTempFolder, kWarning, kMbOk);
@@ -93,7 +112,6 @@ void TVorezUzeUiForm::Create() {
     if (auto r = EnsurePrivateFolder(tempFolder_); !r) throw StartupError("The temporary folder " + r.error());
   }
 
-  // 3. Working and backup folders.
   std::string date = services_.shortDate ? services_.shortDate() : TodayShortDate();
   for (char& ch : date) {
     if (ch == '/') ch = '_';
@@ -109,16 +127,17 @@ void TVorezUzeUiForm::Create() {
     if (auto r = CreateFolderPath(folder); !r) throw StartupError(r.error());
   }
   services_.clock.SleepMs(kSettleMs);
+}
 
-  // 4. The configuration file.
-  {
-    ExtractionContext ctx{services_.payload, config_, workingFolder_, services_.dialogs, services_.clock,
-                          [this] { AskQuit(); }, "", services_.diag, {}, {}};
-    WriteResource(ctx, "ConfigFile", "INI", workingFolder_ + "/Config.ini");
-    filesWritten_.insert(filesWritten_.end(), ctx.written.begin(), ctx.written.end());
-  }
+void TVorezUzeUiForm::WriteConfigFile() {
+  ExtractionContext ctx{services_.payload, config_, workingFolder_, services_.dialogs, services_.clock,
+                        [this] { AskQuit(); }, "", services_.diag, {}, {}};
+  WriteResource(ctx, "ConfigFile", "INI", workingFolder_ + "/Config.ini");
+  filesWritten_.insert(filesWritten_.end(), ctx.written.begin(), ctx.written.end());
+}
 
-  // 5. Window set-up.
+// The window as the configuration asks for it, with the payload written and the ports found.
+void TVorezUzeUiForm::SetUpWindow() {
   LoadConfig(workingFolder_ + "/Config.ini");
   state_.width = kWindowWidth;
   state_.height = kWindowHeight;
@@ -146,25 +165,6 @@ void TVorezUzeUiForm::Create() {
   } else {
     state_.Label_status.text = "Not Ready";
   }
-
-  // 6. The second package.
-  if (config_.TwoPackages()) {
-    secondWorkingFolder_ = tempFolder_ + "TempFiles2";
-    if (auto r = CreateFolderPath(secondWorkingFolder_); !r) throw StartupError(r.error());
-    ExtractSecondPackage();
-    CheckPackagePair(secondWorkingFolder_ + "/Config.ini");
-  }
-
-  // 7. Instance check and guide.
-  bool watcherAllowed = true;
-  InstanceCheckAndGuide(watcherAllowed);
-
-  // 8.-12.
-  if (watcherAllowed && project::WatchesDevices(config_.projectType)) StartDeviceWatch();
-  state_.Timer1Enabled = project::HasStartTimer(config_.projectType, config_.VariantSet());
-  ApplyLayoutAdjustments();
-  if (config_.options.bSwitchFastbootMode) StartXloadModeSwitch();
-  deviceReady_ = false;
 }
 
 void TVorezUzeUiForm::InstanceCheckAndGuide(bool& watcherAllowed) {

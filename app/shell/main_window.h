@@ -143,7 +143,10 @@ protected:
   void SetImageFolder(const std::string& folder) { imageFolder_ = folder; }
 
 private:
+  void PrepareFolders();
   void ChooseWorkingFolder();
+  void WriteConfigFile();
+  void SetUpWindow();
   void RestoreSettings();
   void SaveSettings();
   void InstanceCheckAndGuide(bool& watcherAllowed);

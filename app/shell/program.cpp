@@ -27,7 +27,7 @@ int RunProgram(UiThread& loop, Dialogs& dialogs, const ProgramOptions& options) 
   // Before anything is written there (the lock files may live in it).
   if (auto r = EnsurePrivateFolder(paths.tempDir); !paths.tempDir.empty() && !r) return errorBox("The temporary folder " + r.error());
 
-  // 1. Another copy is running: end every copy of the tool by its program names.
+  // Another copy is running: end every copy of the tool by its program names.
   bool existed = false;
   auto mutex = NamedMutex::Create("Downloading_Mutex", existed, paths.runtimeDir);
   if (existed) {
@@ -45,7 +45,7 @@ int RunProgram(UiThread& loop, Dialogs& dialogs, const ProgramOptions& options) 
       options.makeForm ? options.makeForm(services) : std::make_unique<TVorezUzeUiForm>(services);
   int exitCode = kExitOk;
   try {
-    // 2. The windows, then the message loop.
+    // The windows, then the message loop.
     form->Create();
     if (!form->quitRequested() && options.onStarted) {
       TVorezUzeUiForm* started = form.get();
@@ -53,7 +53,7 @@ int RunProgram(UiThread& loop, Dialogs& dialogs, const ProgramOptions& options) 
     }
     exitCode = loop.Run();
   } catch (const std::exception& e) {
-    // 3. An error that leaves start-up or the loop: the error box, and the program ends.
+    // An error that leaves start-up or the loop: the error box, and the program ends.
     exitCode = errorBox(e.what());
   }
   form->Destroy();

@@ -4,14 +4,14 @@
 
 #include "app/discovery/device_version.h"
 #include "app/discovery/device_watcher.h"
-#include "app/shell/dialogs.h"
 #include "app/discovery/port_discovery.h"
+#include "app/shell/dialogs.h"
 #include "app/shell/update_shell.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/device_backend.h"
 #include "platform/ini_file.h"
 #include "platform/ui_thread.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -143,9 +143,9 @@ bool UpdateShell::HasDiagPort() {
 
 void UpdateShell::LogFromAnyThread(const std::string& text) {
   if (services_.ui.IsUiThread()) {
-    runControl_->LogMessage(text, 0);
+    runControl_->LogMessage(text, kMsgPlain);
   } else {
-    services_.ui.Post([this, text] { runControl_->LogMessage(text, 0); });
+    services_.ui.Post([this, text] { runControl_->LogMessage(text, kMsgPlain); });
   }
 }
 

@@ -4,10 +4,10 @@
 #include "app/shell/dialogs.h"
 #include "app/shell/update_shell.h"
 #include "app/shell/variant_texts.h"
+#include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/processes.h"
 #include "platform/ui_thread.h"
-#include "engine/worker/project_rules.h"
 
 namespace upwend {
 
@@ -22,8 +22,8 @@ constexpr const char* kCancelQuestion = "アップデートツールを終了し
 
 uint32_t StatusBarColour(int statusState) {
   switch (statusState) {
-    case 1: return 0xFF0000;
-    case 3: return 0x008000;
+    case kStatusBarFailure: return 0xFF0000;
+    case kStatusBarSuccess: return 0x008000;
     default: return 0x000000;
   }
 }

@@ -14,6 +14,15 @@ namespace {
 constexpr uint32_t kQueryBufferSize = 512;
 constexpr uint32_t kWriteBackBufferSize = 128;
 constexpr uint64_t kReplyWindowSeconds = 8;
+// How long the device gets to answer before each read of the port: the boot loader switch and
+// the fast download mode answer quickly.
+constexpr uint64_t kQuickPollMs = 100;
+constexpr uint64_t kPollMs = 800;
+constexpr uint64_t kFastWriteBackPollMs = 300;
+// The reboot request is written and given a moment before the port may go away.
+constexpr uint64_t kAfterRebootRequestMs = 100;
+// The window's port search brings the new names; they are read after it has settled.
+constexpr uint64_t kPortSearchSettleMs = 2000;
 
 bool Contains(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
 
@@ -40,7 +49,7 @@ bool AtChannel::WriteCommand(const std::string& command) {
 
 bool AtChannel::SendAtQuery(const std::string& command, std::string& value) {
   if (!WriteCommand(command)) ctx_.Raise("Could not send command to serial port");
-  uint64_t pollMs = (Contains(command, "bootloader") || params_.bFastSpeedDownload) ? 100 : 800;
+  uint64_t pollMs = (Contains(command, "bootloader") || params_.bFastSpeedDownload) ? kQuickPollMs : kPollMs;
   uint64_t start = WholeSeconds(ctx_.clock());
   const uint64_t floorEnd = ReplyFloorEnd(ctx_.clock());
   char buffer[kQueryBufferSize];
@@ -68,7 +77,7 @@ bool AtChannel::SendAtQuery(const std::string& command, std::string& value) {
 
 bool AtChannel::SendAtReboot(const std::string& command) {
   if (!WriteCommand(command)) ctx_.Raise("Could not send command to serial port");
-  ctx_.Sleep(100);
+  ctx_.Sleep(kAfterRebootRequestMs);
   return true;
 }
 
@@ -91,7 +100,7 @@ bool AtChannel::WriteAtValue(const std::string& prefix, int item, const std::str
   char buffer[kWriteBackBufferSize];
   while (WholeSeconds(ctx_.clock()) - start < kReplyWindowSeconds || ctx_.clock().NowMs() < floorEnd) {
     std::memset(buffer, 0, sizeof buffer);
-    ctx_.Sleep(params_.bFastSpeedDownload ? 300 : 800);
+    ctx_.Sleep(params_.bFastSpeedDownload ? kFastWriteBackPollMs : kPollMs);
     SerialPort* port = atPort_();
     uint32_t got = 0;
     if (port == nullptr || !port->Read(reinterpret_cast<uint8_t*>(buffer), kWriteBackBufferSize, got)) return false;
@@ -155,7 +164,7 @@ void AtChannel::ShowDeviceVersion() { window_.ShowDeviceVersion(atPort_()); }
 bool AtChannel::FindComPort() {
   ctx_.Report("FindComPort");
   window_.CheckForComPorts();
-  ctx_.Sleep(2000);
+  ctx_.Sleep(kPortSearchSettleMs);
   std::string diag = window_.PortText();
   std::string at = window_.SerialPortText();
   auto number = [](const std::string& name, int& out) {

@@ -139,12 +139,12 @@ void DiagTransport::ConfigureDiagPort() {
     worker_.Raise("Could not open COMM port");
     return;
   }
-  worker_.ReportStatus(0, "Opened......", kMsgPlain);
+  worker_.ReportStatus(kStatusPort, "Opened......", kMsgPlain);
 
   const uint32_t queue = config_.fastSpeedDownload ? static_cast<uint32_t>(std::max(config_.blockSize, 0)) : kDefaultQueueSize;
   if (!diag_->SetupQueues(queue, queue)) {
     TakeError(diag_.get());
-    worker_.ReportStatus(0, config_.fastSpeedDownload ? "warning:SetupComm." : "warning:SetupComm!", kMsgPlain);
+    worker_.ReportStatus(kStatusPort, config_.fastSpeedDownload ? "warning:SetupComm." : "warning:SetupComm!", kMsgPlain);
   }
 
   CommState state;

@@ -217,7 +217,7 @@ uint32_t EfsFiles::AddFileSize(size_t k, const std::string& localPath) const {
 }
 
 void EfsFiles::ApplyPartOfEfs() {
-  if (!params_.bPartOfEFS) return;
+  if (!params_.options.bPartOfEFS) return;
   for (const std::string& file : RunParameters::Or(params_.RemoveFilesList)) {
     if (worker_.Stopped()) break;
     if (device_.EfsUnlink(file) != 0) worker_.Raise("[EFS] Fail to remove file");

@@ -46,6 +46,13 @@ constexpr uint32_t kDataWriteMs = 120000;
 constexpr uint32_t kReplyReadMs = 300000;
 constexpr uint32_t kListCommandMs = 80000;
 constexpr uint32_t kFixedCommandMs = 60000;
+// A short pause between the download request and the first block.
+constexpr uint64_t kBeforeFirstBlockMs = 2;
+// After a reply that is not OKAY the device gets time to finish whatever it was doing.
+constexpr uint64_t kAfterRejectedReplyMs = 5000;
+// A pause before each image's download request and between the fixed commands.
+constexpr uint64_t kBeforeDownloadMs = 100;
+constexpr uint64_t kBetweenCommandsMs = 200;
 
 // The images sent in a fixed order, with their flash commands.
 struct FixedImage {
@@ -59,21 +66,22 @@ struct FixedImage {
 
 std::vector<FixedImage> FixedImageList(const RunParameters& p) {
   constexpr uint32_t kFixed = kFixedCommandMs;
+  const DownloadOptions& o = p.options;
   return {
-      {p.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile, "recovery", kFixed,
+      {o.bFastbootRamdisk_recoveryImage, p.FastbootRecoveryImageFile, "recovery", kFixed,
        "RecoveryImageWriteFinishedCmd", "recovery"},
-      {p.bFastbootBootImage, p.FastbootBootImageFile, "boot", kFixed, "BootImageWriteFinishedCmd", "boot"},
-      {p.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile, "primary", kFixed, "Primary_gptImageWriteFinishedCmd",
+      {o.bFastbootBootImage, p.FastbootBootImageFile, "boot", kFixed, "BootImageWriteFinishedCmd", "boot"},
+      {o.bFastbootPrimary_gpt, p.FastbootPrimary_gptFile, "primary", kFixed, "Primary_gptImageWriteFinishedCmd",
        "primary"},
-      {p.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile, "secondary", kFixed,
+      {o.bFastbootSecondary_gpt, p.FastbootSecondary_gptFile, "secondary", kFixed,
        "SecondaryImage_gptWriteFinishedCmd", "secondary"},
-      {p.bFastbootzImage, p.FastbootzImageFile, "kernel", kFixed, "zImageImageWriteFinishedCmd", "zImage"},
-      {p.bFastbootRamdisk, p.FastbootRamdiskFile, "ramdisk", kFixed, "RamdisImagekWriteFinishedCmd", "ramdisk"},
-      {p.bFastbootSystemImage, p.FastbootSystemImageFile, "system", kListCommandMs, "SystemImageWriteFinishedCmd",
+      {o.bFastbootzImage, p.FastbootzImageFile, "kernel", kFixed, "zImageImageWriteFinishedCmd", "zImage"},
+      {o.bFastbootRamdisk, p.FastbootRamdiskFile, "ramdisk", kFixed, "RamdisImagekWriteFinishedCmd", "ramdisk"},
+      {o.bFastbootSystemImage, p.FastbootSystemImageFile, "system", kListCommandMs, "SystemImageWriteFinishedCmd",
        "system"},
-      {p.bFastbootUserdataImage, p.FastbootUserdataImageFile, "userdata", kFixed, "UserdataImageWriteFinishedCmd",
+      {o.bFastbootUserdataImage, p.FastbootUserdataImageFile, "userdata", kFixed, "UserdataImageWriteFinishedCmd",
        "userdata"},
-      {p.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile, "reckernel", kFixed, "SplashImageWriteFinishedCmd",
+      {o.bFastbootzImage_recoveryImage, p.FastbootSplashImageFile, "reckernel", kFixed, "SplashImageWriteFinishedCmd",
        "splash"},
   };
 }
@@ -236,7 +244,7 @@ bool FastbootPass::ImageBulkWrite(const std::string& file, uint64_t length, uint
   // each block on its way.
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
   const std::string readError = "Could not read from BIN file: " + name;
-  ctx_.Sleep(2);
+  ctx_.Sleep(kBeforeFirstBlockMs);
   ctx_.Note(name + " downloading------------");
   // A part starts further in; a file shorter than that fails at its first read.
   for (uint64_t skip = part * partSize; skip > 0;) {
@@ -323,7 +331,7 @@ void FastbootPass::ReceiveEraseReply() {
   if (ok && got >= 2 && reply[0] == 'O' && reply[1] == 'K') return;
   ctx_.Note(kReadValue + HexBytes(reply, sizeof reply));
   if (ok && got > 0) ctx_.Note(DeviceReplyText(reply, std::min<size_t>(got, sizeof reply)));
-  ctx_.Sleep(5000);
+  ctx_.Sleep(kAfterRejectedReplyMs);
 }
 
 bool FastbootPass::SendCommand(const FlashCommand& command) {
@@ -346,7 +354,7 @@ bool FastbootPass::RebootDeviceCmd() {
 }
 
 bool FastbootPass::DownloadImage(const std::string& file, uint64_t length, const FlashCommand& flash) {
-  ctx_.Sleep(100);
+  ctx_.Sleep(kBeforeDownloadMs);
   return DownloadPart(file, length, 0, kSystemPartSize, flash);
 }
 
@@ -376,7 +384,7 @@ bool FastbootPass::AllSizesKnown() {
   for (const FixedImage& f : FixedImageList(p)) {
     if (f.on && !known(f.image.path, f.image.size)) return false;
   }
-  if (!p.bFastbootConfiguration) return true;
+  if (!p.options.bFastbootConfiguration) return true;
   const StringList& files = RunParameters::Or(p.FastbootFileNameList);
   const StringList& partitions = RunParameters::Or(p.FastbootFileCmdList);
   for (size_t i = 0; i < files.size() && i < partitions.size(); ++i) {
@@ -401,7 +409,7 @@ bool FastbootPass::Connect() {
     }
     ctx_.Report("Connect adb infterface successfully");
   }
-  ctx_.Sleep(200);
+  ctx_.Sleep(kBetweenCommandsMs);
   if (!ctx_.Stopped()) {
     if (!InitAdbConnection()) {
       ReleaseAdbConnection();
@@ -430,8 +438,8 @@ void FastbootPass::FixedImages() {
   if (!Connect()) return;
   for (const FixedImage& f : fixed) {
     if (!f.on || ctx_.Stopped()) continue;
-    ctx_.Sleep(200);
-    if (&f.image == &p.FastbootSystemImageFile && p.bFastbootSystemImageMutil) {
+    ctx_.Sleep(kBetweenCommandsMs);
+    if (&f.image == &p.FastbootSystemImageFile && p.options.bFastbootSystemImageMutil) {
       SystemInParts(f.image);
     } else {
       DownloadImage(f.image.path, f.image.size, Command(std::string("flash:") + f.partition, f.timeoutMs, f.stem));
@@ -503,7 +511,7 @@ bool FastbootPass::ConfiguredList() {
 void FastbootPass::Reboot() {
   if (!Connect()) return;
   if (!ctx_.Stopped()) {
-    ctx_.Sleep(200);
+    ctx_.Sleep(kBetweenCommandsMs);
     if (!RebootDeviceCmd()) return;
   }
   if (!ctx_.Stopped() && ReceiveOKEYReplay()) {
@@ -516,7 +524,7 @@ void FastbootPass::RunFastbootPass() {
   if (ctx_.Stopped() || !AllSizesKnown()) return;
   FixedImages();
   // A pass that ended early leaves the device in fastboot, but never its interface claimed.
-  if (!(params_.bFastbootConfiguration && !ConfiguredList()) && !ctx_.Stopped()) Reboot();
+  if (!(params_.options.bFastbootConfiguration && !ConfiguredList()) && !ctx_.Stopped()) Reboot();
   ReleaseAdbConnection();
 }
 

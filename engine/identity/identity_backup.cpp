@@ -53,6 +53,9 @@ void RemoveFirst(std::string& text, const std::string& what) {
 }
 
 constexpr const char* kEmptyQuoted = "\"\"";
+// The AT port is tested ten times, 200 ms apart, before the identity is read.
+constexpr int kPortTestTries = 10;
+constexpr uint64_t kPortTestRetryMs = 200;
 
 }  // namespace
 
@@ -308,13 +311,13 @@ void IdentityBackup::LoadRestoreValues() {
 
 // The port may still be settling after the images were written: a few plain "AT"s first.
 void IdentityBackup::WaitForAtPort() {
-  for (int n = 0; n < 10; ++n) {
+  for (int n = 0; n < kPortTestTries; ++n) {
     ctx_.Report("Test Serial port (" + std::to_string(n) + ").");
     if (at_.WriteAtValue("AT\r\n", -1, "")) {
       ctx_.Report("Serial port ready");
       return;
     }
-    ctx_.Sleep(200);
+    ctx_.Sleep(kPortTestRetryMs);
   }
 }
 

@@ -201,7 +201,7 @@ void NvItems::BackupToFile(bool alternative) {
       return;
     }
     if (ctx_.Stopped()) {
-      ctx_.ReportStatus(1, "Fail to backup NV......", kMsgFailure);
+      ctx_.ReportStatus(kStatusFailed, "Fail to backup NV......", kMsgFailure);
       return;
     }
     if (!alternative) ctx_.Report("Success to backup NV......");
@@ -258,7 +258,7 @@ void NvItems::RestoreFromFile(bool alternative) {
     if (verdict != 0 && !NvStatusIsSkip(verdict)) return;
     if (verdict != 0) ctx_.NoteNotRestored(fmt::format("NV {}", id));
     if (ctx_.Stopped()) {
-      ctx_.ReportStatus(1, "Fail to restore......", kMsgFailure);
+      ctx_.ReportStatus(kStatusFailed, "Fail to restore......", kMsgFailure);
       return;
     }
   }

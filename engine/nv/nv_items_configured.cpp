@@ -65,7 +65,7 @@ void NvItems::WriteNvItem(const std::string& idText, const std::string& dataText
   }
   if (CheckCustomNvStatus(replyLength) != 0) return;
   if (ctx_.Stopped()) {
-    ctx_.ReportStatus(1, "Fail to write NV......", kMsgFailure);
+    ctx_.ReportStatus(kStatusFailed, "Fail to write NV......", kMsgFailure);
   } else {
     ctx_.Report("[" + idText + "]" + "Write NV......OK");
   }

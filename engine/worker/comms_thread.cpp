@@ -23,6 +23,19 @@ constexpr int kReopenTries = 20;
 constexpr int kReopenRaiseAtTry = 10;
 constexpr uint64_t kReopenShortMs = 3000;
 constexpr uint64_t kReopenLongMs = 10000;
+// The identity backup is tried five times, a second apart: the AT port may still be settling.
+constexpr int kBackupTries = 5;
+constexpr uint64_t kBackupRetryMs = 1000;
+// A moment for the new device backup folder to be there for the helpers that write into it.
+constexpr uint64_t kBackupFolderSettleMs = 10;
+// After the fastboot switch the boot loader is looked for once a second, for up to two minutes,
+// and given five more seconds once found.
+constexpr int kBootLoaderSearchTries = 120;
+constexpr uint64_t kBootLoaderSearchMs = 1000;
+constexpr uint64_t kBootLoaderSettleMs = 5000;
+// The restore's reset request (AT+CFUN=5) is retried every half second for up to 30 s.
+constexpr int kFunctionResetTries = 60;
+constexpr uint64_t kFunctionResetRetryMs = 500;
 
 // "COM12" -> 12; 0 when the text is not a port name.
 int PortNumberOf(const std::string& name) {
@@ -101,7 +114,7 @@ void TCommsThread::NoteNotRestored(const std::string& item) {
 // ---- terms of the sequence -------------------------------------------------------------------
 
 bool TCommsThread::AmssOnly() const {
-  return params_.bAMSSFile && !params_.bEFS && !params_.bRawAppsEFS && !params_.pcSuite;
+  return params_.options.bAMSSFile && !params_.options.bEFS && !params_.options.bRawAppsEFS && !params_.options.pcSuite;
 }
 
 bool TCommsThread::Variant() { return project::HasCustomerVariants(params_.projectType) && window_.VariantFlag(); }
@@ -114,7 +127,8 @@ bool TCommsThread::ResumeWithoutAtPort() const { return params_.resume && params
 
 bool TCommsThread::NeedsAtPort() {
   const auto& p = params_;
-  return p.bBootloader || p.bBackup || p.bRestore || p.pcSuite || !RunParameters::Or(p.StartATList).empty() ||
+  const DownloadOptions& o = p.options;
+  return o.bBootloader || o.bBackup || o.bRestore || o.pcSuite || !RunParameters::Or(p.StartATList).empty() ||
          (project::SwitchesToDiskAfterAmss(p.projectType) && AmssOnly()) || !RunParameters::Or(p.EndATList).empty() ||
          Variant();
 }
@@ -134,7 +148,7 @@ void TCommsThread::EndRunAtOnce() {
 void TCommsThread::Execute() {
   RunSequence();
   // Whichever step noticed the stop, the run ends with a verdict that says so.
-  if (ErrorCode() == kStopRequestCode) ReportStatus(1, kStoppedVerdict, kMsgFailure);
+  if (ErrorCode() == kStopRequestCode) ReportStatus(kStatusFailed, kStoppedVerdict, kMsgFailure);
 }
 
 void TCommsThread::RunSequence() {
@@ -150,16 +164,16 @@ void TCommsThread::RunSequence() {
   // A Re-update after a run that got its backup done makes no backup of its own, user data
   // included: a second one would save the device as the failed run left it, blanks and all.
   // What the failed run saved is restored instead.
-  const bool resumed = params_.resume && !params_.bBackup;
+  const bool resumed = params_.resume && !params_.options.bBackup;
   if (resumed) AdoptResumedBackup();
-  if ((params_.bBackup || params_.bBackupUserData) && !resumed && !Stopped()) {
+  if ((params_.options.bBackup || params_.options.bBackupUserData) && !resumed && !Stopped()) {
     if (!StepBackup()) return;
   }
-  if (params_.bBackupUserData && !resumed && !Stopped()) {
+  if (params_.options.bBackupUserData && !resumed && !Stopped()) {
     EnsureDiagOpen();
     layers_.efs->BackupUserData(deviceBackupFolder_);
   }
-  if (params_.bPartOfEFS && !Stopped()) {
+  if (params_.options.bPartOfEFS && !Stopped()) {
     EnsureDiagOpen();
     layers_.efs->ApplyPartOfEfs();
     if (!RunParameters::Or(params_.NVItemList).empty() && !Stopped()) layers_.nv->WriteNvConfig();
@@ -190,7 +204,7 @@ bool TCommsThread::LoadQmsl() {
 }
 
 void TCommsThread::StepStart() {
-  if (params_.bBackup) layers_.nv->BuildNvBackupList();
+  if (params_.options.bBackup) layers_.nv->BuildNvBackupList();
   if (!Stopped()) Report("Start succssfully");
   lastReportText_.clear();
   // A stop the user asked for before this point still counts; only stale errors are cleared.
@@ -233,7 +247,8 @@ void TCommsThread::StepPlatformCheck() {
 
 void TCommsThread::StepDiskMode() {
   const int pt = params_.projectType;
-  bool due = params_.pcSuite || (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (!Stopped() && Variant());
+  bool due =
+      params_.options.pcSuite || (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (!Stopped() && Variant());
   if (!due) return;
   std::string mode = project::DiskModeOf(pt);
   if (mode.empty()) return;
@@ -244,9 +259,9 @@ void TCommsThread::StepDiskMode() {
 
 bool TCommsThread::StepBackup() {
   auto& id = *layers_.identity;
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < kBackupTries; ++attempt) {
     if (id.BackupIdentity()) break;
-    Sleep(1000);
+    Sleep(kBackupRetryMs);
   }
   Report("Backup OK");
   const bool blank = (ReadsImei() && IsBlankIdentityValue(id.Imei())) || IsBlankIdentityValue(id.Sn());
@@ -270,7 +285,7 @@ bool TCommsThread::StepBackup() {
       EndRunAtOnce();
       return false;
     }
-    Sleep(10);
+    Sleep(kBackupFolderSettleMs);
     UseDeviceBackupFolder(deviceBackupFolder_);
     // A blank device's backup saves nothing worth restoring: it must never take the place of
     // the backup a Re-update would need.
@@ -353,15 +368,15 @@ void TCommsThread::StepBootloaderAndFastboot() {
     layers_.at->SendAtReboot("at+syscmd=sys_reboot bootloader\r\n\r\n");
     layers_.ports->CloseAtPort("Warning-2");
   }
-  for (int i = 0; i < 120; ++i) {
+  for (int i = 0; i < kBootLoaderSearchTries; ++i) {
     std::string path;
     if (window_.FindAdbInterface(0, path) == 0) {
       Report("Receive device Arrival after Set AT Command");
       break;
     }
-    Sleep(1000);
+    Sleep(kBootLoaderSearchMs);
   }
-  Sleep(5000);
+  Sleep(kBootLoaderSettleMs);
   window_.ClearDeviceFlags();
   layers_.fastboot->RunFastbootPass();
 }
@@ -369,7 +384,7 @@ void TCommsThread::StepBootloaderAndFastboot() {
 TCommsThread::ResetOutcome TCommsThread::StepReset() {
   if (Stopped()) return ResetOutcome::Skipped;
   const int pt = params_.projectType;
-  bool runs = params_.bFastbootConfiguration || params_.pcSuite || project::AlwaysResets(pt) ||
+  bool runs = params_.options.bFastbootConfiguration || params_.options.pcSuite || project::AlwaysResets(pt) ||
               (project::SwitchesToDiskAfterAmss(pt) && AmssOnly()) || (AmssOnly() && Variant());
   if (!runs) return ResetOutcome::Skipped;
 
@@ -468,9 +483,9 @@ void TCommsThread::ReopenWithRetries(const std::function<bool()>& open, uint64_t
       Report(what + "......ok");
       break;
     }
-    ReportStatus(5, what + "......wait", kMsgPlain);
+    ReportStatus(kStatusWaiting, what + "......wait", kMsgPlain);
     if (ErrorCode() == kStopRequestCode) {
-      ReportStatus(1, "COMM Closed", kMsgFailure);
+      ReportStatus(kStatusFailed, "COMM Closed", kMsgFailure);
       break;
     }
     if (attempt == kReopenRaiseAtTry) Raise(timeoutText);
@@ -479,8 +494,8 @@ void TCommsThread::ReopenWithRetries(const std::function<bool()>& open, uint64_t
 
 bool TCommsThread::StepRestore() {
   const int pt = params_.projectType;
-  if (params_.bBackupUserData && !Stopped()) layers_.efs->RestoreUserData(deviceBackupFolder_);
-  if (params_.bRestore && !Stopped()) {
+  if (params_.options.bBackupUserData && !Stopped()) layers_.efs->RestoreUserData(deviceBackupFolder_);
+  if (params_.options.bRestore && !Stopped()) {
     if (project::UsesAlternativeNvList(pt, params_.IsAlcatel)) {
       layers_.nv->RestoreNvFromFileAlt();
     } else if (project::IsCdmaOnly(pt)) {
@@ -492,15 +507,15 @@ bool TCommsThread::StepRestore() {
   ReopenWithRetries([this] { return layers_.ports->ReopenAtPortQuietly(); }, kReopenShortMs,
                     window_.SerialPortText() + " Initial Modem0", "SerialPort0 timeout");
 
-  if (params_.bRestore && !Stopped()) {
+  if (params_.options.bRestore && !Stopped()) {
     std::string value;
     bool accepted = false;
-    for (int attempt = 0; attempt < 60; ++attempt) {
+    for (int attempt = 0; attempt < kFunctionResetTries; ++attempt) {
       if (layers_.at->SendAtQuery("AT+CFUN=5\r\n\r\n", value)) {
         accepted = true;
         break;
       }
-      Sleep(500);
+      Sleep(kFunctionResetRetryMs);
     }
     if (!accepted) {
       Raise("Fail to Send Command at+cfun=5!");
@@ -532,7 +547,7 @@ void TCommsThread::StepFinal() {
   auto& ports = *layers_.ports;
   if (ports.DiagOpen()) {
     ports.CloseDiagPort("Warning-7");
-    if (ErrorCode() == kStopRequestCode) ReportStatus(1, "COMM Closed", kMsgFailure);
+    if (ErrorCode() == kStopRequestCode) ReportStatus(kStatusFailed, "COMM Closed", kMsgFailure);
   }
   if (ports.AtOpen()) {
     if (project::ShowsDeviceVersion(params_.projectType)) layers_.at->ShowDeviceVersion();
@@ -549,9 +564,9 @@ void TCommsThread::StepFinal() {
   if (Stopped()) return;
 
   SetGauge(100, 100);
-  ReportStatus(8, "PASS", kMsgSuccess);
+  ReportStatus(kStatusStep, "PASS", kMsgSuccess);
   std::error_code ec;
-  if ((params_.bRestore || params_.bBackupUserData) && !deviceBackupFolder_.empty()) {
+  if ((params_.options.bRestore || params_.options.bBackupUserData) && !deviceBackupFolder_.empty()) {
     std::filesystem::remove_all(deviceBackupFolder_, ec);
   }
   if (!params_.ExecutableDir.empty()) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/worker/download_options.h"
+
 namespace upwend {
 
 using StringList = std::vector<std::string>;
@@ -49,30 +51,12 @@ struct RunParameters {
   const StringList* EndATList = nullptr;
   int m_nBlockSize = 1024;
 
+  // The configuration's update options, as loaded (a Re-update may have turned bBackup off).
+  DownloadOptions options;
+
   // Values copied from the loaded configuration.
   int projectType = -1;
   bool phone = false;
-  bool bBackup = false;
-  bool bRestore = false;
-  bool bBootloader = false;
-  bool bEFS = false;
-  bool bRawAppsEFS = false;
-  bool bAMSSFile = false;
-  bool pcSuite = false;
-  bool bCfgdata = false;
-  bool bFastbootRamdisk_recoveryImage = false;
-  bool bFastbootUserdataImage = false;
-  bool bFastbootPrimary_gpt = false;
-  bool bFastbootSecondary_gpt = false;
-  bool bFastbootzImage = false;
-  bool bFastbootRamdisk = false;
-  bool bFastbootSystemImage = false;
-  bool bFastbootBootImage = false;
-  bool bFastbootzImage_recoveryImage = false;
-  bool bFastbootSystemImageMutil = false;
-  bool bFastbootConfiguration = false;
-  bool bPartOfEFS = false;
-  bool bBackupUserData = false;
   bool ExecuteResetModem = false;
   bool simLockOn = false;
   int simLockMode = 0;
@@ -82,8 +66,6 @@ struct RunParameters {
   bool RTRECFG = false;
   bool ESN = false;
   bool bFastSpeedDownload = false;
-  bool bRpmBootloader = false;
-  bool bEnprg9x15 = false;
 
   // Re-update: the run resumes after a failed one and uses that run's device backup folder.
   bool resume = false;

@@ -108,7 +108,9 @@ std::unique_ptr<TCommsThread> CreateUpdateWorker(RunParameters params, WindowLin
   layers.ports = std::make_unique<TransportPorts>(*transport);
   layers.diag = std::make_unique<FramingCommands>(*framing, *at, [&w, &window] {
     const RunParameters& r = w.params();
-    return r.bAMSSFile && !r.bEFS && !r.bRawAppsEFS && !r.pcSuite && project::HasCustomerVariants(r.projectType) && window.VariantFlag();
+    const DownloadOptions& o = r.options;
+    return o.bAMSSFile && !o.bEFS && !o.bRawAppsEFS && !o.pcSuite && project::HasCustomerVariants(r.projectType) &&
+           window.VariantFlag();
   });
   layers.at = std::make_unique<AtForward>(*at);
   layers.identity = std::make_unique<IdentityBackup>(w, p, *store, *at, [t] { return t->AtOpen(); });

@@ -2,8 +2,8 @@
 // The report conventions every engine module shares, and the small context through which a
 // protocol layer reaches back to the worker that owns it.
 //
-//  - to report a text: ReportStatus(8, text, 1)   -> Report(text)
-//  - to note a text:   ReportStatus(5, text, 0)   -> Note(text)
+//  - to report a text: ReportStatus(kStatusStep, text, kMsgStep)      -> Report(text)
+//  - to note a text:   ReportStatus(kStatusWaiting, text, kMsgPlain)  -> Note(text)
 //  - to raise a text:  ReportError(text): only the first failure of a run is recorded in the
 //    error code (the system's last error, or 31 when that is 0) and sent to the window as
 //    "ERROR, " + text + ", Error code: " + code.
@@ -14,6 +14,14 @@
 namespace upwend {
 
 class Clock;
+
+// CommStatus of a report. The window ignores it; with the message type it says what a line is.
+enum CommStatus : int {
+  kStatusPort = 0,     // the port layer's own lines ("Opened......", the queue-size warnings)
+  kStatusFailed = 1,   // "COMM Closed" after a stop, and the failure lines of the NV item steps
+  kStatusWaiting = 5,  // a waiting or retry line, and every noted text
+  kStatusStep = 8,     // a step's log line, and the verdict "PASS"
+};
 
 // MESSAGE_TYPE of a report.
 enum MessageType : int {
@@ -45,8 +53,8 @@ public:
   virtual void NoteNotRestored(const std::string& item) {}
 
   bool Stopped() const { return ErrorCode() != 0; }
-  void Report(const std::string& text) { ReportStatus(8, text, kMsgStep); }
-  void Note(const std::string& text) { ReportStatus(5, text, kMsgPlain); }
+  void Report(const std::string& text) { ReportStatus(kStatusStep, text, kMsgStep); }
+  void Note(const std::string& text) { ReportStatus(kStatusWaiting, text, kMsgPlain); }
   void Raise(const std::string& text) { ReportError(text); }
   void Sleep(uint64_t ms);
 };

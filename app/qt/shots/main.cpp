@@ -61,10 +61,10 @@ public:
     shell_.runControl().OnWorkerProgress(42, 0, 100);
     Save(view_, "step2-progress");
     const WindowState running = shell_.state();
-    shell_.runControl().LogMessage("PASS", 3);
+    shell_.runControl().LogMessage("PASS", kMsgSuccess);
     Save(view_, "update-completed");
     shell_.state() = running;
-    shell_.runControl().LogMessage("ERROR, Could not read OKAY reply., Error code: 64", 2);
+    shell_.runControl().LogMessage("ERROR, Could not read OKAY reply., Error code: 64", kMsgFailure);
     Save(view_, "update-failure");
     shell_.state() = start;
   }
@@ -83,10 +83,10 @@ public:
     const WindowState start = shell_.state();
     shell_.runControl().OnWorkerProgress(42, 0, 100);
     Save(view_, "progress");
-    shell_.runControl().LogMessage("PASS", 3);
+    shell_.runControl().LogMessage("PASS", kMsgSuccess);
     Save(view_, "completed");
     shell_.state() = start;
-    shell_.runControl().LogMessage("ERROR, Could not read OKAY reply., Error code: 64", 2);
+    shell_.runControl().LogMessage("ERROR, Could not read OKAY reply., Error code: 64", kMsgFailure);
     Save(view_, "failure");
   }
 

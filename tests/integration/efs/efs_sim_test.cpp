@@ -131,7 +131,7 @@ TEST_F(EfsSimTest, UserDataRoundTripsThroughTheSimulator) {
   StringList dirs{"/usr"}, files{"/cfg/one.cfg", "/cfg/missing.cfg"};
   params.UserDataDirList = &dirs;
   params.UserDataFilesList = &files;
-  params.bBackupUserData = true;
+  params.options.bBackupUserData = true;
   EfsFiles efs(worker, params, *framing, transport.get());
   efs.BackupUserData(backupFolder);
   ASSERT_TRUE(worker.raised.empty()) << worker.raised.front();
@@ -159,7 +159,7 @@ TEST_F(EfsSimTest, PartOfEfsEditsReachTheSimulator) {
   WriteRandom(dir + "/pkg/one.bin", 1489, 7);
   StringList removeFiles{"nv/old.cfg"}, removeDirs{"cache"}, createDirs{"new", "new/inner"},
       addFiles{"new/inner/one.bin"}, localFiles{dir + "/pkg/one.bin"};
-  params.bPartOfEFS = true;
+  params.options.bPartOfEFS = true;
   params.RemoveFilesList = &removeFiles;
   params.RemoveDirList = &removeDirs;
   params.CreateDirList = &createDirs;

@@ -188,7 +188,7 @@ protected:
     p.SerialComPort = 6;
     p.projectType = 1013;
     p.PlatformName = 255;
-    p.bBackup = p.bRestore = p.bFastbootConfiguration = true;
+    p.options.bBackup = p.options.bRestore = p.options.bFastbootConfiguration = true;
     p.TempFiles = root_ + "/work";
     p.BackupFilePath = root_ + "/backup";
     partitions_ = {"sbl", "tz", "rpm", "aboot", "system", "system", "modem", "modem", "boot", "efs2", "cdrom", "cdrom"};
@@ -271,7 +271,7 @@ TEST_F(EngineUpdateTest, ReupdateAfterAFailedFlashRestoresWhatTheFailedRunSaved)
   BusWindow window(*bus);
   ScaledClock clock(kScale);
   RunParameters resume = ShippedRun();
-  resume.bBackup = false;
+  resume.options.bBackup = false;
   resume.resume = true;
   resume.SerialComPort = 0;
   resume.ResumeDeviceBackupFolder = folder;

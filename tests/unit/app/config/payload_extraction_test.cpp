@@ -135,7 +135,8 @@ TEST_F(ExtractionTest, PartOfEfsFilesFollowTheNameRule) {
 
 TEST_F(ExtractionTest, SecondPackageUsesSuffixedNames) {
   Extract("[Project]\nPacket=2\n[DownloadItems]\nbEFS=1\n", {{"MBN", "EfsFile", "efs1"},
-                                                            {"HEX", "NPRG6260File2", "hex2"},
+                                                            {"HEX",
+       "NPRG6260File2", "hex2"},
                                                             {"MBN", "PartitionFile2", "part2"},
                                                             {"MBN", "EfsFile2", "efs2"},
                                                             {"EXE", "DoShiftDeviceFile2", "shift2"},
@@ -149,6 +150,116 @@ TEST_F(ExtractionTest, SecondPackageUsesSuffixedNames) {
   EXPECT_EQ(testing::ReadFile(second + "/efs.mbn"), "efs2");
   EXPECT_EQ(testing::ReadFile(second + "/Config.ini"), "[Project]\nName=B\n");
   EXPECT_EQ(testing::ReadFile(work_ + "/efs.mbn"), "efs1");
+}
+
+// Every resource either package of the tests below may ask for, beyond the always written ones.
+std::vector<testing::TestResource> EveryOptionResource() {
+  std::vector<testing::TestResource> r;
+  auto add = [&](const char* type, const char* name) { r.push_back({type, name, name}); };
+  for (const char* name : {"Ramdisk_RecoveryimageFile", "UserdataimageFile", "BootimageFile", "RamdiskFile",
+                           "SystemimageFile", "RecoveryimageFile"}) {
+    add("IMG", name);
+  }
+  for (const char* name : {"Primary_gptFile", "Secondary_gptFile", "ZimageFile", "zImage_recoveryFile", "xloadFile",
+                           "SplashimageFile"}) {
+    add("BIN", name);
+  }
+  for (const char* name : {"AmssFile", "AmsshdFile", "AllFile", "CEfsFile", "AppEfsFile", "EfsFile", "NandimageFile",
+                           "DblFile", "FsblFile", "OsblFile", "Oemsbl1File", "Oemsbl2dlFile", "DSP1File", "DSP2File",
+                           "ResimageFile", "CfgdataFile", "OemRPMFile", "AppsBootloaderFile", "AppsImageHeaderFile",
+                           "AppsImageFile", "AppsBootloaderHeaderFile"}) {
+    add("MBN", name);
+    add("MBN", (std::string(name) + "2").c_str());
+  }
+  add("MBN", "PartitionFile2");
+  add("ISO", "CDROMFile");
+  add("ISO", "CDROMFile2");
+  add("IMA", "FAT16File");
+  add("IMA", "FAT16File2");
+  for (const char* name : {"ResetModemFile", "InstallDriverFile", "DoShiftDeviceFile2"}) add("EXE", name);
+  add("HEX",
+       "NPRG6260File2");
+  add("DLL", "HexToBinFile2");
+  add("TXT", "modeFile");
+  add("INI", "ConfigFile2");
+  return r;
+}
+
+// The files each package writes, in order, for builds that turn on every option their project
+// allows: a row lost, doubled or moved to the other package shows here.
+TEST_F(ExtractionTest, EachPackageWritesItsRowsInOrder) {
+  struct Case {
+    const char* project;
+    const char* options;
+    const char* first;  // the files' names, in order, one space apart
+    const char* second;
+  };
+  const std::string fastboot =
+      "bFastbootRamdisk_recoveryImage=1\nbFastbootUserdataImage=1\nbFastbootBootImage=1\nbFastbootPrimary_gpt=1\n"
+      "bFastbootSecondary_gpt=1\nbFastbootzImage=1\nbFastbootRamdisk=1\nbFastbootSystemImage=1\n"
+      "bFastbootzImage_recoveryImage=1\nbSwitchFastbootMode=1\n";
+  const std::vector<Case> cases = {
+      {"PT07", "bAMSSFile=1\nbPhoneImage=1\nbEFS=1\nbRawAppsEFS=1\nbBootloader=1\nbDSP=1\nbCfgdata=1\n"
+               "bRpmBootloader=1\nbAppsBootloader=1\nbAppsImageAndBootloader=1\n",
+       "ramdisk_recovery.img userdata.img boot.img primary_gpt secondary_gpt zImage ramdisk.img "
+       "system.img zImage_recovery xload.bin nprg9x15.hex partition.mbn amss.mbn amsshd.mbn all.mbn "
+       "cefs.mbn cefs_apps.mbn nandimage sbl1.mbn sbl2_dl.mbn AdbWinApi.dll AdbWinUsbApi.dll "
+       "fastboot.exe adb.exe dsp1.mbn dsp2.mbn cfgdata.mbn rpm.mbn appsboot.mbn appshd.mbn apps.mbn "
+       "appsboothd.mbn appsboot.mbn ResetModem.exe DoShiftDevice.exe DoShiftNetFile.exe HexToBin.dll "
+       "CleanSystemEnv32.exe CleanSystemEnv64.exe adbdev.bat AdbWinApi.dll QMSL_MSVC10R.dll "
+       "msvcp100.dll msvcr100.dll AdbWinUsbApi.dll fastboot.exe adb.exe",
+       "NPRG6260.hex partition.mbn amss.mbn amsshd.mbn all.mbn cefs.mbn cefs_apps.mbn dsp1.mbn "
+       "dsp2.mbn cfgdata.mbn appsboothd.mbn appsboot.mbn appshd.mbn apps.mbn appsboothd.mbn "
+       "appsboot.mbn recovery.img userdata.img boot.img system.img splash.bin AdbWinApi.dll "
+       "AdbWinUsbApi.dll DoShiftDevice.exe HexToBin.dll Config.ini"},
+      {"PT46", "bEnprg9x15=1\nbAMSSFile=1\nbEFS=1\nbBootloader=1\nbDISK=1\n",
+       "ramdisk_recovery.img userdata.img boot.img primary_gpt secondary_gpt zImage ramdisk.img "
+       "system.img zImage_recovery xload.bin ENPRG9x15.hex partition.mbn amss.mbn cefs_apps.mbn "
+       "dbl.mbn fsbl.mbn osbl.mbn FAT16.IMA ResetModem.exe DoShiftDevice.exe DoShiftNetFile.exe "
+       "HexToBin.dll CleanSystemEnv32.exe CleanSystemEnv64.exe adbdev.bat AdbWinApi.dll "
+       "QMSL_MSVC10R.dll msvcp100.dll msvcr100.dll AdbWinUsbApi.dll fastboot.exe adb.exe",
+       "NPRG6260.hex partition.mbn amss.mbn efs.mbn FAT16.IMA recovery.img userdata.img boot.img "
+       "system.img splash.bin AdbWinApi.dll AdbWinUsbApi.dll DoShiftDevice.exe HexToBin.dll "
+       "Config.ini"},
+      {"PT06", "bResImage=1\nbPartOfEFS=1\n",
+       "ramdisk_recovery.img userdata.img boot.img primary_gpt secondary_gpt zImage ramdisk.img "
+       "system.img zImage_recovery xload.bin nprg9x15.hex partition.mbn mode.txt resimage "
+       "ResetModem.exe DoShiftDevice.exe DoShiftNetFile.exe HexToBin.dll InstallDriver.exe "
+       "CleanSystemEnv32.exe CleanSystemEnv64.exe CleanSystemEnv32.exe CleanSystemEnv64.exe "
+       "adbdev.bat AdbWinApi.dll QMSL_MSVC10R.dll msvcp100.dll msvcr100.dll AdbWinUsbApi.dll "
+       "fastboot.exe adb.exe",
+       "NPRG6260.hex partition.mbn resimage recovery.img userdata.img boot.img system.img splash.bin "
+       "AdbWinApi.dll AdbWinUsbApi.dll DoShiftDevice.exe HexToBin.dll InstallDriver.exe "
+       "CleanSystemEnv32.exe CleanSystemEnv64.exe Config.ini"},
+      {"PT35", "bCDROM=1\nbEFS=1\nbAppsBootloader=1\n",
+       "ramdisk_recovery.img userdata.img boot.img primary_gpt secondary_gpt zImage ramdisk.img "
+       "system.img zImage_recovery xload.bin nprg9x15.hex efs.mbn CDROM.iso appsboot.mbn "
+       "ResetModem.exe DoShiftDevice.exe DoShiftNetFile.exe HexToBin.dll CleanSystemEnv32.exe "
+       "CleanSystemEnv64.exe adbdev.bat AdbWinApi.dll QMSL_MSVC10R.dll msvcp100.dll msvcr100.dll "
+       "AdbWinUsbApi.dll fastboot.exe adb.exe",
+       "NPRG6260.hex efs.mbn CDROM.iso appsboothd.mbn appsboot.mbn recovery.img userdata.img "
+       "boot.img system.img splash.bin AdbWinApi.dll AdbWinUsbApi.dll DoShiftDevice.exe HexToBin.dll "
+       "Config.ini"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.project);
+    SetUp();
+    std::string config = std::string("[Project]\nProject=") + c.project +
+                         "\nVersion=V1\nPacket=2\nExecuteResetModem=1\n[DownloadItems]\n" + fastboot + c.options +
+                         "[AddFiles]\nAF0=/nv/conf/mode.txt\n";
+    ASSERT_NO_FATAL_FAILURE(Extract(config, EveryOptionResource()));
+    std::string second = dir_ + "/TempFiles2";
+    fs::create_directories(second);
+    ExtractionContext ctx{*archive_, config_, second, dialogs_, clock_, [] {}, "", nullptr, {}, {}};
+    ExtractSecondPackage(ctx);
+    auto names = [](const std::vector<std::string>& paths) {
+      std::string out;
+      for (const std::string& path : paths) out += (out.empty() ? "" : " ") + fs::path(path).filename().string();
+      return out;
+    };
+    EXPECT_EQ(names(ctx_->written), c.first);
+    EXPECT_EQ(names(ctx.written), c.second);
+  }
 }
 
 }  // namespace

@@ -273,7 +273,7 @@ TEST_F(RunControlTest, ReupdateAfterABackupRunsWithoutBackupOrAtPort) {
   rc_->Reupdate1Click();
   WaitForFinish();
   ASSERT_EQ(workersCreated_, 1);
-  EXPECT_FALSE(worker_->params.bBackup);
+  EXPECT_FALSE(worker_->params.options.bBackup);
   EXPECT_TRUE(worker_->params.resume);
   EXPECT_EQ(worker_->params.SerialComPort, 0);
   EXPECT_EQ(worker_->params.ResumeDeviceBackupFolder, "/backup/SN[A1]");

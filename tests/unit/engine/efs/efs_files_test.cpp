@@ -17,7 +17,7 @@ protected:
     fileList = std::move(files);
     params.UserDataDirList = &dirList;
     params.UserDataFilesList = &fileList;
-    params.bBackupUserData = true;
+    params.options.bBackupUserData = true;
   }
   StringList dirList, fileList;
 };
@@ -176,7 +176,7 @@ class PartOfEfsTest : public EfsFixture {
 protected:
   void SetUp() override {
     EfsFixture::SetUp();
-    params.bPartOfEFS = true;
+    params.options.bPartOfEFS = true;
     params.RemoveFilesList = &removeFiles;
     params.RemoveDirList = &removeDirs;
     params.CreateDirList = &createDirs;
@@ -208,7 +208,7 @@ TEST_F(PartOfEfsTest, EditsRemoveCreateAndWriteWhatTheyList) {
   EXPECT_EQ(device.files["nv/two.bin"], Content(7));
   EXPECT_EQ(worker.Count("Download file P030......"), 2);
 
-  params.bPartOfEFS = false;
+  params.options.bPartOfEFS = false;
   const size_t before = device.requests.size();
   Layer().ApplyPartOfEfs();
   EXPECT_EQ(device.requests.size(), before);

@@ -26,8 +26,8 @@ protected:
     p.SerialComPort = 6;
     p.projectType = 1013;
     p.PlatformName = 255;
-    p.bFastbootConfiguration = true;
-    p.bBackupUserData = true;
+    p.options.bFastbootConfiguration = true;
+    p.options.bBackupUserData = true;
     p.TempFiles = root + "/TempFiles";
     p.BackupFilePath = root + "/Backup";
     p.UserDataDirList = &dirs;

@@ -183,7 +183,7 @@ TEST(DownloadLengthTest, EightLowerCaseHexDigits) {
 }
 
 TEST_F(FastbootPassTest, ConfiguredListFlashesErasesSkipsAndReboots) {
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("sbl", MakeFile("sbl1.mbn", 8192), 8192);
   AddEntry("system", "erase", 0);
   AddEntry("tz", (dir_ / "tzfastboot.mbn").string(), 10);
@@ -204,7 +204,7 @@ TEST_F(FastbootPassTest, ConfiguredListFlashesErasesSkipsAndReboots) {
 }
 
 TEST_F(FastbootPassTest, FailedFlashEndsThePassWithoutReboot) {
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("sbl", MakeFile("sbl1.mbn", 100), 100);
   AddEntry("tz", MakeFile("tz.mbn", 100), 100);
   dev_.replyTo["flash:sbl"] = "FAILno such partition";
@@ -220,7 +220,7 @@ TEST_F(FastbootPassTest, FailedFlashEndsThePassWithoutReboot) {
 // A pass that fails or is stopped leaves the device in fastboot, but never its interface
 // claimed: the next run in this process must be able to claim it.
 TEST_F(FastbootPassTest, NoPathLeavesAHandleOpen) {
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("sbl", MakeFile("sbl1.mbn", 100), 100);
   AddEntry("tz", MakeFile("tz.mbn", 100), 100);
   struct Case {
@@ -246,7 +246,7 @@ TEST_F(FastbootPassTest, NoPathLeavesAHandleOpen) {
 }
 
 TEST_F(FastbootPassTest, RejectedEraseIsOnlyNoted) {
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("cdrom", "erase", 0);
   AddEntry("cdrom", MakeFile("cdrom.ubi", 10), 10);
   dev_.replyTo["erase:cdrom"] = "FAIL";
@@ -259,7 +259,7 @@ TEST_F(FastbootPassTest, RejectedEraseIsOnlyNoted) {
 }
 
 TEST_F(FastbootPassTest, ReplyMustStartWithOk) {
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("sbl", MakeFile("sbl1.mbn", 10), 10);
   dev_.replyTo["flash:sbl"] = "xOKAY";
   pass_.RunFastbootPass();
@@ -268,8 +268,8 @@ TEST_F(FastbootPassTest, ReplyMustStartWithOk) {
 }
 
 TEST_F(FastbootPassTest, SystemImageInPartsOf67108800Bytes) {
-  params_.bFastbootSystemImage = true;
-  params_.bFastbootSystemImageMutil = true;
+  params_.options.bFastbootSystemImage = true;
+  params_.options.bFastbootSystemImageMutil = true;
   std::string path = (dir_ / "system.img").string();
   { std::ofstream(path, std::ios::binary); }
   fs::resize_file(path, 150000000);
@@ -335,7 +335,7 @@ TEST_F(FastbootPassTest, AShortOrShrinkingImageEndsWithTheReadError) {
 }
 
 TEST_F(FastbootPassTest, MissingInterfaceOrLibraryFailsTheConnectStep) {
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("sbl", MakeFile("sbl1.mbn", 10), 10);
   adbResult_ = 255;
   pass_.RunFastbootPass();
@@ -352,7 +352,7 @@ TEST_F(FastbootPassTest, MissingInterfaceOrLibraryFailsTheConnectStep) {
 }
 
 TEST_F(FastbootPassTest, MissingImageFileIsTheError) {
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("sbl", (dir_ / "absent.mbn").string(), 10);
   pass_.RunFastbootPass();
   EXPECT_EQ(ctx_.raised.at(0), (dir_ / "absent.mbn").string());
@@ -360,7 +360,7 @@ TEST_F(FastbootPassTest, MissingImageFileIsTheError) {
 
 TEST_F(FastbootPassTest, AnImageOfUnknownSizeStopsThePassBeforeAnythingIsSent) {
   // A size the image check never measured (0) would flash an empty partition.
-  params_.bFastbootConfiguration = true;
+  params_.options.bFastbootConfiguration = true;
   AddEntry("sbl", MakeFile("sbl1.mbn", 10), 10);
   AddEntry("system", "erase", 0);
   AddEntry("tz", MakeFile("tz.mbn", 10), 0);
@@ -370,8 +370,8 @@ TEST_F(FastbootPassTest, AnImageOfUnknownSizeStopsThePassBeforeAnythingIsSent) {
 
   ctx_.code = 0;
   ctx_.raised.clear();
-  params_.bFastbootConfiguration = false;
-  params_.bFastbootBootImage = true;
+  params_.options.bFastbootConfiguration = false;
+  params_.options.bFastbootBootImage = true;
   params_.FastbootBootImageFile = {MakeFile("boot.img", 10), 0};
   pass_.RunFastbootPass();
   EXPECT_EQ(ctx_.raised.size(), 1u);

@@ -30,7 +30,7 @@ protected:
     p_.SerialComPort = 6;
     p_.projectType = 1013;
     p_.PlatformName = 255;
-    p_.bBackup = p_.bRestore = p_.bFastbootConfiguration = true;
+    p_.options.bBackup = p_.options.bRestore = p_.options.bFastbootConfiguration = true;
     p_.TempFiles = root_ + "/TempFiles";
     p_.BackupFilePath = root_ + "/Backup";
     fs::create_directories(p_.TempFiles);
@@ -101,7 +101,7 @@ TEST_F(QmslWorkerTest, ReupdateAfterAFailedRunRestoresWhatThatRunSaved) {
 
   // Re-update: a new worker, no backup in its run.
   d_.script.during.clear();
-  p_.bBackup = false;
+  p_.options.bBackup = false;
   Run();
   EXPECT_EQ(worker_->ErrorCode(), 0);
   EXPECT_EQ(worker_->LastReportText(), "PASS");

@@ -29,7 +29,7 @@ protected:
     p_.SerialComPort = 6;
     p_.projectType = 1013;
     p_.PlatformName = 255;
-    p_.bBackup = p_.bRestore = p_.bFastbootConfiguration = true;
+    p_.options.bBackup = p_.options.bRestore = p_.options.bFastbootConfiguration = true;
     p_.TempFiles = (root_ / "TempFiles").string();
     p_.BackupFilePath = (root_ / "Backup").string();
     p_.StartATList = &startAt_;
@@ -101,8 +101,8 @@ TEST_F(WorkerTest, DeviceBackupFolderIsNamedAfterTheDeviceAndStaysInsideTheBacku
   EXPECT_EQ(DeviceBackupFolderName("a/b\\c*d?e<f>g|h", false, "", false, ""), "SN[a_b_c_d_e_f_g_h]");
 
   d_.script.sn = "../../evil";
-  p_.bRestore = false;  // keep the folder for inspection
-  p_.bBackup = true;
+  p_.options.bRestore = false;  // keep the folder for inspection
+  p_.options.bBackup = true;
   Run();
   EXPECT_TRUE(fs::is_directory(p_.BackupFilePath + "/SN[.._.._evil]IMEI[12345]/EFS"));
   EXPECT_FALSE(fs::exists(root_ / "evil"));
@@ -352,8 +352,8 @@ TEST_F(WorkerTest, RefusedCfunFiveEndsTheRunAfterSixtyTries) {
 TEST_F(WorkerTest, ReupdateWithUserDataRestoresTheFailedRunsBackupWithoutANewOne) {
   std::string folder = p_.BackupFilePath + "/SN[A1]IMEI[12345]";
   fs::create_directories(folder + "/EFS");
-  p_.bBackupUserData = true;
-  p_.bBackup = false;  // Re-update after "Backup succssfully"
+  p_.options.bBackupUserData = true;
+  p_.options.bBackup = false;  // Re-update after "Backup succssfully"
   p_.resume = true;
   p_.ResumeDeviceBackupFolder = folder;
   Run();
