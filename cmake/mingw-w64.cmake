@@ -14,13 +14,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Debian's wine64 package has no "wine" on PATH.
-find_program(UPWEND_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
-if(NOT UPWEND_WINE64)
-  find_program(UPWEND_WINE64 NAMES wine64 wine)
-endif()
-if(UPWEND_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${UPWEND_WINE64})
+# Programs built here run under Wine through cmake/wine-run, which keeps the build's own Wine
+# prefix (Debian's wine64 package has no "wine" on PATH; the script finds wine64).
+if(EXISTS /usr/lib/wine/wine64 OR EXISTS /usr/bin/wine64 OR EXISTS /usr/bin/wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
 endif()
 
 # The runtime DLLs of the compiler are not on a Windows machine (nor in Wine's search path):

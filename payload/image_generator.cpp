@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     ok = Write(out / "helpers" / name, "upwend placeholder for " + name + ": the real file is not built yet\n") && ok;
   }
   if (!ok) {
-    std::fprintf(stderr, "upwend-imagegen: cannot write to %s\n", out.c_str());
+    std::fprintf(stderr, "upwend-imagegen: cannot write to %s\n", out.string().c_str());
     return 1;
   }
   return 0;

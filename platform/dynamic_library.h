@@ -26,4 +26,8 @@ private:
   void* handle_;
 };
 
+// The folder (ending with a separator) of the program or library whose code holds `address`,
+// so a library can load its companions from beside itself; empty when it cannot be told.
+std::string ModuleFolderOf(const void* address);
+
 }  // namespace upwend

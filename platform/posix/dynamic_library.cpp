@@ -32,4 +32,12 @@ void* DynamicLibrary::Symbol(const std::string& name) const {
   return ::dlsym(handle_, name.c_str());
 }
 
+std::string ModuleFolderOf(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  std::string path = info.dli_fname;
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
 }  // namespace upwend

@@ -32,4 +32,17 @@ void* DynamicLibrary::Symbol(const std::string& name) const {
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name.c_str()));
 }
 
+std::string ModuleFolderOf(const void* address) {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<const char*>(address), &module))
+    return {};
+  char buf[MAX_PATH * 2] = {};
+  DWORD n = ::GetModuleFileNameA(module, buf, sizeof buf);
+  if (n == 0 || n >= sizeof buf) return {};
+  std::string path(buf, n);
+  size_t sep = path.find_last_of("\\/");
+  return sep == std::string::npos ? std::string(".\\") : path.substr(0, sep + 1);
+}
+
 }  // namespace upwend

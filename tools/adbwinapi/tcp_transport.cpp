@@ -1,13 +1,4 @@
 // Fastboot over TCP: "FB01" handshake, then every message framed with an 8-byte length.
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <fmt/format.h>
 
 #include <array>
@@ -17,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/stream_socket.h"
 #include "tools/adbwinapi/fastboot_tcp_framing.h"
 #include "tools/adbwinapi/transport.h"
 
@@ -54,55 +46,56 @@ private:
   SteadyClock::time_point end_;
 };
 
-Error SystemError(const char* what) { return {errno, fmt::format("{}: {}", what, std::strerror(errno))}; }
+Error SystemError(const char* what) {
+  int error = SocketError();
+  return {error, fmt::format("{}: {}", what, SocketErrorText(error))};
+}
 
-// Waits until fd is ready for `events`; an Error when the time ran out or poll failed.
-std::optional<Error> WaitReady(int fd, short events, const Deadline& deadline, const char* what) {
-  for (;;) {
-    pollfd p{fd, events, 0};
-    int n = poll(&p, 1, deadline.PollMs());
-    if (n > 0) return std::nullopt;
-    if (n == 0) return Error{ETIMEDOUT, fmt::format("time-out while {}", what)};
-    if (errno != EINTR) return SystemError("poll");
-  }
+// Waits until the socket can be read (or written); an Error when the time ran out or the wait
+// failed.
+std::optional<Error> WaitReady(SocketHandle fd, bool forWrite, const Deadline& deadline, const char* what) {
+  int n = WaitSocket(fd, forWrite, deadline.PollMs());
+  if (n > 0) return std::nullopt;
+  if (n == 0) return Error{ETIMEDOUT, fmt::format("time-out while {}", what)};
+  return SystemError("poll");
 }
 
 // Sends all of the pieces, in order; returns the bytes sent, with an error when not all went
 // out. It tries first and waits only when the socket buffer is full: one system call per send in
 // the common case.
-std::pair<size_t, std::optional<Error>> SendAllPieces(int fd, iovec* pieces, size_t count, const Deadline& deadline) {
+std::pair<size_t, std::optional<Error>> SendAllPieces(SocketHandle fd, SocketPiece* pieces, size_t count,
+                                                      const Deadline& deadline) {
   size_t done = 0;
   while (count > 0) {
-    msghdr message{};
-    message.msg_iov = pieces;
-    message.msg_iovlen = count;
-    ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    long n = SendSocketPieces(fd, pieces, count);
     if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return {done, SystemError("send to the device")};
-      if (auto e = WaitReady(fd, POLLOUT, deadline, "sending to the device")) return {done, e};
+      int error = SocketError();
+      if (error == EINTR) continue;
+      if (error != EAGAIN && error != EWOULDBLOCK) return {done, SystemError("send to the device")};
+      if (auto e = WaitReady(fd, true, deadline, "sending to the device")) return {done, e};
       continue;
     }
     done += static_cast<size_t>(n);
     auto left = static_cast<size_t>(n);
-    for (; count > 0 && left >= pieces->iov_len; ++pieces, --count) left -= pieces->iov_len;
+    for (; count > 0 && left >= pieces->size; ++pieces, --count) left -= pieces->size;
     if (count > 0) {
-      pieces->iov_base = static_cast<uint8_t*>(pieces->iov_base) + left;
-      pieces->iov_len -= left;
+      pieces->data = static_cast<const uint8_t*>(pieces->data) + left;
+      pieces->size -= left;
     }
   }
   return {done, std::nullopt};
 }
 
-std::pair<size_t, std::optional<Error>> SendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
-  iovec piece{const_cast<uint8_t*>(data), size};
+std::pair<size_t, std::optional<Error>> SendAll(SocketHandle fd, const uint8_t* data, size_t size,
+                                                const Deadline& deadline) {
+  SocketPiece piece{data, size};
   return SendAllPieces(fd, &piece, 1, deadline);
 }
 
 class TcpTransport final : public Transport {
 public:
-  explicit TcpTransport(int fd) : fd_(fd) {}
-  ~TcpTransport() override { close(fd_); }
+  explicit TcpTransport(SocketHandle fd) : fd_(fd) {}
+  ~TcpTransport() override { CloseSocket(fd_); }
 
   AdbUsbInterfaceDescriptor InterfaceDescriptor() const override {
     // What a boot loader's single fastboot interface reports.
@@ -134,9 +127,8 @@ public:
 
     // Header and payload in one send, so a command is one TCP segment.
     Deadline deadline(timeoutMs);
-    iovec pieces[2] = {{plan->header.data(), plan->sendHeader ? kFrameHeaderSize : 0},
-                       {const_cast<uint8_t*>(data), size}};
-    size_t headerSize = pieces[0].iov_len;
+    SocketPiece pieces[2] = {{plan->header.data(), plan->sendHeader ? kFrameHeaderSize : 0}, {data, size}};
+    size_t headerSize = pieces[0].size;
     auto [sent, sendError] = SendAllPieces(fd_, pieces, 2, deadline);
     bool headerComplete = sent >= headerSize;
     size_t payloadSent = headerComplete ? sent - headerSize : 0;
@@ -176,10 +168,11 @@ public:
       }
       if (assembler_.Failed()) return tools::Unexpected(IoFailure{{EPROTO, assembler_.FailureText()}, 0});
       if (closed_) return tools::Unexpected(IoFailure{{ECONNRESET, "the device closed the connection"}, 0});
-      if (auto e = WaitReady(fd_, POLLIN, deadline, "waiting for a reply")) return tools::Unexpected(IoFailure{*e, 0});
-      ssize_t n = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+      if (auto e = WaitReady(fd_, false, deadline, "waiting for a reply")) return tools::Unexpected(IoFailure{*e, 0});
+      long n = ReceiveSocket(fd_, chunk, sizeof chunk);
       if (n < 0) {
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+        int error = SocketError();
+        if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK) continue;
         return tools::Unexpected(IoFailure{SystemError("receive from the device"), 0});
       }
       if (n == 0) {
@@ -225,7 +218,7 @@ private:
 
   std::optional<Error> SendBatch(unsigned long timeoutMs) {
     Deadline deadline(timeoutMs);
-    iovec pieces[2] = {{header_.data(), headerPending_ ? kFrameHeaderSize : 0}, {batch_.get(), batchFill_}};
+    SocketPiece pieces[2] = {{header_.data(), headerPending_ ? kFrameHeaderSize : 0}, {batch_.get(), batchFill_}};
     headerPending_ = false;
     batchFill_ = 0;
     return SendAllPieces(fd_, pieces, 2, deadline).second;
@@ -235,7 +228,7 @@ private:
   size_t batchFill_ = 0;
   std::array<uint8_t, kFrameHeaderSize> header_{};
   bool headerPending_ = false;
-  int fd_;
+  SocketHandle fd_;
   std::mutex writeMutex_;
   std::mutex readMutex_;
   std::mutex stateMutex_;
@@ -244,61 +237,27 @@ private:
   bool closed_ = false;
 };
 
-tools::Expected<int, Error> Connect(const TcpPath& path) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  std::string port = std::to_string(path.port);
-  int rc = getaddrinfo(path.host.c_str(), port.c_str(), &hints, &list);
-  if (rc != 0) return tools::Unexpected(Error{ENODEV, fmt::format("cannot resolve {}: {}", path.host, gai_strerror(rc))});
-  Error last{ENODEV, fmt::format("no address for {}", path.host)};
-  for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-    int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
-    if (fd < 0) {
-      last = SystemError("socket");
-      continue;
-    }
-    if (connect(fd, ai->ai_addr, ai->ai_addrlen) != 0 && errno != EINPROGRESS) {
-      last = SystemError("connect");
-      close(fd);
-      continue;
-    }
-    Deadline deadline(kConnectTimeoutMs);
-    if (auto e = WaitReady(fd, POLLOUT, deadline, "connecting")) {
-      last = *e;
-      close(fd);
-      continue;
-    }
-    int soError = 0;
-    socklen_t len = sizeof soError;
-    getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
-    if (soError != 0) {
-      last = {soError, fmt::format("connect to {}:{}: {}", path.host, path.port, std::strerror(soError))};
-      close(fd);
-      continue;
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    freeaddrinfo(list);
-    return fd;
-  }
-  freeaddrinfo(list);
-  return tools::Unexpected(last);
+tools::Expected<SocketHandle, Error> Connect(const TcpPath& path) {
+  Error failure;
+  SocketHandle fd = ConnectTcpSocket(path.host, static_cast<uint16_t>(path.port), static_cast<int>(kConnectTimeoutMs),
+                                     failure.code, failure.text);
+  if (fd == kNoSocket) return tools::Unexpected(failure);
+  return fd;
 }
 
-std::optional<Error> Handshake(int fd) {
+std::optional<Error> Handshake(SocketHandle fd) {
   Deadline deadline(kHandshakeTimeoutMs);
   auto [sent, error] = SendAll(fd, reinterpret_cast<const uint8_t*>(kHandshake), kHandshakeSize, deadline);
   if (error) return error;
   char answer[kHandshakeSize];
   size_t got = 0;
   while (got < kHandshakeSize) {
-    if (auto e = WaitReady(fd, POLLIN, deadline, "waiting for the fastboot handshake")) return e;
-    ssize_t n = recv(fd, answer + got, kHandshakeSize - got, MSG_DONTWAIT);
+    if (auto e = WaitReady(fd, false, deadline, "waiting for the fastboot handshake")) return e;
+    long n = ReceiveSocket(fd, answer + got, kHandshakeSize - got);
     if (n == 0) return Error{ECONNRESET, "the device closed the connection during the handshake"};
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      int error = SocketError();
+      if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK) continue;
       return SystemError("receive the handshake");
     }
     got += static_cast<size_t>(n);
@@ -316,7 +275,7 @@ tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPat
   auto fd = Connect(path);
   if (!fd) return tools::Unexpected(fd.error());
   if (auto e = Handshake(*fd)) {
-    close(*fd);
+    CloseSocket(*fd);
     return tools::Unexpected(*e);
   }
   return std::make_shared<TcpTransport>(*fd);

@@ -1,13 +1,11 @@
 // The "usb:" backend of AdbWinApi.dll: loads AdbWinUsbApi.dll from the folder this library was
 // loaded from, and wraps its C interface as a Transport.
-#include <dlfcn.h>
-
 #include <fmt/format.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <mutex>
 
+#include "platform/dynamic_library.h"
 #include "tools/adbwinapi/transport.h"
 #include "tools/adbwinapi/winusb_api.h"
 
@@ -31,22 +29,23 @@ const Companion& LoadCompanion() {
   static Companion companion;
   static std::once_flag once;
   std::call_once(once, [] {
-    Dl_info self{};
-    if (dladdr(reinterpret_cast<void*>(&LoadCompanion), &self) == 0 || self.dli_fname == nullptr) {
+    std::string folder = ModuleFolderOf(reinterpret_cast<const void*>(&LoadCompanion));
+    if (folder.empty()) {
       companion.loadError = "cannot tell where AdbWinApi.dll was loaded from";
       return;
     }
-    std::string path = (std::filesystem::path(self.dli_fname).parent_path() / kCompanionName).string();
-    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string path = folder + kCompanionName;
+    std::string why;
+    // Never unloaded: open devices hold its code.
+    DynamicLibrary* lib = DynamicLibrary::Load(path, why).release();
     if (lib == nullptr) {
-      const char* why = dlerror();
-      companion.loadError = fmt::format("cannot load {}: {}", path, why != nullptr ? why : "unknown error");
+      companion.loadError = why;
       return;
     }
-    companion.open = reinterpret_cast<AdbWinUsbOpenFn>(dlsym(lib, "AdbWinUsbOpen"));
-    companion.write = reinterpret_cast<AdbWinUsbWriteFn>(dlsym(lib, "AdbWinUsbWrite"));
-    companion.read = reinterpret_cast<AdbWinUsbReadFn>(dlsym(lib, "AdbWinUsbRead"));
-    companion.close = reinterpret_cast<AdbWinUsbCloseFn>(dlsym(lib, "AdbWinUsbClose"));
+    companion.open = lib->Function<AdbWinUsbOpenFn>("AdbWinUsbOpen");
+    companion.write = lib->Function<AdbWinUsbWriteFn>("AdbWinUsbWrite");
+    companion.read = lib->Function<AdbWinUsbReadFn>("AdbWinUsbRead");
+    companion.close = lib->Function<AdbWinUsbCloseFn>("AdbWinUsbClose");
     if (!companion.open || !companion.write || !companion.read || !companion.close) {
       companion.open = nullptr;
       companion.loadError = fmt::format("{} lacks its entry points", path);
