@@ -1,6 +1,6 @@
 # Shared build settings and helpers for every area of the tree.
 
-set(UPWEND_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter)
+include(${CMAKE_CURRENT_LIST_DIR}/warnings.cmake)
 
 if(UPWEND_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -42,7 +42,6 @@ function(upwend_library name)
   endif()
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_compile_options(${name} PRIVATE ${UPWEND_WARNINGS})
   target_link_libraries(${name} PUBLIC ${A_LIBS})
 endfunction()
 
@@ -56,7 +55,6 @@ function(upwend_test name)
   endif()
   find_package(GTest REQUIRED)
   add_executable(${name} ${A_SOURCES})
-  target_compile_options(${name} PRIVATE ${UPWEND_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(NOT A_TIMEOUT)

@@ -256,8 +256,8 @@ std::optional<Error> Handshake(SocketHandle fd) {
     long n = ReceiveSocket(fd, answer + got, kHandshakeSize - got);
     if (n == 0) return Error{ECONNRESET, "the device closed the connection during the handshake"};
     if (n < 0) {
-      int error = SocketError();
-      if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK) continue;
+      int code = SocketError();
+      if (code == EINTR || code == EAGAIN || code == EWOULDBLOCK) continue;
       return SystemError("receive the handshake");
     }
     got += static_cast<size_t>(n);

@@ -254,7 +254,7 @@ TEST_P(FaultMatrixTest, EndsAsExpectedAndLosesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrixTest, ::testing::ValuesIn(FaultCases()),
-                         [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<FaultCase>& c) { return c.param.name; });
 
 }  // namespace
 }  // namespace upwend

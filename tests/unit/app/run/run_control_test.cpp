@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 class ScriptedWorker final : public RunWorker {
 public:
   using Step = std::function<void(WindowLink&, ScriptedWorker&)>;
-  ScriptedWorker(WindowLink& link, std::vector<Step> steps, RunParameters params)
-      : params(std::move(params)), link_(link), steps_(std::move(steps)) {}
+  ScriptedWorker(WindowLink& link, std::vector<Step> steps, RunParameters runParams)
+      : params(std::move(runParams)), link_(link), steps_(std::move(steps)) {}
   ~ScriptedWorker() override { Join(); }
   RunParameters params;
   void Resume(std::function<void()> onTerminate) override {

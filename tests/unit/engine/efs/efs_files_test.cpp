@@ -269,8 +269,8 @@ TEST_F(PartOfEfsTest, EachRemovalFailureHasItsText) {
     device.intercept = nullptr;
     c.arrange();
     EfsWorker w(clock);
-    EfsFiles layer(w, params, framing, &transport);
-    layer.ApplyPartOfEfs();
+    EfsFiles efsFiles(w, params, framing, &transport);
+    efsFiles.ApplyPartOfEfs();
     EXPECT_EQ(w.FirstRaised(), c.text);
   }
   // The subfolder stopped the removal before any file of it was deleted.
