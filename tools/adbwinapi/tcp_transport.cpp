@@ -52,21 +52,21 @@ private:
   SteadyClock::time_point end_;
 };
 
-Error SystemError(const char* what) { return {errno, fmt::format("{}: {}", what, std::strerror(errno))}; }
+OsError SystemError(const char* what) { return {errno, fmt::format("{}: {}", what, std::strerror(errno))}; }
 
 // Waits until fd is ready for `events`; an Error when the time ran out or poll failed.
-std::optional<Error> WaitReady(int fd, short events, const Deadline& deadline, const char* what) {
+std::optional<OsError> WaitReady(int fd, short events, const Deadline& deadline, const char* what) {
   for (;;) {
     pollfd p{fd, events, 0};
     int n = poll(&p, 1, deadline.PollMs());
     if (n > 0) return std::nullopt;
-    if (n == 0) return Error{ETIMEDOUT, fmt::format("time-out while {}", what)};
+    if (n == 0) return OsError{ETIMEDOUT, fmt::format("time-out while {}", what)};
     if (errno != EINTR) return SystemError("poll");
   }
 }
 
 // Sends all of data; returns the bytes sent, with an error when not all went out.
-std::pair<size_t, std::optional<Error>> SendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
+std::pair<size_t, std::optional<OsError>> SendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
   // Try first and wait only when the socket buffer is full: one system call per block in the
   // common case.
   size_t done = 0;
@@ -99,16 +99,16 @@ public:
     return {kMaxPacketSize, kMaxTransferSize, AdbEndpointTypeBulk, kOutEndpoint, 0, 0};
   }
 
-  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     std::lock_guard writeLock(writeMutex_);
     Deadline deadline(timeoutMs);
-    Error error;
+    OsError error;
     std::optional<DownloadTracker::WritePlan> plan;
     {
       std::lock_guard lock(stateMutex_);
       plan = tracker_.PlanWrite(data, size, error);
     }
-    if (!plan) return tools::Unexpected(IoFailure{error, 0});
+    if (!plan) return Unexpected(IoFailure{error, 0});
 
     if (plan->data) return WriteData(*plan, data, size, deadline);
 
@@ -132,11 +132,11 @@ public:
       std::lock_guard lock(stateMutex_);
       tracker_.WriteDone(*plan, data, size, headerComplete, payloadSent);
     }
-    if (sendError) return tools::Unexpected(IoFailure{*sendError, payloadSent});
+    if (sendError) return Unexpected(IoFailure{*sendError, payloadSent});
     return size;
   }
 
-  tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
     std::lock_guard readLock(readMutex_);
     Deadline deadline(timeoutMs);
     uint8_t chunk[kReceiveChunk];
@@ -153,13 +153,13 @@ public:
         if (n > 0) std::memcpy(data, reply.data(), n);
         return n;
       }
-      if (assembler_.Failed()) return tools::Unexpected(IoFailure{{EPROTO, assembler_.FailureText()}, 0});
-      if (closed_) return tools::Unexpected(IoFailure{{ECONNRESET, "the device closed the connection"}, 0});
-      if (auto e = WaitReady(fd_, POLLIN, deadline, "waiting for a reply")) return tools::Unexpected(IoFailure{*e, 0});
+      if (assembler_.Failed()) return Unexpected(IoFailure{{EPROTO, assembler_.FailureText()}, 0});
+      if (closed_) return Unexpected(IoFailure{{ECONNRESET, "the device closed the connection"}, 0});
+      if (auto e = WaitReady(fd_, POLLIN, deadline, "waiting for a reply")) return Unexpected(IoFailure{*e, 0});
       ssize_t n = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
       if (n < 0) {
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-        return tools::Unexpected(IoFailure{SystemError("receive from the device"), 0});
+        return Unexpected(IoFailure{SystemError("receive from the device"), 0});
       }
       if (n == 0) {
         closed_ = true;
@@ -175,7 +175,7 @@ private:
   // that triggered it, and the connection is of no further use.
   static constexpr size_t kDataBatch = 1024 * 1024;
 
-  tools::Expected<size_t, IoFailure> WriteData(const DownloadTracker::WritePlan& plan, const uint8_t* data, size_t size,
+  Expected<size_t, IoFailure> WriteData(const DownloadTracker::WritePlan& plan, const uint8_t* data, size_t size,
                                                const Deadline& deadline) {
     if (plan.sendHeader) pending_.insert(pending_.end(), plan.header.begin(), plan.header.end());
     pending_.insert(pending_.end(), data, data + size);
@@ -188,7 +188,7 @@ private:
     if (pending_.size() < kDataBatch && !complete) return size;
     auto [sent, sendError] = SendAll(fd_, pending_.data(), pending_.size(), deadline);
     pending_.clear();
-    if (sendError) return tools::Unexpected(IoFailure{*sendError, 0});
+    if (sendError) return Unexpected(IoFailure{*sendError, 0});
     return size;
   }
 
@@ -202,15 +202,15 @@ private:
   bool closed_ = false;
 };
 
-tools::Expected<int, Error> Connect(const TcpPath& path) {
+Expected<int, OsError> Connect(const TcpPath& path) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   std::string port = std::to_string(path.port);
   int rc = getaddrinfo(path.host.c_str(), port.c_str(), &hints, &list);
-  if (rc != 0) return tools::Unexpected(Error{ENODEV, fmt::format("cannot resolve {}: {}", path.host, gai_strerror(rc))});
-  Error last{ENODEV, fmt::format("no address for {}", path.host)};
+  if (rc != 0) return Unexpected(OsError{ENODEV, fmt::format("cannot resolve {}: {}", path.host, gai_strerror(rc))});
+  OsError last{ENODEV, fmt::format("no address for {}", path.host)};
   for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
     int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
     if (fd < 0) {
@@ -242,10 +242,10 @@ tools::Expected<int, Error> Connect(const TcpPath& path) {
     return fd;
   }
   freeaddrinfo(list);
-  return tools::Unexpected(last);
+  return Unexpected(last);
 }
 
-std::optional<Error> Handshake(int fd) {
+std::optional<OsError> Handshake(int fd) {
   Deadline deadline(kHandshakeTimeoutMs);
   auto [sent, error] = SendAll(fd, reinterpret_cast<const uint8_t*>(kHandshake), kHandshakeSize, deadline);
   if (error) return error;
@@ -254,7 +254,7 @@ std::optional<Error> Handshake(int fd) {
   while (got < kHandshakeSize) {
     if (auto e = WaitReady(fd, POLLIN, deadline, "waiting for the fastboot handshake")) return e;
     ssize_t n = recv(fd, answer + got, kHandshakeSize - got, MSG_DONTWAIT);
-    if (n == 0) return Error{ECONNRESET, "the device closed the connection during the handshake"};
+    if (n == 0) return OsError{ECONNRESET, "the device closed the connection during the handshake"};
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
       return SystemError("receive the handshake");
@@ -263,19 +263,19 @@ std::optional<Error> Handshake(int fd) {
   }
   bool digits = answer[2] >= '0' && answer[2] <= '9' && answer[3] >= '0' && answer[3] <= '9';
   if (answer[0] != 'F' || answer[1] != 'B' || !digits || (answer[2] == '0' && answer[3] == '0')) {
-    return Error{EPROTO, "the device did not answer the fastboot handshake"};
+    return OsError{EPROTO, "the device did not answer the fastboot handshake"};
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path) {
+Expected<std::shared_ptr<Transport>, OsError> OpenTcpTransport(const TcpPath& path) {
   auto fd = Connect(path);
-  if (!fd) return tools::Unexpected(fd.error());
+  if (!fd) return Unexpected(fd.error());
   if (auto e = Handshake(*fd)) {
     close(*fd);
-    return tools::Unexpected(*e);
+    return Unexpected(*e);
   }
   return std::make_shared<TcpTransport>(*fd);
 }
