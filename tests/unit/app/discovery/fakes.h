@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/device_backend.h"
+#include "platform/port_names.h"
 #include "platform/serial_port.h"
 
 namespace upwend::testing {
