@@ -1,10 +1,5 @@
 // upwend: the firmware update tool. It opens its window, or with --headless runs the shell
 // without one (no Qt platform plugin is loaded then, so it works without a display).
-#include <pthread.h>
-#include <signal.h>
-
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -25,9 +20,12 @@
 #include "app/shell/program.h"
 #include "app/shell/update_shell.h"
 #include "platform/clock.h"
+#include "platform/close_requests.h"
 #include "platform/device_backend.h"
+#include "platform/environment.h"
 #include "platform/headless_loop.h"
 #include "platform/modem_manager.h"
+#include "platform/terminal.h"
 #include "engine/worker/project_rules.h"
 
 int main(int argc, char** argv) {
@@ -56,10 +54,10 @@ int main(int argc, char** argv) {
   if (cl->timeScale > 0) {
     SetSystemTimeScale(cl->timeScale);
     // The helper libraries keep clocks of their own and read the scale from the environment.
-    setenv("UPWEND_TIME_SCALE", std::to_string(cl->timeScale).c_str(), 1);
+    SetEnvironmentValue("UPWEND_TIME_SCALE", std::to_string(cl->timeScale));
   }
-  if (!cl->logDir.empty()) setenv("UPWEND_LOG_DIR", cl->logDir.c_str(), 1);
-  if (!cl->devices.empty()) setenv("UPWEND_DEVICES", cl->devices.c_str(), 1);
+  if (!cl->logDir.empty()) SetEnvironmentValue("UPWEND_LOG_DIR", cl->logDir);
+  if (!cl->devices.empty()) SetEnvironmentValue("UPWEND_DEVICES", cl->devices);
   if (!cl->headless) {
 #ifdef UPWEND_WITH_WINDOW
     WindowProgramOptions window;
@@ -71,34 +69,24 @@ int main(int argc, char** argv) {
 #endif
   }
 
-  // SIGINT and SIGTERM are the user closing the window: they reach one thread, which asks the
-  // loop to quit, so the normal clean-up runs. SIGUSR1 only ends that thread at exit.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+  // A close request is the user closing the window: the loop is asked to quit, so the normal
+  // clean-up runs.
+  CloseRequests closeRequests;
   HeadlessLoop loop(SystemClock());
   UpdateShell* shell = nullptr;
-  std::thread signalThread([&] {
-    for (;;) {
-      int sig = 0;
-      if (sigwait(&signals, &sig) != 0 || sig == SIGUSR1) return;
-      // Closing the window: a running update is stopped first, as Stop would.
-      loop.Post([&] {
-        if (shell != nullptr) {
-          shell->CloseRequested();
-        } else {
-          loop.Quit(kExitOk);
-        }
-      });
-    }
+  closeRequests.Watch([&] {
+    // Closing the window: a running update is stopped first, as Stop would.
+    loop.Post([&] {
+      if (shell != nullptr) {
+        shell->CloseRequested();
+      } else {
+        loop.Quit(kExitOk);
+      }
+    });
   });
 
   OutputMode mode = cl->json ? OutputMode::Json : cl->quiet ? OutputMode::Quiet : OutputMode::Terminal;
-  ConsoleOutput output(mode, {stdout, stderr, isatty(2) != 0}, [] {
+  ConsoleOutput output(mode, {stdout, stderr, IsTerminal(stderr)}, [] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   });
   // Boxes are printed on stderr as "[caption] text", or become message events in JSON.
@@ -149,7 +137,6 @@ int main(int argc, char** argv) {
   int code = RunProgram(loop, dialogs, options);
   shell = nullptr;
 
-  pthread_kill(signalThread.native_handle(), SIGUSR1);
-  signalThread.join();
+  closeRequests.Stop();
   return code;
 }

@@ -39,7 +39,7 @@ RunWorkerFactory EngineWorkerFactory(Clock& clock, std::function<PortResolver()>
   return [&clock, resolver = std::move(resolver), extra = std::move(extra)](RunParameters params,
                                                                           WindowLink& link) -> std::shared_ptr<RunWorker> {
     PortResolver resolve = resolver();
-    SerialPortFactory ports = [&clock, resolve] { return CreatePosixSerialPort(clock, resolve); };
+    SerialPortFactory ports = [&clock, resolve] { return CreateSerialPort(clock, resolve); };
     return std::make_shared<EngineWorker>(CreateUpdateWorker(std::move(params), link, clock, ports, extra));
   };
 }
@@ -56,7 +56,7 @@ UpdateShell::UpdateShell(FormServices services, ShellOptions options)
   };
   Clock& clock = services_.clock;
   discovery_ = std::make_unique<PortDiscovery>(
-      clock, backend, [&clock, resolver] { return CreatePosixSerialPort(clock, resolver()); },
+      clock, backend, [&clock, resolver] { return CreateSerialPort(clock, resolver()); },
       [this](const std::string& text) { LogFromAnyThread(text); });
   watcher_ = std::make_unique<DeviceWatcher>(clock);
   ProgramStarter starter = options_.startProgram ? options_.startProgram : HiddenProgramStarter();

@@ -19,7 +19,7 @@ std::mutex gSessionsMutex;
 std::set<QmslSession*> gSessions;
 
 SerialPortFactory PortFactory() {
-  return [] { return CreatePosixSerialPort(SystemClock(), ResolveQmslPort); };
+  return [] { return CreateSerialPort(SystemClock(), ResolveQmslPort); };
 }
 
 // Looks a connection up. As with any handle, a caller must not disconnect a connection that

@@ -416,4 +416,8 @@ std::unique_ptr<SerialPort> CreatePosixSerialPort(Clock& clock, PortResolver res
   return std::make_unique<PosixSerialPort>(clock, std::move(resolver));
 }
 
+std::unique_ptr<SerialPort> CreateSerialPort(Clock& clock, PortResolver resolver) {
+  return CreatePosixSerialPort(clock, std::move(resolver));
+}
+
 }  // namespace upwend
