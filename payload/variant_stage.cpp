@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     }
   }
   auto manifest = upwend::ReadWholeFile(base + "/manifest.txt");
-  if (!manifest) return Fail(manifest.error().message);
+  if (!manifest) return Fail(manifest.error().text);
   if (auto r = upwend::CreateFolderPath(out); !r) return Fail(r.error());
   if (auto r = config->Save(out + "/Config.ini"); !r) return Fail(r.error());
   if (auto r = upwend::WriteWholeFile(out + "/manifest.txt", VariantManifest(*manifest, base)); !r) return Fail(r.error());

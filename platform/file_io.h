@@ -2,18 +2,15 @@
 // Whole-file reads and writes and the folder helpers of the shell. Paths are native ("/" on
 // POSIX); NativePath turns the "\" of configuration values and Windows-style rules into "/".
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include "platform/expected.h"
 #include <string>
 #include <string_view>
 
 namespace upwend {
 
-struct FileError {
-  int code = 0;  // errno
-  std::string message;
-};
-
-Expected<std::string, FileError> ReadWholeFile(const std::string& path);
+Expected<std::string, OsError> ReadWholeFile(const std::string& path);
 // Creates or replaces the file; the bytes go to a temporary file beside it that is renamed over
 // the target, so readers never see half a file.
 Expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::string_view bytes);
@@ -22,6 +19,23 @@ Expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::s
 Expected<void, std::string> WriteWholeFile(const std::string& path, std::string_view bytes);
 // Copies a file over the target (replacing it). Never follows a target that is a folder.
 Expected<void, std::string> CopyFileOver(const std::string& from, const std::string& to);
+
+// The size of the file at `path` as a read-only open sees it, so an unreadable file has none.
+// The open never blocks, also on a pipe or device that carries a file's name.
+std::optional<uint64_t> ReadableFileSize(const std::string& path);
+// The size of an open file; none when it is not a regular file.
+std::optional<uint64_t> RegularFileSize(std::FILE* file);
+
+// Whether the first bytes of a file can be read, before the file is handed to a helper library
+// that reads it to its end. Only a regular file is read (never blocking); anything else is
+// kReadFailed.
+enum class FileStartProbe { kOk, kOpenFailed, kReadFailed };
+FileStartProbe ProbeFileStart(const std::string& path, size_t bytes);
+
+// Empty when a new file can be created in `folder` (one is created and removed again: only that
+// proves it, as permissions alone do not tell with root, ACLs or read-only mounts); else the
+// system's reason.
+std::string FolderWriteProblem(const std::string& folder);
 
 bool FileExists(const std::string& path);    // a regular file (or a link to one)
 bool FolderExists(const std::string& path);  // a folder (or a link to one)

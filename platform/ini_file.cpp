@@ -152,7 +152,7 @@ Expected<IniFile, std::string> IniFile::Load(const std::string& path) {
   auto bytes = ReadWholeFile(path);
   if (!bytes) {
     if (bytes.error().code == ENOENT) return IniFile{};
-    return Unexpected(bytes.error().message);
+    return Unexpected(bytes.error().text);
   }
   return FromText(*bytes);
 }

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -11,6 +12,8 @@ namespace {
 
 constexpr std::string_view kPrefix = "\\\\.\\";
 constexpr int kMaxPortDigits = 6;
+// More digits than an int holds are never read from a field.
+constexpr size_t kMaxFieldDigits = 9;
 
 // One block of port numbers per tty driver; minor 0 is the block's first port.
 struct TtyRange {
@@ -55,6 +58,22 @@ std::optional<int> ParsePortName(const std::string& name) {
   if (text.size() < 4 || !EqualsIgnoreCase(text.substr(0, 3), "COM")) return std::nullopt;
   auto n = ParseNumber(text.substr(3));
   if (!n || *n == 0) return std::nullopt;
+  return n;
+}
+
+std::optional<int> PortFieldDigits(std::string_view afterCom, size_t width, PortDigits rule) {
+  std::string_view window = afterCom.substr(0, std::min(width, afterCom.size()));
+  if (rule == PortDigits::kLeading) {
+    size_t end = 0;
+    while (end < window.size() && window[end] >= '0' && window[end] <= '9') ++end;
+    window = window.substr(0, end);
+  }
+  if (window.empty() || window.size() > kMaxFieldDigits) return std::nullopt;
+  int n = 0;
+  for (char c : window) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
   return n;
 }
 

@@ -11,6 +11,7 @@
 // case-insensitive and may carry the "\\.\" prefix; "COM05" (leading zero) is not a port name.
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/serial_port.h"
 
@@ -23,6 +24,21 @@ constexpr int kPortsPerDriver = 100;
 
 // The number of a port name ("COM12", "com12", "\\.\COM12"); nullopt when it is not one.
 std::optional<int> ParsePortName(const std::string& name);
+
+// "COM" + n, with the "\\.\" prefix when n is 10 or more.
+std::string PortDeviceName(int portNumber);
+// The port name without the "\\.\" prefix; empty when the text is not of that form.
+std::string StripPortPrefix(const std::string& deviceName);
+
+// Port fields (the port boxes, saved settings) are read more loosely than port names: the
+// number is taken from the first `width` characters after the field's "COM".
+enum class PortDigits {
+  kLeading,  // the digits before the first other character
+  kAll,      // every one of those characters must be a digit
+};
+// The number in the first `width` characters of `afterCom`; nullopt when none of them is read as
+// a digit, or (kAll) when one of them is not a digit.
+std::optional<int> PortFieldDigits(std::string_view afterCom, size_t width, PortDigits rule);
 
 // "ttyUSB0" for 100; nullopt outside the mapped ranges.
 std::optional<std::string> TtyNameForPortNumber(int portNumber);

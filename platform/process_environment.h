@@ -4,10 +4,13 @@
 // program (Ctrl+C, the terminal closed, a termination request).
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace upwend {
 
+// The value of an environment variable of this process; nullopt when it is unset or empty.
+std::optional<std::string> EnvironmentValue(const std::string& name);
 // Sets (or replaces) an environment variable of this process.
 void SetEnvironmentValue(const std::string& name, const std::string& value);
 

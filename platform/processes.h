@@ -18,6 +18,9 @@ struct ProcessInfo {
   std::string exeName;  // the executable's file name, e.g. "adb.exe"
 };
 
+// The id of this process (as ListProcesses shows it).
+pid_t CurrentProcessId();
+
 std::vector<ProcessInfo> ListProcesses();
 
 // Terminates every process whose executable file name contains `text` (case-sensitive), the

@@ -125,11 +125,6 @@ public:
 // Maps a port name without the "\\.\" prefix ("COM12") to a device node ("/dev/ttyUSB0").
 using PortResolver = std::function<std::optional<std::string>(const std::string& portName)>;
 
-// "COM" + n, with the "\\.\" prefix when n is 10 or more.
-std::string PortDeviceName(int portNumber);
-// The port name without the "\\.\" prefix; empty when the text is not of that form.
-std::string StripPortPrefix(const std::string& deviceName);
-
 // The POSIX serial port (termios + poll) on `clock`, resolving names through `resolver`.
 std::unique_ptr<SerialPort> CreatePosixSerialPort(Clock& clock, PortResolver resolver);
 

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <unistd.h>
 #include <memory>
 #include <cstdlib>
 #include <filesystem>

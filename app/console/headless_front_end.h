@@ -1,7 +1,5 @@
 #pragma once
 // The command line of upwend and what the headless front end prints.
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>

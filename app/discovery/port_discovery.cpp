@@ -374,9 +374,8 @@ bool PortDiscovery::CheckDiagPortSame(const DiscoverySettings& settings, int por
     return false;
   }
   std::string digits = diag.front().size() > 3 ? diag.front().substr(3) : std::string();
-  bool numeric = !digits.empty() && digits.size() <= 9 &&
-                 std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (numeric && std::stoi(digits) == portNumber) {
+  auto number = PortFieldDigits(digits, std::string::npos, PortDigits::kAll);
+  if (number && *number == portNumber) {
     log_("Same DiaComPort COM" + digits);
     return true;
   }

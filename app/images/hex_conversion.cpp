@@ -1,14 +1,12 @@
 #include "app/images/hex_conversion.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 #include "app/shell/dialogs.h"
 #include "platform/dynamic_library.h"
+#include "platform/file_io.h"
 #include "abi/hex_to_bin.h"
 
 namespace upwend {
@@ -19,37 +17,18 @@ namespace {
 // an unreadable file before the library is loaded.
 constexpr size_t kProbeBytes = 13;
 
-enum class Probe { Ok, OpenFailed, ReadFailed };
-
-Probe ProbeHexFile(const std::string& path) {
-  // Non-blocking, so a pipe or device that happens to carry a hex name cannot hang the window.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return Probe::OpenFailed;
-  struct stat st {};
-  ssize_t got = -1;
-  // Only a regular file is handed to the library, which reads it to its end.
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    char head[kProbeBytes];
-    do {
-      got = ::read(fd, head, sizeof head);
-    } while (got < 0 && errno == EINTR);
-  }
-  ::close(fd);
-  return got < 0 ? Probe::ReadFailed : Probe::Ok;
-}
-
 }  // namespace
 
 bool ConvertHexToBin(const std::string& hexPath, const std::string& binPath, const std::string& workingFolder,
                      Dialogs& dialogs) {
-  switch (ProbeHexFile(hexPath)) {
-    case Probe::OpenFailed:
+  switch (ProbeFileStart(hexPath, kProbeBytes)) {
+    case FileStartProbe::kOpenFailed:
       dialogs.MessageBox(kMsgHexOpenFailed, kCaptionError, kMbOk);
       return false;
-    case Probe::ReadFailed:
+    case FileStartProbe::kReadFailed:
       dialogs.MessageBox(kMsgHexReadFailed, kCaptionError, kMbOk);
       return false;
-    case Probe::Ok:
+    case FileStartProbe::kOk:
       break;
   }
   std::string error;

@@ -1,9 +1,5 @@
 #include "app/images/image_verification.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <limits>
@@ -93,17 +89,6 @@ std::optional<ImageRole> FindExact(std::string_view lower, const auto& table) {
 
 RoleMatch Role(ImageRole role) { return {RoleMatch::Kind::Role, role}; }
 
-// Opened read-only, as the size is taken; nothing when the file cannot be opened.
-std::optional<uint64_t> FileSizeOf(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0;
-  ::close(fd);
-  if (!ok || st.st_size < 0) return std::nullopt;
-  return static_cast<uint64_t>(st.st_size);
-}
-
 FileListRow RowFor(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return {path, "", true};
@@ -132,7 +117,7 @@ public:
     if (!FileExists(path)) return Fail(missingPrefix, path, kMissing);
     // The size tables are 32-bit: a limit far below 4 GiB keeps a larger file from wrapping
     // round into an accepted size.
-    std::optional<uint64_t> size = FileSizeOf(path);
+    std::optional<uint64_t> size = ReadableFileSize(path);
     if (!size || *size == 0 || *size >= limit) return Fail(sizePrefix, path, kBadSize);
     slot = static_cast<uint32_t>(*size);
     if (listed) rows_.push_back(RowFor(path));

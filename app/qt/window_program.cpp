@@ -4,7 +4,6 @@
 #include <QFont>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -16,6 +15,7 @@
 #include "app/shell/program.h"
 #include "app/shell/update_shell.h"
 #include "platform/clock.h"
+#include "platform/process_environment.h"
 #include "platform/paths.h"
 
 namespace upwend {
@@ -31,10 +31,7 @@ const char* const kAliases[][2] = {
     {"新宋体", "Noto Sans Mono CJK SC"},
 };
 
-bool Set(const char* name) {
-  const char* v = std::getenv(name);
-  return v != nullptr && *v != '\0';
-}
+bool Set(const char* name) { return EnvironmentValue(name).has_value(); }
 
 }  // namespace
 
@@ -45,15 +42,15 @@ void SetUpFontAliases(const std::string& runtimeDir) {
   std::filesystem::create_directories(runtimeDir, ec);
   const std::string path = runtimeDir + "/fonts.conf";
   std::ofstream out(path, std::ios::trunc);
-  const char* system = std::getenv("FONTCONFIG_FILE");
+  const std::string system = EnvironmentValue("FONTCONFIG_FILE").value_or("/etc/fonts/fonts.conf");
   out << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n";
-  out << "  <include ignore_missing=\"yes\">" << (system && *system ? system : "/etc/fonts/fonts.conf") << "</include>\n";
+  out << "  <include ignore_missing=\"yes\">" << system << "</include>\n";
   for (const auto& alias : kAliases) {
     out << "  <alias binding=\"same\"><family>" << alias[0] << "</family><prefer><family>" << alias[1]
         << "</family></prefer></alias>\n";
   }
   out << "</fontconfig>\n";
-  if (out.good()) setenv("FONTCONFIG_FILE", path.c_str(), 1);
+  if (out.good()) SetEnvironmentValue("FONTCONFIG_FILE", path);
 }
 
 int RunWindowProgram(int argc, char** argv, const WindowProgramOptions& options) {
@@ -68,7 +65,7 @@ int RunWindowProgram(int argc, char** argv, const WindowProgramOptions& options)
 
 int RunWindowInApplication(const WindowProgramOptions& options) {
   // The helper libraries (QMSL) find the device through the same backend, from the environment.
-  if (!options.devices.empty()) setenv("UPWEND_DEVICES", options.devices.c_str(), 1);
+  if (!options.devices.empty()) SetEnvironmentValue("UPWEND_DEVICES", options.devices);
   QFont font(QStringLiteral("Noto Sans CJK JP"));
   font.setPointSize(9);
   QApplication::setFont(font);

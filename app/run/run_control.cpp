@@ -9,6 +9,7 @@
 #include "app/shell/variant_texts.h"
 #include "engine/worker/project_rules.h"
 #include "platform/clock.h"
+#include "platform/port_names.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
 
@@ -51,13 +52,8 @@ private:
 int PortNumberOfField(const std::string& field) {
   if (field.size() < 4 || field.compare(0, 3, "COM") != 0) return 0;
   size_t digits = field.size() == 6 ? 3 : 2;
-  int n = 0;
-  for (size_t i = 3; i < field.size() && i < 3 + digits; ++i) {
-    char c = field[i];
-    if (c < '0' || c > '9') break;
-    n = n * 10 + (c - '0');
-  }
-  return n;
+  auto number = PortFieldDigits(std::string_view(field).substr(3), digits, PortDigits::kLeading);
+  return number ? *number : 0;
 }
 
 // The worker's view of the window: every call is carried out on the UI thread while the worker

@@ -1,20 +1,18 @@
 #include "app/run/run_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_io.h"
+#include "platform/local_time.h"
+
 namespace upwend {
 
 LocalTimeText NowText() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  std::tm local = LocalTime(std::time(nullptr));
   char date[32];
   char time[32];
   std::strftime(date, sizeof date, "%Y/%m/%d", &local);
@@ -60,14 +58,7 @@ std::string RunLog::FolderProblem() const {
   std::error_code ec;
   std::filesystem::create_directories(folder_, ec);
   if (ec) return ec.message();
-  // Only a file actually created there proves it: permissions alone do not tell (root, ACLs,
-  // read-only mounts).
-  std::string probe = folder_ + "/.upwend-write-test-" + std::to_string(::getpid());
-  int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return std::strerror(errno);
-  ::close(fd);
-  ::unlink(probe.c_str());
-  return {};
+  return FolderWriteProblem(folder_);
 }
 
 bool RunLog::AutotestMarkerExists() const {

@@ -1,7 +1,6 @@
 #include "app/shell/main_window.h"
 
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <ctime>
 
@@ -15,8 +14,11 @@
 #include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
+#include "platform/local_time.h"
 #include "platform/named_mutex.h"
 #include "platform/payload_archive.h"
+#include "platform/port_names.h"
+#include "platform/processes.h"
 #include "platform/settings_store.h"
 #include "platform/ui_thread.h"
 
@@ -29,9 +31,7 @@ constexpr uint64_t kSettleMs = 100;
 constexpr const char* kNotReadyJapanese = "準備中";
 
 std::string TodayShortDate() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  std::tm local = LocalTime(std::time(nullptr));
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y/%m/%d", &local);
   return buf;
@@ -40,16 +40,11 @@ std::string TodayShortDate() {
 }  // namespace
 
 int SavedPortNumber(const std::string& portField) {
+  constexpr size_t kSavedDigits = 2;
   size_t com = portField.find("COM");
   if (com == std::string::npos) return 1;
-  std::string digits = portField.substr(com + 3, 2);
-  if (digits.empty()) return 1;
-  int value = 0;
-  for (char ch : digits) {
-    if (ch < '0' || ch > '9') return 1;
-    value = value * 10 + (ch - '0');
-  }
-  return value;
+  auto number = PortFieldDigits(std::string_view(portField).substr(com + 3), kSavedDigits, PortDigits::kAll);
+  return number ? *number : 1;
 }
 
 TVorezUzeUiForm::TVorezUzeUiForm(FormServices services) : services_(std::move(services)) {}
@@ -74,7 +69,7 @@ void TVorezUzeUiForm::ChooseWorkingFolder() {
   workingFolderLock_ = NamedMutex::Create("working folder " + workingFolder_, taken, services_.paths.runtimeDir);
   if (taken) {
     workingFolderLock_.reset();
-    workingFolder_ = fmt::format("{}TempFiles_{}", tempFolder_, ::getpid());
+    workingFolder_ = fmt::format("{}TempFiles_{}", tempFolder_, CurrentProcessId());
     Diag(fmt::format("another copy uses {}TempFiles; working in {}", tempFolder_, workingFolder_));
   }
 }

@@ -27,6 +27,7 @@
 #include "engine/efs/efs2_requests.h"
 #include "engine/efs/efs_device.h"
 #include "engine/worker/worker_context.h"
+#include "platform/port_names.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "sim_process.h"
@@ -124,7 +125,7 @@ int main(int argc, char** argv) {
       return std::nullopt;
     });
   });
-  transport.config().comPort = std::stoi(portName.substr(3));
+  transport.config().comPort = ParsePortName(portName).value_or(0);
   if (!transport.OpenDiagPort()) {
     std::fprintf(stderr, "cannot open %s (%s)\n", portName.c_str(), node.c_str());
     return 1;

@@ -5,6 +5,7 @@
 #include "engine/at/at_reply.h"
 #include "engine/at/device_window.h"
 #include "platform/clock.h"
+#include "platform/port_names.h"
 #include "platform/serial_port.h"
 
 namespace upwend {
@@ -167,12 +168,11 @@ bool AtChannel::FindComPort() {
   ctx_.Sleep(kPortSearchSettleMs);
   std::string diag = window_.PortText();
   std::string at = window_.SerialPortText();
+  // A name that is not "COM" + number leaves the old number in place.
   auto number = [](const std::string& name, int& out) {
     if (name.size() <= 3) return;
-    try {
-      out = std::stoi(name.substr(3));
-    } catch (...) {
-      // A name that is not "COM" + number leaves the old number in place.
+    if (auto n = PortFieldDigits(std::string_view(name).substr(3), std::string_view::npos, PortDigits::kLeading)) {
+      out = *n;
     }
   };
   if (!diag.empty()) number(diag, params_.ComPort);

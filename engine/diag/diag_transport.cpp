@@ -7,6 +7,7 @@
 #include "engine/worker/project_rules.h"
 #include "engine/worker/worker_context.h"
 #include "platform/last_error.h"
+#include "platform/port_names.h"
 
 namespace upwend {
 

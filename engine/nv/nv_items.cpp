@@ -1,7 +1,6 @@
 #include "engine/nv/nv_items.h"
 
 #include <fmt/format.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -14,6 +13,8 @@
 #include "engine/nv/nv_tables.h"
 #include "engine/worker/project_rules.h"
 #include "engine/worker/worker_context.h"
+
+#include "platform/file_io.h"
 
 namespace upwend {
 
@@ -221,12 +222,12 @@ void NvItems::RestoreFromFile(bool alternative) {
     }
   }
   FilePtr file(std::fopen(bakFile_.c_str(), "rb"));
-  struct stat info {};
-  if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+  std::optional<uint64_t> size = file ? RegularFileSize(file.get()) : std::nullopt;
+  if (!size) {
     ctx_.Raise("Could not open backup file: " + bakFile_);
     return;
   }
-  switch (ClassifyNvBakSize(static_cast<uint64_t>(info.st_size))) {
+  switch (ClassifyNvBakSize(*size)) {
     case NvBakSize::kEmpty: ctx_.Report("Backup file length <= 0"); return;
     case NvBakSize::kNotRecords: ctx_.Raise("backup file size error: " + bakFile_); return;
     case NvBakSize::kRecords: break;
@@ -234,7 +235,7 @@ void NvItems::RestoreFromFile(bool alternative) {
   // Unbuffered, so every record is read from the file as it is when its turn comes.
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
   const auto& labels = alternative ? alternativeList_ : savedList_;
-  const uint64_t records = static_cast<uint64_t>(info.st_size) / kNvRecordSize;
+  const uint64_t records = *size / kNvRecordSize;
   std::array<uint8_t, kNvRequestSize> request{};
   request[0] = kNvWriteCode;
   for (uint64_t i = 0; i < records; ++i) {

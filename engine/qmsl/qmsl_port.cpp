@@ -1,10 +1,11 @@
 #include "engine/qmsl/qmsl_port.h"
 
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 
 #include "platform/device_backend.h"
+#include "platform/process_environment.h"
+#include "platform/port_names.h"
 #include "platform/serial_port.h"
 
 namespace upwend {
@@ -12,9 +13,7 @@ namespace upwend {
 std::optional<std::string> ResolveQmslPort(const std::string& portName) {
   std::string name = StripPortPrefix(portName);
   if (name.empty()) name = portName;
-  if (const char* node = std::getenv(("UPWEND_" + name).c_str()); node != nullptr && *node != '\0') {
-    return std::string(node);
-  }
+  if (auto node = EnvironmentValue("UPWEND_" + name)) return node;
   static std::mutex mutex;
   static std::unique_ptr<DeviceBackend> backend;
   std::lock_guard lock(mutex);

@@ -1,8 +1,5 @@
 #include "engine/worker/comms_thread.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <filesystem>
 #include <system_error>
 
@@ -10,6 +7,8 @@
 #include "engine/worker/project_rules.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
+#include "platform/port_names.h"
+#include "platform/thread_priority.h"
 
 namespace upwend {
 
@@ -39,13 +38,10 @@ constexpr uint64_t kFunctionResetRetryMs = 500;
 
 // "COM12" -> 12; 0 when the text is not a port name.
 int PortNumberOf(const std::string& name) {
+  constexpr size_t kPortDigits = 6;
   if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
-  int n = 0;
-  for (size_t i = 3; i < name.size() && n < 100000; ++i) {
-    if (name[i] < '0' || name[i] > '9') return 0;
-    n = n * 10 + (name[i] - '0');
-  }
-  return n;
+  auto number = PortFieldDigits(std::string_view(name).substr(3), kPortDigits, PortDigits::kAll);
+  return number ? *number : 0;
 }
 
 }  // namespace
@@ -59,11 +55,7 @@ void TCommsThread::SetLayers(WorkerLayers layers) { layers_ = std::move(layers);
 
 void TCommsThread::Resume(std::function<void()> onTerminate) {
   thread_ = std::thread([this, onTerminate = std::move(onTerminate)] {
-    // One step above normal: only possible with a real-time policy or privileges on Linux;
-    // a refusal leaves the normal priority, which is harmless.
-    sched_param sp{};
-    int policy = SCHED_OTHER;
-    pthread_getschedparam(pthread_self(), &policy, &sp);
+    RaiseCurrentThreadPriority();
     Execute();
     if (onTerminate) onTerminate();
   });

@@ -41,12 +41,12 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-Expected<std::string, FileError> ReadWholeFile(const std::string& path) {
+Expected<std::string, OsError> ReadWholeFile(const std::string& path) {
   Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (f.fd < 0) return Unexpected(FileError{errno, fmt::format("cannot open {}: {}", path, ErrnoText(errno))});
+  if (f.fd < 0) return Unexpected(OsError{errno, fmt::format("cannot open {}: {}", path, ErrnoText(errno))});
   struct stat st {};
   if (::fstat(f.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    return Unexpected(FileError{EISDIR, fmt::format("cannot read {}: it is a folder", path)});
+    return Unexpected(OsError{EISDIR, fmt::format("cannot read {}: it is a folder", path)});
   }
   std::string out;
   char buf[65536];
@@ -54,7 +54,7 @@ Expected<std::string, FileError> ReadWholeFile(const std::string& path) {
     ssize_t n = ::read(f.fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Unexpected(FileError{errno, fmt::format("cannot read {}: {}", path, ErrnoText(errno))});
+      return Unexpected(OsError{errno, fmt::format("cannot read {}: {}", path, ErrnoText(errno))});
     }
     if (n == 0) break;
     out.append(buf, static_cast<size_t>(n));
@@ -113,6 +113,43 @@ Expected<void, std::string> CopyFileOver(const std::string& from, const std::str
   int rc = ::close(out.fd);
   out.fd = -1;
   if (rc != 0) return Unexpected(fmt::format("cannot write {}: {}", to, ErrnoText(errno)));
+  return {};
+}
+
+std::optional<uint64_t> ReadableFileSize(const std::string& path) {
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (f.fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(f.fd, &st) != 0 || st.st_size < 0) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+std::optional<uint64_t> RegularFileSize(std::FILE* file) {
+  struct stat st {};
+  if (file == nullptr || ::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+FileStartProbe ProbeFileStart(const std::string& path, size_t bytes) {
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (f.fd < 0) return FileStartProbe::kOpenFailed;
+  struct stat st {};
+  ssize_t got = -1;
+  if (::fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    std::vector<char> head(bytes);
+    do {
+      got = ::read(f.fd, head.data(), head.size());
+    } while (got < 0 && errno == EINTR);
+  }
+  return got < 0 ? FileStartProbe::kReadFailed : FileStartProbe::kOk;
+}
+
+std::string FolderWriteProblem(const std::string& folder) {
+  std::string probe = folder + "/.upwend-write-test-" + std::to_string(::getpid());
+  int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return ErrnoText(errno);
+  ::close(fd);
+  ::unlink(probe.c_str());
   return {};
 }
 

@@ -146,4 +146,6 @@ bool ReapIfEnded(pid_t pid) {
   return r == pid || (r < 0 && errno == ECHILD);
 }
 
+pid_t CurrentProcessId() { return ::getpid(); }
+
 }  // namespace upwend

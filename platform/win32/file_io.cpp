@@ -3,7 +3,10 @@
 
 #include <fmt/format.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "platform/file_io.h"
@@ -69,16 +72,16 @@ HANDLE CreateForWriting(const std::string& path) {
 
 }  // namespace
 
-Expected<std::string, FileError> ReadWholeFile(const std::string& path) {
+Expected<std::string, OsError> ReadWholeFile(const std::string& path) {
   DWORD attrs = Attributes(path);
   if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-    return Unexpected(FileError{EISDIR, fmt::format("cannot read {}: it is a folder", path)});
+    return Unexpected(OsError{EISDIR, fmt::format("cannot read {}: it is a folder", path)});
   }
   Handle f(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!f.ok()) {
     DWORD code = ::GetLastError();
-    return Unexpected(FileError{ErrnoFor(code), fmt::format("cannot open {}: {}", path, SystemMessage(code))});
+    return Unexpected(OsError{ErrnoFor(code), fmt::format("cannot open {}: {}", path, SystemMessage(code))});
   }
   std::string out;
   std::vector<char> buf(1 << 16);
@@ -86,7 +89,7 @@ Expected<std::string, FileError> ReadWholeFile(const std::string& path) {
     DWORD n = 0;
     if (!::ReadFile(f.h, buf.data(), static_cast<DWORD>(buf.size()), &n, nullptr)) {
       DWORD code = ::GetLastError();
-      return Unexpected(FileError{ErrnoFor(code), fmt::format("cannot read {}: {}", path, SystemMessage(code))});
+      return Unexpected(OsError{ErrnoFor(code), fmt::format("cannot read {}: {}", path, SystemMessage(code))});
     }
     if (n == 0) break;
     out.append(buf.data(), n);
@@ -125,6 +128,46 @@ Expected<void, std::string> CopyFileOver(const std::string& from, const std::str
   if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) {
     return Unexpected(fmt::format("cannot copy {} to {}: {}", from, to, LastText()));
   }
+  return {};
+}
+
+std::optional<uint64_t> ReadableFileSize(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  struct _stat64 st {};
+  bool ok = _fstat64(_fileno(file), &st) == 0 && st.st_size >= 0;
+  std::fclose(file);
+  if (!ok) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+std::optional<uint64_t> RegularFileSize(std::FILE* file) {
+  struct _stat64 st {};
+  if (file == nullptr || _fstat64(_fileno(file), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+    return std::nullopt;
+  }
+  return static_cast<uint64_t>(st.st_size);
+}
+
+FileStartProbe ProbeFileStart(const std::string& path, size_t bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return FileStartProbe::kOpenFailed;
+  bool read = false;
+  if (RegularFileSize(file)) {
+    std::vector<char> head(bytes);
+    std::fread(head.data(), 1, head.size(), file);
+    read = std::ferror(file) == 0;
+  }
+  std::fclose(file);
+  return read ? FileStartProbe::kOk : FileStartProbe::kReadFailed;
+}
+
+std::string FolderWriteProblem(const std::string& folder) {
+  std::string probe = folder + "/.upwend-write-test-" + std::to_string(::GetCurrentProcessId());
+  HANDLE h = ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return LastText();
+  ::CloseHandle(h);
   return {};
 }
 

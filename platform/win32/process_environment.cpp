@@ -10,6 +10,13 @@
 
 namespace upwend {
 
+// SetEnvironmentValue keeps the C runtime's copy current, so getenv sees every value set.
+std::optional<std::string> EnvironmentValue(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
 void SetEnvironmentValue(const std::string& name, const std::string& value) {
   // Both copies: the C runtime's (getenv) and the process's (programs started later).
   ::_putenv_s(name.c_str(), value.c_str());

@@ -90,6 +90,8 @@ std::string QuoteArgument(const std::string& arg) {
 
 }  // namespace
 
+pid_t CurrentProcessId() { return static_cast<pid_t>(::GetCurrentProcessId()); }
+
 std::vector<ProcessInfo> ListProcesses() {
   std::vector<ProcessInfo> out;
   HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/port_names.h"
+
 namespace upwend::test {
 
 Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }

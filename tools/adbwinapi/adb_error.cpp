@@ -23,7 +23,7 @@ std::map<std::thread::id, std::string>& Texts() {
 
 }  // namespace
 
-void SetLastError(const Error& error) {
+void SetLastError(const OsError& error) {
   {
     std::lock_guard lock(gMutex);
     std::string& text = Texts()[std::this_thread::get_id()];

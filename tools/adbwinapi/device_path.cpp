@@ -32,59 +32,59 @@ std::optional<unsigned> Number(std::string_view text, int base, unsigned low, un
   return value;
 }
 
-tools::Expected<DevicePath, std::string> ParseTcp(std::string_view rest) {
+Expected<DevicePath, std::string> ParseTcp(std::string_view rest) {
   TcpPath path;
   std::string_view portText;
   if (!rest.empty() && rest.front() == '[') {
     size_t close = rest.find(']');
-    if (close == std::string_view::npos) return tools::Unexpected("unclosed '[' in the host");
+    if (close == std::string_view::npos) return Unexpected("unclosed '[' in the host");
     path.host = std::string(rest.substr(1, close - 1));
     rest.remove_prefix(close + 1);
     if (!rest.empty()) {
-      if (rest.front() != ':') return tools::Unexpected("expected ':' after the bracketed host");
+      if (rest.front() != ':') return Unexpected("expected ':' after the bracketed host");
       portText = rest.substr(1);
-      if (portText.empty()) return tools::Unexpected("empty port");
+      if (portText.empty()) return Unexpected("empty port");
     }
   } else {
     size_t colon = rest.find(':');
     path.host = std::string(rest.substr(0, colon));
     if (colon != std::string_view::npos) {
       portText = rest.substr(colon + 1);
-      if (portText.empty()) return tools::Unexpected("empty port");
+      if (portText.empty()) return Unexpected("empty port");
     }
   }
-  if (path.host.empty()) return tools::Unexpected("empty host");
+  if (path.host.empty()) return Unexpected("empty host");
   if (!portText.empty()) {
     auto port = Number(portText, 10, 1, 65535, 5);
-    if (!port) return tools::Unexpected(fmt::format("bad port '{}'", portText));
+    if (!port) return Unexpected(fmt::format("bad port '{}'", portText));
     path.port = static_cast<uint16_t>(*port);
   }
   return path;
 }
 
-tools::Expected<DevicePath, std::string> ParseUsb(std::string_view rest) {
+Expected<DevicePath, std::string> ParseUsb(std::string_view rest) {
   auto f = Split(rest, ':');
-  if (f.size() != 5 && f.size() != 6) return tools::Unexpected("expected usb:BUS:ADDR:IFACE:VID:PID[:MI_NN]");
+  if (f.size() != 5 && f.size() != 6) return Unexpected("expected usb:BUS:ADDR:IFACE:VID:PID[:MI_NN]");
   auto bus = Number(f[0], 10, 1, 255, 3);
   auto address = Number(f[1], 10, 1, 127, 3);
   auto iface = Number(f[2], 10, 0, 255, 3);
   auto vid = Number(f[3], 16, 0, 0xFFFF, 4);
   auto pid = Number(f[4], 16, 0, 0xFFFF, 4);
-  if (!bus) return tools::Unexpected(fmt::format("bad bus number '{}'", f[0]));
-  if (!address) return tools::Unexpected(fmt::format("bad device address '{}'", f[1]));
-  if (!iface) return tools::Unexpected(fmt::format("bad interface number '{}'", f[2]));
-  if (!vid || f[3].size() != 4) return tools::Unexpected(fmt::format("bad vendor ID '{}'", f[3]));
-  if (!pid || f[4].size() != 4) return tools::Unexpected(fmt::format("bad product ID '{}'", f[4]));
+  if (!bus) return Unexpected(fmt::format("bad bus number '{}'", f[0]));
+  if (!address) return Unexpected(fmt::format("bad device address '{}'", f[1]));
+  if (!iface) return Unexpected(fmt::format("bad interface number '{}'", f[2]));
+  if (!vid || f[3].size() != 4) return Unexpected(fmt::format("bad vendor ID '{}'", f[3]));
+  if (!pid || f[4].size() != 4) return Unexpected(fmt::format("bad product ID '{}'", f[4]));
   UsbPath path{static_cast<uint8_t>(*bus), static_cast<uint8_t>(*address), static_cast<uint8_t>(*iface),
                static_cast<uint16_t>(*vid), static_cast<uint16_t>(*pid), false};
   if (f.size() == 6) {
     std::string_view mi = f[5];
     if (mi.size() != 5 || (mi.substr(0, 3) != "MI_" && mi.substr(0, 3) != "mi_")) {
-      return tools::Unexpected(fmt::format("bad composite marker '{}'", mi));
+      return Unexpected(fmt::format("bad composite marker '{}'", mi));
     }
     auto n = Number(mi.substr(3), 16, 0, 255, 2);
     if (!n || *n != path.interfaceNumber) {
-      return tools::Unexpected(fmt::format("composite marker '{}' does not name interface {}", mi, path.interfaceNumber));
+      return Unexpected(fmt::format("composite marker '{}' does not name interface {}", mi, path.interfaceNumber));
     }
     path.composite = true;
   }
@@ -93,11 +93,11 @@ tools::Expected<DevicePath, std::string> ParseUsb(std::string_view rest) {
 
 }  // namespace
 
-tools::Expected<DevicePath, std::string> ParseDevicePath(std::string_view path) {
-  if (path.size() > kMaxDevicePathLength) return tools::Unexpected("device path too long");
+Expected<DevicePath, std::string> ParseDevicePath(std::string_view path) {
+  if (path.size() > kMaxDevicePathLength) return Unexpected("device path too long");
   for (char c : path) {
     if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
-      return tools::Unexpected("device path holds a blank or a non-ASCII character");
+      return Unexpected("device path holds a blank or a non-ASCII character");
     }
   }
   if (path.starts_with("tcp:")) return ParseTcp(path.substr(4));
@@ -110,7 +110,7 @@ tools::Expected<DevicePath, std::string> ParseDevicePath(std::string_view path) 
   // The device backend's interface paths, shaped like Windows device-interface paths.
   if (auto usb = ParseUsbDevicePath(std::string(path)); usb && usb->interfaceNumber) {
     if (usb->busNumber < 1 || usb->busNumber > 255 || usb->deviceAddress < 1 || usb->deviceAddress > 127) {
-      return tools::Unexpected(fmt::format("bus or address out of range in '{}'", path));
+      return Unexpected(fmt::format("bus or address out of range in '{}'", path));
     }
     UsbPath p;
     p.bus = static_cast<uint8_t>(usb->busNumber);
@@ -121,7 +121,7 @@ tools::Expected<DevicePath, std::string> ParseDevicePath(std::string_view path) 
     p.composite = usb->composite;
     return DevicePath(p);
   }
-  return tools::Unexpected(fmt::format("unknown device path '{}' (expected tcp:... or usb:...)", path));
+  return Unexpected(fmt::format("unknown device path '{}' (expected tcp:... or usb:...)", path));
 }
 
 std::string FormatUsbPath(const UsbPath& path) {
@@ -131,12 +131,12 @@ std::string FormatUsbPath(const UsbPath& path) {
   return text;
 }
 
-tools::Expected<std::string, std::string> NarrowDevicePath(const wchar_t* path) {
-  if (path == nullptr) return tools::Unexpected("no device path");
+Expected<std::string, std::string> NarrowDevicePath(const wchar_t* path) {
+  if (path == nullptr) return Unexpected("no device path");
   std::string narrow;
   for (const wchar_t* p = path; *p != L'\0'; ++p) {
-    if (narrow.size() >= kMaxDevicePathLength) return tools::Unexpected("device path too long");
-    if (static_cast<uint32_t>(*p) >= 0x80) return tools::Unexpected("device path holds a non-ASCII character");
+    if (narrow.size() >= kMaxDevicePathLength) return Unexpected("device path too long");
+    if (static_cast<uint32_t>(*p) >= 0x80) return Unexpected("device path holds a non-ASCII character");
     narrow.push_back(static_cast<char>(*p));
   }
   return narrow;

@@ -3,7 +3,7 @@
 //   tcp:HOST[:PORT]                     fastboot over TCP (the simulator, network devices)
 //   usb:BUS:ADDR:IFACE:VID:PID[:MI_NN]  a USB interface, found through libusb
 #include <cstdint>
-#include "tools/result.h"
+#include "platform/expected.h"
 #include <string>
 #include <string_view>
 #include <variant>
@@ -30,10 +30,10 @@ struct UsbPath {
 
 using DevicePath = std::variant<TcpPath, UsbPath>;
 
-tools::Expected<DevicePath, std::string> ParseDevicePath(std::string_view path);
+Expected<DevicePath, std::string> ParseDevicePath(std::string_view path);
 std::string FormatUsbPath(const UsbPath& path);
 
 // Wide path as the caller passes it, to 8-bit text; only ASCII is accepted.
-tools::Expected<std::string, std::string> NarrowDevicePath(const wchar_t* path);
+Expected<std::string, std::string> NarrowDevicePath(const wchar_t* path);
 
 }  // namespace upwend::adb

@@ -83,7 +83,7 @@ std::optional<uint64_t> DownloadLength(std::string_view command) {
 }
 
 std::optional<DownloadTracker::WritePlan> DownloadTracker::PlanWrite(const uint8_t* bytes, size_t size,
-                                                                     Error& error) const {
+                                                                     OsError& error) const {
   if (broken_) {
     error = {EPROTO, "an earlier write or reply left the connection out of step; reconnect"};
     return std::nullopt;

@@ -54,7 +54,7 @@ public:
   };
 
   // How a write of `size` bytes goes on the wire, or why it must not be sent.
-  std::optional<WritePlan> PlanWrite(const uint8_t* bytes, size_t size, Error& error) const;
+  std::optional<WritePlan> PlanWrite(const uint8_t* bytes, size_t size, OsError& error) const;
   // After the plan was carried out: whether its header went out whole, and how many of the
   // `size` payload bytes followed. A command frame cut short leaves the stream unusable; a
   // download frame may go on with the next write.

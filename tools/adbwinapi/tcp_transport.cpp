@@ -46,24 +46,24 @@ private:
   SteadyClock::time_point end_;
 };
 
-Error SystemError(const char* what) {
+OsError SystemError(const char* what) {
   int error = SocketError();
   return {error, fmt::format("{}: {}", what, SocketErrorText(error))};
 }
 
 // Waits until the socket can be read (or written); an Error when the time ran out or the wait
 // failed.
-std::optional<Error> WaitReady(SocketHandle fd, bool forWrite, const Deadline& deadline, const char* what) {
+std::optional<OsError> WaitReady(SocketHandle fd, bool forWrite, const Deadline& deadline, const char* what) {
   int n = WaitSocket(fd, forWrite, deadline.PollMs());
   if (n > 0) return std::nullopt;
-  if (n == 0) return Error{ETIMEDOUT, fmt::format("time-out while {}", what)};
+  if (n == 0) return OsError{ETIMEDOUT, fmt::format("time-out while {}", what)};
   return SystemError("poll");
 }
 
 // Sends all of the pieces, in order; returns the bytes sent, with an error when not all went
 // out. It tries first and waits only when the socket buffer is full: one system call per send in
 // the common case.
-std::pair<size_t, std::optional<Error>> SendAllPieces(SocketHandle fd, SocketPiece* pieces, size_t count,
+std::pair<size_t, std::optional<OsError>> SendAllPieces(SocketHandle fd, SocketPiece* pieces, size_t count,
                                                       const Deadline& deadline) {
   size_t done = 0;
   while (count > 0) {
@@ -86,7 +86,7 @@ std::pair<size_t, std::optional<Error>> SendAllPieces(SocketHandle fd, SocketPie
   return {done, std::nullopt};
 }
 
-std::pair<size_t, std::optional<Error>> SendAll(SocketHandle fd, const uint8_t* data, size_t size,
+std::pair<size_t, std::optional<OsError>> SendAll(SocketHandle fd, const uint8_t* data, size_t size,
                                                 const Deadline& deadline) {
   SocketPiece piece{data, size};
   return SendAllPieces(fd, &piece, 1, deadline);
@@ -108,9 +108,9 @@ public:
     return {kMaxPacketSize, kMaxTransferSize, AdbEndpointTypeBulk, kOutEndpoint, 0, 0};
   }
 
-  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     std::lock_guard writeLock(writeMutex_);
-    Error error;
+    OsError error;
     std::optional<DownloadTracker::WritePlan> plan;
     bool downloadComplete = false;
     {
@@ -122,7 +122,7 @@ public:
         downloadComplete = !tracker_.InDataPhase();
       }
     }
-    if (!plan) return tools::Unexpected(IoFailure{error, 0});
+    if (!plan) return Unexpected(IoFailure{error, 0});
     if (plan->data) return WriteData(*plan, data, size, downloadComplete, timeoutMs);
 
     // Header and payload in one send, so a command is one TCP segment.
@@ -136,7 +136,7 @@ public:
       std::lock_guard lock(stateMutex_);
       tracker_.WriteDone(*plan, data, size, headerComplete, payloadSent);
     }
-    if (sendError) return tools::Unexpected(IoFailure{*sendError, payloadSent});
+    if (sendError) return Unexpected(IoFailure{*sendError, payloadSent});
     return size;
   }
 
@@ -149,7 +149,7 @@ public:
     return Batch() + batchFill_;
   }
 
-  tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
     std::lock_guard readLock(readMutex_);
     Deadline deadline(timeoutMs);
     uint8_t chunk[kReceiveChunk];
@@ -166,14 +166,14 @@ public:
         if (n > 0) std::memcpy(data, reply.data(), n);
         return n;
       }
-      if (assembler_.Failed()) return tools::Unexpected(IoFailure{{EPROTO, assembler_.FailureText()}, 0});
-      if (closed_) return tools::Unexpected(IoFailure{{ECONNRESET, "the device closed the connection"}, 0});
-      if (auto e = WaitReady(fd_, false, deadline, "waiting for a reply")) return tools::Unexpected(IoFailure{*e, 0});
+      if (assembler_.Failed()) return Unexpected(IoFailure{{EPROTO, assembler_.FailureText()}, 0});
+      if (closed_) return Unexpected(IoFailure{{ECONNRESET, "the device closed the connection"}, 0});
+      if (auto e = WaitReady(fd_, false, deadline, "waiting for a reply")) return Unexpected(IoFailure{*e, 0});
       long n = ReceiveSocket(fd_, chunk, sizeof chunk);
       if (n < 0) {
         int error = SocketError();
         if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK) continue;
-        return tools::Unexpected(IoFailure{SystemError("receive from the device"), 0});
+        return Unexpected(IoFailure{SystemError("receive from the device"), 0});
       }
       if (n == 0) {
         closed_ = true;
@@ -190,7 +190,7 @@ private:
   // and the connection is of no further use.
   static constexpr size_t kDataBatch = 1024 * 1024;
 
-  tools::Expected<size_t, IoFailure> WriteData(const DownloadTracker::WritePlan& plan, const uint8_t* data, size_t size,
+  Expected<size_t, IoFailure> WriteData(const DownloadTracker::WritePlan& plan, const uint8_t* data, size_t size,
                                                bool downloadComplete, unsigned long timeoutMs) {
     if (plan.sendHeader) {
       header_ = plan.header;
@@ -203,10 +203,10 @@ private:
       batchFill_ += n;
       done += n;
       if (batchFill_ < kDataBatch && !(downloadComplete && done == size)) continue;
-      if (auto e = SendBatch(timeoutMs)) return tools::Unexpected(IoFailure{*e, 0});
+      if (auto e = SendBatch(timeoutMs)) return Unexpected(IoFailure{*e, 0});
     }
     if (downloadComplete && batchFill_ > 0) {
-      if (auto e = SendBatch(timeoutMs)) return tools::Unexpected(IoFailure{*e, 0});
+      if (auto e = SendBatch(timeoutMs)) return Unexpected(IoFailure{*e, 0});
     }
     return size;
   }
@@ -216,7 +216,7 @@ private:
     return batch_.get();
   }
 
-  std::optional<Error> SendBatch(unsigned long timeoutMs) {
+  std::optional<OsError> SendBatch(unsigned long timeoutMs) {
     Deadline deadline(timeoutMs);
     SocketPiece pieces[2] = {{header_.data(), headerPending_ ? kFrameHeaderSize : 0}, {batch_.get(), batchFill_}};
     headerPending_ = false;
@@ -237,15 +237,15 @@ private:
   bool closed_ = false;
 };
 
-tools::Expected<SocketHandle, Error> Connect(const TcpPath& path) {
-  Error failure;
+Expected<SocketHandle, OsError> Connect(const TcpPath& path) {
+  OsError failure;
   SocketHandle fd = ConnectTcpSocket(path.host, static_cast<uint16_t>(path.port), static_cast<int>(kConnectTimeoutMs),
                                      failure.code, failure.text);
-  if (fd == kNoSocket) return tools::Unexpected(failure);
+  if (fd == kNoSocket) return Unexpected(failure);
   return fd;
 }
 
-std::optional<Error> Handshake(SocketHandle fd) {
+std::optional<OsError> Handshake(SocketHandle fd) {
   Deadline deadline(kHandshakeTimeoutMs);
   auto [sent, error] = SendAll(fd, reinterpret_cast<const uint8_t*>(kHandshake), kHandshakeSize, deadline);
   if (error) return error;
@@ -254,7 +254,7 @@ std::optional<Error> Handshake(SocketHandle fd) {
   while (got < kHandshakeSize) {
     if (auto e = WaitReady(fd, false, deadline, "waiting for the fastboot handshake")) return e;
     long n = ReceiveSocket(fd, answer + got, kHandshakeSize - got);
-    if (n == 0) return Error{ECONNRESET, "the device closed the connection during the handshake"};
+    if (n == 0) return OsError{ECONNRESET, "the device closed the connection during the handshake"};
     if (n < 0) {
       int code = SocketError();
       if (code == EINTR || code == EAGAIN || code == EWOULDBLOCK) continue;
@@ -264,19 +264,19 @@ std::optional<Error> Handshake(SocketHandle fd) {
   }
   bool digits = answer[2] >= '0' && answer[2] <= '9' && answer[3] >= '0' && answer[3] <= '9';
   if (answer[0] != 'F' || answer[1] != 'B' || !digits || (answer[2] == '0' && answer[3] == '0')) {
-    return Error{EPROTO, "the device did not answer the fastboot handshake"};
+    return OsError{EPROTO, "the device did not answer the fastboot handshake"};
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path) {
+Expected<std::shared_ptr<Transport>, OsError> OpenTcpTransport(const TcpPath& path) {
   auto fd = Connect(path);
-  if (!fd) return tools::Unexpected(fd.error());
+  if (!fd) return Unexpected(fd.error());
   if (auto e = Handshake(*fd)) {
     CloseSocket(*fd);
-    return tools::Unexpected(*e);
+    return Unexpected(*e);
   }
   return std::make_shared<TcpTransport>(*fd);
 }

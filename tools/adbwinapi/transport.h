@@ -3,7 +3,7 @@
 // map to Write (host to device) and Read (device to host).
 #include <cstddef>
 #include <cstdint>
-#include "tools/result.h"
+#include "platform/expected.h"
 #include <memory>
 
 #include "abi/adb_api.h"
@@ -14,7 +14,7 @@ namespace upwend::adb {
 
 // Bytes moved before a failure are reported with it, as the sync calls return them.
 struct IoFailure {
-  Error error;
+  OsError error;
   size_t bytesDone = 0;
 };
 
@@ -25,8 +25,8 @@ public:
   virtual AdbEndpointInformation ReadEndpointInfo() const = 0;
   virtual AdbEndpointInformation WriteEndpointInfo() const = 0;
   // timeoutMs 0 means no limit.
-  virtual tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) = 0;
-  virtual tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) = 0;
+  virtual Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) = 0;
+  virtual Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) = 0;
   // Where the next written bytes would be gathered and how many fit (AdbGetWriteEndpointBuffer);
   // nullptr when writes are not gathered now.
   virtual uint8_t* WriteArea(size_t& size) {
@@ -35,10 +35,10 @@ public:
   }
 };
 
-tools::Expected<std::shared_ptr<Transport>, Error> OpenTcpTransport(const TcpPath& path);
+Expected<std::shared_ptr<Transport>, OsError> OpenTcpTransport(const TcpPath& path);
 // Through AdbWinUsbApi.dll, loaded from the folder of AdbWinApi.dll.
-tools::Expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path);
+Expected<std::shared_ptr<Transport>, OsError> OpenUsbTransport(const UsbPath& path);
 // The libusb transport itself, inside AdbWinUsbApi.dll.
-tools::Expected<std::shared_ptr<Transport>, Error> OpenLibusbTransport(const UsbPath& path);
+Expected<std::shared_ptr<Transport>, OsError> OpenLibusbTransport(const UsbPath& path);
 
 }  // namespace upwend::adb

@@ -64,18 +64,18 @@ public:
   AdbEndpointInformation ReadEndpointInfo() const override { return info_.readEndpoint; }
   AdbEndpointInformation WriteEndpointInfo() const override { return info_.writeEndpoint; }
 
-  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     char text[kErrorTextSize] = "";
     size_t done = 0;
     int rc = lib_.write(device_, data, size, &done, timeoutMs, text, sizeof text);
-    if (rc != 0) return tools::Unexpected(IoFailure{{rc, text}, done});
+    if (rc != 0) return Unexpected(IoFailure{{rc, text}, done});
     return done;
   }
-  tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
     char text[kErrorTextSize] = "";
     size_t done = 0;
     int rc = lib_.read(device_, data, capacity, &done, timeoutMs, text, sizeof text);
-    if (rc != 0) return tools::Unexpected(IoFailure{{rc, text}, done});
+    if (rc != 0) return Unexpected(IoFailure{{rc, text}, done});
     return done;
   }
 
@@ -87,14 +87,14 @@ private:
 
 }  // namespace
 
-tools::Expected<std::shared_ptr<Transport>, Error> OpenUsbTransport(const UsbPath& path) {
+Expected<std::shared_ptr<Transport>, OsError> OpenUsbTransport(const UsbPath& path) {
   const Companion& lib = LoadCompanion();
-  if (lib.open == nullptr) return tools::Unexpected(Error{ENODEV, lib.loadError});
+  if (lib.open == nullptr) return Unexpected(OsError{ENODEV, lib.loadError});
   char text[kErrorTextSize] = "";
   AdbWinUsbDevice* device = nullptr;
   AdbWinUsbInfo info{};
   int rc = lib.open(FormatUsbPath(path).c_str(), &device, &info, text, sizeof text);
-  if (rc != 0) return tools::Unexpected(Error{rc, text});
+  if (rc != 0) return Unexpected(OsError{rc, text});
   return std::shared_ptr<Transport>(std::make_shared<CompanionTransport>(lib, device, info));
 }
 

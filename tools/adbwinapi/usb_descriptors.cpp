@@ -21,33 +21,33 @@ bool IsBulk(const UsbEndpoint& e) { return (e.attributes & kTransferTypeMask) ==
 
 }  // namespace
 
-tools::Expected<UsbConfiguration, std::string> ParseConfigDescriptor(std::span<const uint8_t> bytes) {
+Expected<UsbConfiguration, std::string> ParseConfigDescriptor(std::span<const uint8_t> bytes) {
   if (bytes.size() < kConfigLength || bytes[0] < kConfigLength || bytes[1] != kConfigType) {
-    return tools::Unexpected("not a configuration descriptor");
+    return Unexpected("not a configuration descriptor");
   }
   size_t total = static_cast<size_t>(bytes[2] | bytes[3] << 8);
   if (total < kConfigLength || total > bytes.size()) {
-    return tools::Unexpected(fmt::format("configuration descriptor claims {} bytes, {} present", total, bytes.size()));
+    return Unexpected(fmt::format("configuration descriptor claims {} bytes, {} present", total, bytes.size()));
   }
   UsbConfiguration config;
   config.configurationValue = bytes[5];
   size_t pos = bytes[0];
   while (pos < total) {
-    if (total - pos < 2) return tools::Unexpected(fmt::format("truncated descriptor at byte {}", pos));
+    if (total - pos < 2) return Unexpected(fmt::format("truncated descriptor at byte {}", pos));
     size_t length = bytes[pos];
     uint8_t type = bytes[pos + 1];
     if (length < 2 || length > total - pos) {
-      return tools::Unexpected(fmt::format("descriptor at byte {} has a bad length {}", pos, length));
+      return Unexpected(fmt::format("descriptor at byte {} has a bad length {}", pos, length));
     }
     const uint8_t* d = bytes.data() + pos;
     if (type == kInterfaceType) {
-      if (length < kInterfaceLength) return tools::Unexpected(fmt::format("short interface descriptor at byte {}", pos));
+      if (length < kInterfaceLength) return Unexpected(fmt::format("short interface descriptor at byte {}", pos));
       UsbAltSetting alt;
       alt.descriptor = {d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8]};
       config.altSettings.push_back(alt);
     } else if (type == kEndpointType) {
-      if (length < kEndpointLength) return tools::Unexpected(fmt::format("short endpoint descriptor at byte {}", pos));
-      if (config.altSettings.empty()) return tools::Unexpected(fmt::format("endpoint before any interface at byte {}", pos));
+      if (length < kEndpointLength) return Unexpected(fmt::format("short endpoint descriptor at byte {}", pos));
+      if (config.altSettings.empty()) return Unexpected(fmt::format("endpoint before any interface at byte {}", pos));
       config.altSettings.back().endpoints.push_back(
           {d[2], d[3], static_cast<uint16_t>((d[4] | d[5] << 8) & kPacketSizeMask), d[6]});
     }
@@ -57,7 +57,7 @@ tools::Expected<UsbConfiguration, std::string> ParseConfigDescriptor(std::span<c
   return config;
 }
 
-tools::Expected<BulkInterface, std::string> SelectBulkInterface(const UsbConfiguration& config, uint8_t interfaceNumber) {
+Expected<BulkInterface, std::string> SelectBulkInterface(const UsbConfiguration& config, uint8_t interfaceNumber) {
   bool found = false;
   for (const UsbAltSetting& alt : config.altSettings) {
     if (alt.descriptor.bInterfaceNumber != interfaceNumber) continue;
@@ -74,8 +74,8 @@ tools::Expected<BulkInterface, std::string> SelectBulkInterface(const UsbConfigu
     }
     if (in != nullptr && out != nullptr) return BulkInterface{alt.descriptor, *in, *out};
   }
-  if (!found) return tools::Unexpected(fmt::format("the device has no interface {}", interfaceNumber));
-  return tools::Unexpected(fmt::format("interface {} has no bulk IN and OUT endpoint pair", interfaceNumber));
+  if (!found) return Unexpected(fmt::format("the device has no interface {}", interfaceNumber));
+  return Unexpected(fmt::format("interface {} has no bulk IN and OUT endpoint pair", interfaceNumber));
 }
 
 AdbEndpointInformation EndpointInformation(const UsbEndpoint& endpoint, uint8_t settingIndex,

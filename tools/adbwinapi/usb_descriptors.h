@@ -2,7 +2,7 @@
 // Reading a raw USB configuration descriptor (the bytes GET_DESCRIPTOR returns) and choosing the
 // bulk endpoint pair of one interface, as the libusb backend does before it claims it.
 #include <cstdint>
-#include "tools/result.h"
+#include "platform/expected.h"
 #include <span>
 #include <string>
 #include <vector>
@@ -34,10 +34,10 @@ struct BulkInterface {
   UsbEndpoint out;
 };
 
-tools::Expected<UsbConfiguration, std::string> ParseConfigDescriptor(std::span<const uint8_t> bytes);
+Expected<UsbConfiguration, std::string> ParseConfigDescriptor(std::span<const uint8_t> bytes);
 
 // The first alternate setting of `interfaceNumber` that has a bulk IN and a bulk OUT endpoint.
-tools::Expected<BulkInterface, std::string> SelectBulkInterface(const UsbConfiguration& config, uint8_t interfaceNumber);
+Expected<BulkInterface, std::string> SelectBulkInterface(const UsbConfiguration& config, uint8_t interfaceNumber);
 
 AdbEndpointInformation EndpointInformation(const UsbEndpoint& endpoint, uint8_t settingIndex,
                                            unsigned long maxTransferSize);

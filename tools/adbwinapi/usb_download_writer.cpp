@@ -35,7 +35,7 @@ int ErrnoFor(int usbError) {
 
 }  // namespace
 
-Error UsbStatusError(int status, std::string_view what) {
+OsError UsbStatusError(int status, std::string_view what) {
   return {ErrnoFor(status), fmt::format("{}: {}", what, libusb_strerror(status))};
 }
 
@@ -43,16 +43,16 @@ UsbDownloadWriter::UsbDownloadWriter(UsbBulkIo& io, size_t batch) : io_(io), bat
 
 UsbDownloadWriter::~UsbDownloadWriter() { CancelAll(); }
 
-tools::Unexpected<IoFailure> UsbDownloadWriter::Failed(Error error) {
+Unexpected<IoFailure> UsbDownloadWriter::Failed(OsError error) {
   // The rest of this download can no longer reach the device in order: it fails as a whole.
   CancelAll();
   remaining_ = 0;
   announced_.reset();
   for (auto& b : buffers_) b.fill = 0;
-  return tools::Unexpected(IoFailure{std::move(error), 0});
+  return Unexpected(IoFailure{std::move(error), 0});
 }
 
-std::optional<Error> UsbDownloadWriter::WriteCommand(const uint8_t* data, size_t size, unsigned timeoutMs, size_t& sent) {
+std::optional<OsError> UsbDownloadWriter::WriteCommand(const uint8_t* data, size_t size, unsigned timeoutMs, size_t& sent) {
   sent = 0;
   if (int rc = io_.Submit(UsbBulkIo::kSyncSlot, data, size, true, timeoutMs); rc != 0) return UsbStatusError(rc, "bulk write");
   const UsbCompletion done = io_.Wait(UsbBulkIo::kSyncSlot);
@@ -61,12 +61,12 @@ std::optional<Error> UsbDownloadWriter::WriteCommand(const uint8_t* data, size_t
   return std::nullopt;
 }
 
-tools::Expected<size_t, IoFailure> UsbDownloadWriter::Write(const uint8_t* data, size_t size, unsigned timeoutMs) {
+Expected<size_t, IoFailure> UsbDownloadWriter::Write(const uint8_t* data, size_t size, unsigned timeoutMs) {
   if (remaining_ == 0) {
     // A command, or data the device did not ask for: one transfer, as written.
     announced_ = DownloadLength(std::string_view(reinterpret_cast<const char*>(data), size));
     size_t sent = 0;
-    if (auto e = WriteCommand(data, size, timeoutMs, sent)) return tools::Unexpected(IoFailure{*e, sent});
+    if (auto e = WriteCommand(data, size, timeoutMs, sent)) return Unexpected(IoFailure{*e, sent});
     return size;
   }
   if (auto e = CollectFinished()) return Failed(*e);
@@ -97,7 +97,7 @@ tools::Expected<size_t, IoFailure> UsbDownloadWriter::Write(const uint8_t* data,
   return size;
 }
 
-std::optional<Error> UsbDownloadWriter::SubmitCurrent(unsigned timeoutMs) {
+std::optional<OsError> UsbDownloadWriter::SubmitCurrent(unsigned timeoutMs) {
   Buffer& b = buffers_[static_cast<size_t>(current_)];
   if (b.fill == 0) return std::nullopt;
   const bool last = remaining_ == 0;
@@ -109,7 +109,7 @@ std::optional<Error> UsbDownloadWriter::SubmitCurrent(unsigned timeoutMs) {
   return std::nullopt;
 }
 
-std::optional<Error> UsbDownloadWriter::Collect(int slot) {
+std::optional<OsError> UsbDownloadWriter::Collect(int slot) {
   Buffer& b = buffers_[static_cast<size_t>(slot)];
   const UsbCompletion done = io_.Wait(slot);
   b.inFlight = false;
@@ -117,12 +117,12 @@ std::optional<Error> UsbDownloadWriter::Collect(int slot) {
   b.fill = 0;
   if (done.status != 0) return UsbStatusError(done.status, "bulk write");
   if (done.transferred != sent) {
-    return Error{EIO, fmt::format("bulk write: {} of {} bytes went out", done.transferred, sent)};
+    return OsError{EIO, fmt::format("bulk write: {} of {} bytes went out", done.transferred, sent)};
   }
   return std::nullopt;
 }
 
-std::optional<Error> UsbDownloadWriter::CollectFinished() {
+std::optional<OsError> UsbDownloadWriter::CollectFinished() {
   for (int slot = 0; slot < kBuffers; ++slot) {
     Buffer& b = buffers_[static_cast<size_t>(slot)];
     if (!b.inFlight || !io_.Poll(slot)) continue;
@@ -131,9 +131,9 @@ std::optional<Error> UsbDownloadWriter::CollectFinished() {
   return std::nullopt;
 }
 
-std::optional<Error> UsbDownloadWriter::WaitAll() {
+std::optional<OsError> UsbDownloadWriter::WaitAll() {
   // Oldest first: the order they were submitted in.
-  std::optional<Error> first;
+  std::optional<OsError> first;
   for (int i = 0; i < kBuffers; ++i) {
     const int slot = (current_ + i) % kBuffers;
     if (!buffers_[static_cast<size_t>(slot)].inFlight) continue;
@@ -150,7 +150,7 @@ void UsbDownloadWriter::CancelAll() {
   }
 }
 
-std::optional<Error> UsbDownloadWriter::Flush(unsigned timeoutMs) {
+std::optional<OsError> UsbDownloadWriter::Flush(unsigned timeoutMs) {
   // A download cut short by the caller: what it wrote still goes out before the reply is read.
   if (auto e = SubmitCurrent(timeoutMs)) {
     Failed(*e);

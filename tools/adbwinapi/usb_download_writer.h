@@ -31,9 +31,9 @@ public:
   UsbDownloadWriter(const UsbDownloadWriter&) = delete;
   UsbDownloadWriter& operator=(const UsbDownloadWriter&) = delete;
 
-  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned timeoutMs);
+  Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned timeoutMs);
   // Before a read: sends what is gathered and waits for every transfer; an error is reported here.
-  std::optional<Error> Flush(unsigned timeoutMs);
+  std::optional<OsError> Flush(unsigned timeoutMs);
   // A reply read from the device; "DATA" after a download command starts the data phase.
   void OnReply(std::string_view reply);
 
@@ -48,13 +48,13 @@ private:
     bool inFlight = false;
   };
 
-  std::optional<Error> WriteCommand(const uint8_t* data, size_t size, unsigned timeoutMs, size_t& sent);
-  std::optional<Error> SubmitCurrent(unsigned timeoutMs);
-  std::optional<Error> Collect(int slot);
-  std::optional<Error> CollectFinished();
-  std::optional<Error> WaitAll();
+  std::optional<OsError> WriteCommand(const uint8_t* data, size_t size, unsigned timeoutMs, size_t& sent);
+  std::optional<OsError> SubmitCurrent(unsigned timeoutMs);
+  std::optional<OsError> Collect(int slot);
+  std::optional<OsError> CollectFinished();
+  std::optional<OsError> WaitAll();
   void CancelAll();
-  tools::Unexpected<IoFailure> Failed(Error error);
+  Unexpected<IoFailure> Failed(OsError error);
 
   UsbBulkIo& io_;
   size_t batch_;
@@ -65,6 +65,6 @@ private:
 };
 
 // The Error for a libusb status.
-Error UsbStatusError(int status, std::string_view what);
+OsError UsbStatusError(int status, std::string_view what);
 
 }  // namespace upwend::adb

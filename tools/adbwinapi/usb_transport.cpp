@@ -24,7 +24,7 @@ constexpr unsigned long kMaxTransferSize = 1024 * 1024;
 constexpr size_t kConfigHeaderLength = 9;
 constexpr int kMaxConfigLength = 0xFFFF;
 
-Error UsbError(int rc, const std::string& what) { return UsbStatusError(rc, what); }
+OsError UsbError(int rc, const std::string& what) { return UsbStatusError(rc, what); }
 
 // libusb takes an unsigned int time-out with 0 meaning no limit, as ours does.
 unsigned int UsbTimeout(unsigned long ms) { return static_cast<unsigned int>(std::min<unsigned long>(ms, 0xFFFFFFFFul)); }
@@ -54,16 +54,16 @@ public:
     return EndpointInformation(pipes_.out, pipes_.descriptor.bAlternateSetting, kMaxTransferSize);
   }
 
-  tools::Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
     std::lock_guard lock(writeMutex_);
     return writer_->Write(data, size, UsbTimeout(timeoutMs));
   }
 
-  tools::Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
+  Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
     std::lock_guard lock(readMutex_);
     {
       std::lock_guard writeLock(writeMutex_);
-      if (auto e = writer_->Flush(UsbTimeout(timeoutMs))) return tools::Unexpected(IoFailure{*e, 0});
+      if (auto e = writer_->Flush(UsbTimeout(timeoutMs))) return Unexpected(IoFailure{*e, 0});
     }
     // Read whole packets: a reply longer than the caller's buffer would otherwise be an
     // overflow error instead of a cut reply.
@@ -74,7 +74,7 @@ public:
     int rc = io_->ReadIn(buffer_.data(), want, UsbTimeout(timeoutMs), transferred);
     size_t n = std::min(capacity, transferred);
     if (n > 0) std::memcpy(data, buffer_.data(), n);
-    if (rc != 0) return tools::Unexpected(IoFailure{UsbError(rc, "bulk read"), n});
+    if (rc != 0) return Unexpected(IoFailure{UsbError(rc, "bulk read"), n});
     {
       std::lock_guard writeLock(writeMutex_);
       writer_->OnReply(std::string_view(reinterpret_cast<const char*>(buffer_.data()), transferred));
@@ -94,11 +94,11 @@ private:
 };
 
 // The raw bytes of the active configuration descriptor.
-tools::Expected<std::vector<uint8_t>, Error> ActiveConfigBytes(libusb_device* device, libusb_device_handle* handle) {
+Expected<std::vector<uint8_t>, OsError> ActiveConfigBytes(libusb_device* device, libusb_device_handle* handle) {
   int active = 0;
-  if (int rc = libusb_get_configuration(handle, &active); rc != 0) return tools::Unexpected(UsbError(rc, "get configuration"));
+  if (int rc = libusb_get_configuration(handle, &active); rc != 0) return Unexpected(UsbError(rc, "get configuration"));
   libusb_device_descriptor dd{};
-  if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) return tools::Unexpected(UsbError(rc, "device descriptor"));
+  if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) return Unexpected(UsbError(rc, "device descriptor"));
   for (uint8_t index = 0; index < dd.bNumConfigurations; ++index) {
     std::vector<uint8_t> bytes(kConfigHeaderLength);
     int rc = libusb_get_descriptor(handle, LIBUSB_DT_CONFIG, index, bytes.data(), static_cast<int>(bytes.size()));
@@ -107,30 +107,30 @@ tools::Expected<std::vector<uint8_t>, Error> ActiveConfigBytes(libusb_device* de
     int total = std::min(bytes[2] | bytes[3] << 8, kMaxConfigLength);
     bytes.resize(static_cast<size_t>(total));
     rc = libusb_get_descriptor(handle, LIBUSB_DT_CONFIG, index, bytes.data(), total);
-    if (rc < 0) return tools::Unexpected(UsbError(rc, "configuration descriptor"));
+    if (rc < 0) return Unexpected(UsbError(rc, "configuration descriptor"));
     bytes.resize(static_cast<size_t>(rc));
     return bytes;
   }
-  return tools::Unexpected(Error{ENODEV, fmt::format("active configuration {} not found", active)});
+  return Unexpected(OsError{ENODEV, fmt::format("active configuration {} not found", active)});
 }
 
-tools::Expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, const UsbPath& path) {
+Expected<libusb_device_handle*, OsError> OpenDevice(libusb_context* ctx, const UsbPath& path) {
   libusb_device** list = nullptr;
   ssize_t count = libusb_get_device_list(ctx, &list);
-  if (count < 0) return tools::Unexpected(UsbError(static_cast<int>(count), "list USB devices"));
-  tools::Expected<libusb_device_handle*, Error> result = tools::Unexpected(
-      Error{ENODEV, fmt::format("no USB device at bus {} address {}", path.bus, path.address)});
+  if (count < 0) return Unexpected(UsbError(static_cast<int>(count), "list USB devices"));
+  Expected<libusb_device_handle*, OsError> result = Unexpected(
+      OsError{ENODEV, fmt::format("no USB device at bus {} address {}", path.bus, path.address)});
   for (ssize_t i = 0; i < count; ++i) {
     libusb_device* device = list[i];
     if (libusb_get_bus_number(device) != path.bus || libusb_get_device_address(device) != path.address) continue;
     libusb_device_descriptor dd{};
     if (int rc = libusb_get_device_descriptor(device, &dd); rc != 0) {
-      result = tools::Unexpected(UsbError(rc, "device descriptor"));
+      result = Unexpected(UsbError(rc, "device descriptor"));
       break;
     }
     if (dd.idVendor != path.vendorId || dd.idProduct != path.productId) {
       // The address was given to another device after ours went away.
-      result = tools::Unexpected(Error{ENODEV, fmt::format("bus {} address {} is now {:04x}:{:04x}, not {:04x}:{:04x}",
+      result = Unexpected(OsError{ENODEV, fmt::format("bus {} address {} is now {:04x}:{:04x}, not {:04x}:{:04x}",
                                                          path.bus, path.address, dd.idVendor, dd.idProduct,
                                                          path.vendorId, path.productId)});
       break;
@@ -138,8 +138,8 @@ tools::Expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, co
     libusb_device_handle* handle = nullptr;
     if (int rc = libusb_open(device, &handle); rc != 0) {
       // A node the user may not open is the usual trouble of a first run: name it and the fix.
-      result = tools::Unexpected(rc == LIBUSB_ERROR_ACCESS
-                                     ? Error{EACCES, DescribeNodeProblem(UsbDeviceNode(path.bus, path.address), EACCES)}
+      result = Unexpected(rc == LIBUSB_ERROR_ACCESS
+                                     ? OsError{EACCES, DescribeNodeProblem(UsbDeviceNode(path.bus, path.address), EACCES)}
                                      : UsbError(rc, "open USB device"));
       break;
     }
@@ -152,18 +152,18 @@ tools::Expected<libusb_device_handle*, Error> OpenDevice(libusb_context* ctx, co
 
 }  // namespace
 
-tools::Expected<std::shared_ptr<Transport>, Error> OpenLibusbTransport(const UsbPath& path) {
+Expected<std::shared_ptr<Transport>, OsError> OpenLibusbTransport(const UsbPath& path) {
   libusb_context* ctx = nullptr;
-  if (int rc = libusb_init(&ctx); rc != 0) return tools::Unexpected(UsbError(rc, "libusb init"));
+  if (int rc = libusb_init(&ctx); rc != 0) return Unexpected(UsbError(rc, "libusb init"));
   auto handle = OpenDevice(ctx, path);
   if (!handle) {
     libusb_exit(ctx);
-    return tools::Unexpected(handle.error());
+    return Unexpected(handle.error());
   }
-  auto fail = [&](Error e) -> tools::Expected<std::shared_ptr<Transport>, Error> {
+  auto fail = [&](OsError e) -> Expected<std::shared_ptr<Transport>, OsError> {
     libusb_close(*handle);
     libusb_exit(ctx);
-    return tools::Unexpected(std::move(e));
+    return Unexpected(std::move(e));
   };
   auto bytes = ActiveConfigBytes(libusb_get_device(*handle), *handle);
   if (!bytes) return fail(bytes.error());

@@ -15,7 +15,7 @@ struct AdbWinUsbDevice {
 
 namespace {
 
-int Report(const upwend::adb::Error& error, char* text, size_t size) {
+int Report(const upwend::OsError& error, char* text, size_t size) {
   if (text != nullptr && size > 0) {
     size_t n = std::min(error.text.size(), size - 1);
     std::memcpy(text, error.text.data(), n);

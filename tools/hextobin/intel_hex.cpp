@@ -40,27 +40,27 @@ std::string_view TrimLine(std::string_view line) {
   return line;
 }
 
-tools::Expected<std::vector<uint8_t>, std::string> DecodeRecord(std::string_view line, size_t lineNo) {
-  if (line.front() != ':') return tools::Unexpected(fmt::format("line {}: record does not start with ':'", lineNo));
+Expected<std::vector<uint8_t>, std::string> DecodeRecord(std::string_view line, size_t lineNo) {
+  if (line.front() != ':') return Unexpected(fmt::format("line {}: record does not start with ':'", lineNo));
   std::string_view digits = line.substr(1);
-  if (digits.size() % 2 != 0) return tools::Unexpected(fmt::format("line {}: odd number of hex digits", lineNo));
+  if (digits.size() % 2 != 0) return Unexpected(fmt::format("line {}: odd number of hex digits", lineNo));
   std::vector<uint8_t> bytes;
   bytes.reserve(digits.size() / 2);
   for (size_t i = 0; i < digits.size(); i += 2) {
     auto hi = HexDigit(digits[i]);
     auto lo = HexDigit(digits[i + 1]);
-    if (!hi || !lo) return tools::Unexpected(fmt::format("line {}: invalid hex digit", lineNo));
+    if (!hi || !lo) return Unexpected(fmt::format("line {}: invalid hex digit", lineNo));
     bytes.push_back(static_cast<uint8_t>(*hi << 4 | *lo));
   }
-  if (bytes.size() < kRecordOverhead) return tools::Unexpected(fmt::format("line {}: record too short", lineNo));
+  if (bytes.size() < kRecordOverhead) return Unexpected(fmt::format("line {}: record too short", lineNo));
   if (bytes.size() != bytes[0] + kRecordOverhead) {
-    return tools::Unexpected(fmt::format("line {}: byte count {} does not match the record length", lineNo, bytes[0]));
+    return Unexpected(fmt::format("line {}: byte count {} does not match the record length", lineNo, bytes[0]));
   }
   uint8_t sum = 0;
   for (uint8_t b : bytes) sum = static_cast<uint8_t>(sum + b);
   if (sum != 0) {
     uint8_t expected = static_cast<uint8_t>(bytes.back() - sum);
-    return tools::Unexpected(
+    return Unexpected(
         fmt::format("line {}: checksum mismatch (expected {:02X}, found {:02X})", lineNo, expected, bytes.back()));
   }
   return bytes;
@@ -70,7 +70,7 @@ class Parser {
 public:
   explicit Parser(uint64_t maxSpan) : maxSpan_(maxSpan) {}
 
-  tools::Expected<HexImage, std::string> Run(std::string_view text) {
+  Expected<HexImage, std::string> Run(std::string_view text) {
     size_t lineNo = 0;
     bool sawEnd = false;
     while (!text.empty() && !sawEnd) {
@@ -80,24 +80,24 @@ public:
       ++lineNo;
       if (line.empty()) continue;
       auto record = DecodeRecord(line, lineNo);
-      if (!record) return tools::Unexpected(record.error());
+      if (!record) return Unexpected(record.error());
       auto done = Apply(*record, lineNo);
-      if (!done) return tools::Unexpected(done.error());
+      if (!done) return Unexpected(done.error());
       sawEnd = *done;
     }
-    if (!sawEnd) return tools::Unexpected("missing end-of-file record (truncated file?)");
+    if (!sawEnd) return Unexpected("missing end-of-file record (truncated file?)");
     return Assemble();
   }
 
 private:
   // Returns true at the end-of-file record.
-  tools::Expected<bool, std::string> Apply(const std::vector<uint8_t>& r, size_t lineNo) {
+  Expected<bool, std::string> Apply(const std::vector<uint8_t>& r, size_t lineNo) {
     const size_t count = r[0];
     const uint32_t offset = static_cast<uint32_t>(r[1] << 8 | r[2]);
     const uint8_t type = r[3];
     const uint8_t* payload = r.data() + 4;
-    auto needCount = [&](size_t n) -> tools::Expected<bool, std::string> {
-      if (count != n) return tools::Unexpected(fmt::format("line {}: record type {:02X} needs {} data bytes", lineNo, type, n));
+    auto needCount = [&](size_t n) -> Expected<bool, std::string> {
+      if (count != n) return Unexpected(fmt::format("line {}: record type {:02X} needs {} data bytes", lineNo, type, n));
       return false;
     };
     switch (type) {
@@ -121,7 +121,7 @@ private:
       case kStartLinear:
         return needCount(4);
       default:
-        return tools::Unexpected(fmt::format("line {}: unknown record type {:02X}", lineNo, type));
+        return Unexpected(fmt::format("line {}: unknown record type {:02X}", lineNo, type));
     }
   }
 
@@ -147,19 +147,19 @@ private:
     }
   }
 
-  tools::Expected<HexImage, std::string> Assemble() {
-    if (pieces_.empty()) return tools::Unexpected("no data records");
+  Expected<HexImage, std::string> Assemble() {
+    if (pieces_.empty()) return Unexpected("no data records");
     std::stable_sort(pieces_.begin(), pieces_.end(), [](const Piece& a, const Piece& b) { return a.address < b.address; });
     uint64_t low = pieces_.front().address;
     uint64_t end = low;
     for (const Piece& p : pieces_) {
       if (p.address < end) {
-        return tools::Unexpected(fmt::format("line {}: data at address {:08X} overlaps an earlier record", p.line, p.address));
+        return Unexpected(fmt::format("line {}: data at address {:08X} overlaps an earlier record", p.line, p.address));
       }
       end = p.address + p.length;
     }
     if (end - low > maxSpan_) {
-      return tools::Unexpected(
+      return Unexpected(
           fmt::format("image spans {} bytes from {:08X}, more than the limit of {}", end - low, low, maxSpan_));
     }
     HexImage image;
@@ -181,7 +181,7 @@ private:
 
 }  // namespace
 
-tools::Expected<HexImage, std::string> ParseIntelHex(std::string_view text, uint64_t maxSpan) {
+Expected<HexImage, std::string> ParseIntelHex(std::string_view text, uint64_t maxSpan) {
   return Parser(maxSpan).Run(text);
 }
 

@@ -5,7 +5,7 @@
 // twice are rejected, and gaps between records are filled with 0xFF (erased flash). The image
 // starts at the lowest address written.
 #include <cstdint>
-#include "tools/result.h"
+#include "platform/expected.h"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +22,6 @@ struct HexImage {
 inline constexpr uint64_t kDefaultMaxSpan = 256ull * 1024 * 1024;
 
 // Parses the whole text of a hex file. Errors name the line (1-based) and the fault.
-tools::Expected<HexImage, std::string> ParseIntelHex(std::string_view text, uint64_t maxSpan = kDefaultMaxSpan);
+Expected<HexImage, std::string> ParseIntelHex(std::string_view text, uint64_t maxSpan = kDefaultMaxSpan);
 
 }  // namespace upwend::hex

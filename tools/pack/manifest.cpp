@@ -66,7 +66,7 @@ Expected<std::vector<PayloadInput>, std::string> ParseManifest(std::string_view 
 Expected<void, std::string> PackProduct(const std::string& tool, const std::string& dir, const std::string& out,
                                         std::vector<std::string>& report) {
   auto text = ReadWholeFile(dir + "/manifest.txt");
-  if (!text) return Unexpected(text.error().message);
+  if (!text) return Unexpected(text.error().text);
   auto inputs = ParseManifest(*text, dir);
   if (!inputs) return Unexpected(inputs.error());
   if (auto r = WritePayloadProgram(tool, *inputs, out); !r) return r;

@@ -14,6 +14,7 @@
 #include "engine/efs/efs_device.h"
 #include "engine/efs/efs_files.h"
 #include "engine/worker/worker_context.h"
+#include "platform/port_names.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "sim_process.h"
@@ -88,7 +89,7 @@ protected:
         return std::nullopt;
       });
     });
-    transport->config().comPort = std::stoi(portName.substr(3));
+    transport->config().comPort = ParsePortName(portName).value_or(0);
     ASSERT_TRUE(transport->OpenDiagPort());
     framing = std::make_unique<DiagFraming>(worker, *transport);
     backupFolder = dir + "/Backup/SN[A1]";

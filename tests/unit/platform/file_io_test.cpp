@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "platform/file_io.h"
 #include "test_dir.h"
@@ -126,6 +128,46 @@ TEST(FileIoTest, WritesReadsAndCopies) {
   EXPECT_FALSE(CopyFileOver(dir + "/missing", dir + "/c"));
   EXPECT_FALSE(CopyFileOver(dir, dir + "/c"));  // a folder is not a file
   EXPECT_EQ(ReadWholeFile(dir + "/missing").error().code, ENOENT);
+}
+
+// The checks made before a file is handed on: none of them may block on a pipe carrying a file's
+// name, and each tells a folder or an unreadable file from a usable one.
+TEST(FileIoTest, ProbesNeverBlockAndTellUsableFilesFromTheRest) {
+  std::string dir = testing::FreshTestDir();
+  Touch(dir + "/image.hex", ":00000001FF");
+  Touch(dir + "/empty.hex", "");
+  Touch(dir + "/locked.hex");
+  chmod((dir + "/locked.hex").c_str(), 0);
+  const bool root = ::geteuid() == 0;
+  ASSERT_EQ(mkfifo((dir + "/pipe.hex").c_str(), 0600), 0);
+
+  EXPECT_EQ(ProbeFileStart(dir + "/image.hex", 13), FileStartProbe::kOk);
+  EXPECT_EQ(ProbeFileStart(dir + "/empty.hex", 13), FileStartProbe::kOk);
+  EXPECT_EQ(ProbeFileStart(dir + "/missing.hex", 13), FileStartProbe::kOpenFailed);
+  EXPECT_EQ(ProbeFileStart(dir, 13), FileStartProbe::kReadFailed);
+  EXPECT_EQ(ProbeFileStart(dir + "/pipe.hex", 13), FileStartProbe::kReadFailed);
+  if (!root) {
+    EXPECT_EQ(ProbeFileStart(dir + "/locked.hex", 13), FileStartProbe::kOpenFailed);
+  }
+
+  EXPECT_EQ(ReadableFileSize(dir + "/image.hex"), 11u);
+  EXPECT_EQ(ReadableFileSize(dir + "/missing.hex"), std::nullopt);
+  EXPECT_EQ(ReadableFileSize(dir + "/pipe.hex"), 0u);
+  if (!root) {
+    EXPECT_EQ(ReadableFileSize(dir + "/locked.hex"), std::nullopt);
+  }
+
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen((dir + "/image.hex").c_str(), "rb"), std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> folder(std::fopen(dir.c_str(), "rb"), std::fclose);
+  EXPECT_EQ(RegularFileSize(file.get()), 11u);
+  EXPECT_EQ(RegularFileSize(folder.get()), std::nullopt);
+  EXPECT_EQ(RegularFileSize(nullptr), std::nullopt);
+
+  // The write probe leaves nothing behind, and names the reason where it cannot write.
+  fs::create_directory(dir + "/logs");
+  EXPECT_EQ(FolderWriteProblem(dir + "/logs"), "");
+  EXPECT_TRUE(fs::is_empty(dir + "/logs"));
+  EXPECT_NE(FolderWriteProblem(dir + "/no-such-folder"), "");
 }
 
 }  // namespace

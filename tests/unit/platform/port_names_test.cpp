@@ -18,6 +18,27 @@ TEST(PortNamesTest, DeviceNamesCarryThePrefixFromTenUp) {
     EXPECT_EQ(StripPortPrefix(bad), "") << bad;
 }
 
+// A field is read through a window after its "COM": what lies beyond the window never counts,
+// and the two rules differ only on a window that holds something other than digits.
+TEST(PortNamesTest, FieldDigitsAreReadThroughTheirWindow) {
+  struct Case {
+    const char* afterCom;
+    size_t width;
+    std::optional<int> leading;
+    std::optional<int> all;
+  };
+  for (auto c : {Case{"123", 2, 12, 12}, Case{"5", 2, 5, 5}, Case{"5x", 2, 5, std::nullopt},
+                 Case{"x5", 2, std::nullopt, std::nullopt}, Case{"", 2, std::nullopt, std::nullopt},
+                 Case{"07", 3, 7, 7}, Case{"0", 6, 0, 0}, Case{"1234567", 6, 123456, 123456},
+                 Case{"12345x", 6, 12345, std::nullopt}, Case{"-3", 9, std::nullopt, std::nullopt},
+                 // More digits than an int holds are refused rather than wrapped.
+                 Case{"123456789", std::string::npos, 123456789, 123456789},
+                 Case{"9999999999", std::string::npos, std::nullopt, std::nullopt}}) {
+    EXPECT_EQ(PortFieldDigits(c.afterCom, c.width, PortDigits::kLeading), c.leading) << c.afterCom;
+    EXPECT_EQ(PortFieldDigits(c.afterCom, c.width, PortDigits::kAll), c.all) << c.afterCom;
+  }
+}
+
 TEST(PortNamesTest, RuleMapsEachDriverBlockBothWays) {
   struct Case {
     int port;

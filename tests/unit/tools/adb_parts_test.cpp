@@ -202,7 +202,7 @@ TEST(FastbootTcpFramingTest, DownloadCommandsAreRecognisedStrictly) {
 
 TEST(FastbootTcpFramingTest, ReplyBeforeTheDataIsCompleteBreaksTheStream) {
   DownloadTracker t;
-  Error error;
+  OsError error;
   std::string cmd = "download:00000010";
   auto plan = t.PlanWrite(reinterpret_cast<const uint8_t*>(cmd.data()), cmd.size(), error);
   ASSERT_TRUE(plan);

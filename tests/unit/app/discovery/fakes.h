@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/device_backend.h"
+#include "platform/port_names.h"
 #include "platform/serial_port.h"
 #include "tests/support/scripted_port.h"
 
