@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 1: {  // a command or a data block from the host
-        OsError error;
+        upwend::OsError error;
         auto plan = tracker.PlanWrite(chunk, len, error);
         if (!plan) break;
         if (plan->data && len > announcedLeft) std::abort();
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       default: {  // the tool's own download command
         std::string cmd = "download:" + std::to_string(len) + std::string(reinterpret_cast<const char*>(chunk), len % 4);
-        OsError error;
+        upwend::OsError error;
         auto plan = tracker.PlanWrite(reinterpret_cast<const uint8_t*>(cmd.data()), cmd.size(), error);
         if (plan) tracker.WriteDone(*plan, reinterpret_cast<const uint8_t*>(cmd.data()), cmd.size(), true, cmd.size());
         (void)DownloadLength(cmd);
