@@ -22,6 +22,8 @@ struct Companion {
   AdbWinUsbReadFn read = nullptr;
   AdbWinUsbCloseFn close = nullptr;
   std::string loadError;
+  // Never unloaded (open devices hold its code); kept here so it stays reachable.
+  DynamicLibrary* library = nullptr;
 };
 
 // Loaded once and kept for the life of the process: open devices hold its code.
@@ -36,8 +38,8 @@ const Companion& LoadCompanion() {
     }
     std::string path = folder + kCompanionName;
     std::string why;
-    // Never unloaded: open devices hold its code.
-    DynamicLibrary* lib = DynamicLibrary::Load(path, why).release();
+    companion.library = DynamicLibrary::Load(path, why).release();
+    DynamicLibrary* lib = companion.library;
     if (lib == nullptr) {
       companion.loadError = why;
       return;
