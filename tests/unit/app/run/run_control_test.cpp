@@ -34,7 +34,10 @@ public:
       onTerminate();
     });
   }
-  void RequestStop() override { stopped = true; }
+  void RequestStop() override {
+    stopped = true;
+    stopped.notify_all();
+  }
   void Join() override {
     if (thread_.joinable()) thread_.join();
   }
@@ -313,7 +316,7 @@ TEST_F(RunControlTest, ReupdateReachesADeviceLeftInItsBootLoader) {
 
 TEST_F(RunControlTest, StopAsksTheWorkerAndTheFinishHandlerFreesThePorts) {
   script_ = {[](WindowLink& link, ScriptedWorker& w) {
-               while (!w.stopped) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+               w.stopped.wait(false);
                link.OnStatusText(1, "COMM Closed", 0, 2);
              }};
   rc_->StartClick();
@@ -337,7 +340,7 @@ TEST_F(RunControlTest, ReportFromAnUnknownSlotIsAnInternalError) {
 
 TEST_F(RunControlTest, ClosingDuringARunAsksFirst) {
   script_ = {[](WindowLink&, ScriptedWorker& w) {
-    while (!w.stopped) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    w.stopped.wait(false);
   }};
   EXPECT_TRUE(rc_->FormCloseQuery());
   rc_->StartClick();
@@ -405,7 +408,7 @@ TEST_F(RunControlTest, TypeTwentyEightsSuccessDeletesOnlyItsOwnLog) {
 
 TEST_F(RunControlTest, TheResultPageAndTheClosingQuestionFollowTheVariant) {
   script_ = {[](WindowLink&, ScriptedWorker& w) {
-               while (!w.stopped) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+               w.stopped.wait(false);
              },
              Fail("Stopped")};
   form_->config().projectType = 28;
