@@ -24,4 +24,9 @@ struct ToolPaths {
 //  UPWEND_TEMP_DIR, UPWEND_LOG_DIR override single entries.
 ToolPaths CurrentPaths();
 
+// The layout below UPWEND_HOME, the same on every system; `home` ends with "/".
+inline ToolPaths PathsBelowHome(const std::string& home) {
+  return {home + "tmp/", home + "config", home + "run", home + "log", home + "state", home + "programs"};
+}
+
 }  // namespace upwend

@@ -33,13 +33,7 @@ ToolPaths CurrentPaths() {
   ToolPaths p;
   std::string home = Env("UPWEND_HOME");
   if (!home.empty()) {
-    home = WithSlash(home);
-    p.tempDir = home + "tmp/";
-    p.configDir = home + "config";
-    p.runtimeDir = home + "run";
-    p.logDir = home + "log";
-    p.stateDir = home + "state";
-    p.programsDir = home + "programs";
+    p = PathsBelowHome(WithSlash(home));
   } else {
     // Not below $TMPDIR: the helper libraries are loaded from the working folder, which a /tmp
     // mounted noexec forbids.

@@ -51,13 +51,7 @@ ToolPaths CurrentPaths() {
   ToolPaths p;
   std::string home = Env("UPWEND_HOME");
   if (!home.empty()) {
-    home = WithSeparator(home);
-    p.tempDir = home + "tmp/";
-    p.configDir = home + "config";
-    p.runtimeDir = home + "run";
-    p.logDir = home + "log";
-    p.stateDir = home + "state";
-    p.programsDir = home + "programs";
+    p = PathsBelowHome(WithSeparator(home));
   } else {
     std::string app = LocalAppData() + "upwend/";
     p.tempDir = SystemTempFolder() + "upwend/";
