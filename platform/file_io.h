@@ -28,7 +28,7 @@ std::optional<uint64_t> RegularFileSize(std::FILE* file);
 
 // Whether the first bytes of a file can be read, before the file is handed to a helper library
 // that reads it to its end. Only a regular file is read (never blocking); anything else is
-// kReadFailed.
+// kReadFailed (a folder is kOpenFailed on Windows, where it cannot be opened as a file).
 enum class FileStartProbe { kOk, kOpenFailed, kReadFailed };
 FileStartProbe ProbeFileStart(const std::string& path, size_t bytes);
 

@@ -26,8 +26,14 @@ public:
     }
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, realMs) <= 0) return false;
-    char buf[4096];
-    while (::read(fd_, buf, sizeof buf) > 0) {
+    alignas(inotify_event) char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd_, buf, sizeof buf)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+        if (e->mask & IN_IGNORED) wd_ = -1;  // the folder went away: watch it again when it is back
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
     }
     return true;
   }

@@ -13,11 +13,12 @@ DynamicLibrary::~DynamicLibrary() {
 }
 
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string& error) {
-  // A bare name would be searched on the system's library path; the tool always means a file.
-  std::string file = path.find_first_of("\\/") == std::string::npos ? ".\\" + path : path;
-  for (char& c : file) {
-    if (c == '/') c = '\\';  // the altered search path wants a full path in Windows form
-  }
+  // A bare name would be searched on the system's library path; the tool always means a file,
+  // relative to the working folder. The altered search path wants a full path (with a relative
+  // one its behaviour is undefined).
+  char full[MAX_PATH * 2] = {};
+  DWORD n = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  std::string file = n > 0 && n < sizeof full ? std::string(full, n) : path;
   HMODULE handle = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (handle == nullptr) {
     DWORD code = ::GetLastError();

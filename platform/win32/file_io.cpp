@@ -278,10 +278,14 @@ bool DeleteFolderTree(const std::string& path) {
 Expected<void, std::string> EnsurePrivateFolder(const std::string& path) {
   std::string native = path;
   while (native.size() > 3 && IsSeparator(native.back())) native.pop_back();
-  if (auto made = CreateFolderPath(native); !made) {
-    return Unexpected(fmt::format("{} cannot be created: {}", native, LastText()));
-  }
+  // Something found there is judged as it is; only a missing folder is created.
   DWORD attrs = Attributes(native);
+  if (attrs == INVALID_FILE_ATTRIBUTES) {
+    if (auto made = CreateFolderPath(native); !made) {
+      return Unexpected(fmt::format("{} cannot be created: {}", native, LastText()));
+    }
+    attrs = Attributes(native);
+  }
   auto refuse = [&native](const std::string& why) -> Expected<void, std::string> {
     return Unexpected(fmt::format("{} is not safe to use: {}", native, why));
   };

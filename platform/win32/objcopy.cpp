@@ -2,12 +2,12 @@
 #include <windows.h>
 
 #include "platform/objcopy.h"
+#include "platform/win32/command_line.h"
 
 namespace upwend {
 
 Expected<void, std::string> RunObjcopy(const std::vector<std::string>& args) {
-  std::string commandLine = "objcopy";
-  for (const auto& a : args) commandLine += " \"" + a + "\"";
+  std::string commandLine = JoinCommandLine("objcopy", args);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

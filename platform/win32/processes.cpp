@@ -12,6 +12,7 @@
 
 #include "platform/ini_file.h"
 #include "platform/processes.h"
+#include "platform/win32/command_line.h"
 
 namespace upwend {
 
@@ -70,24 +71,6 @@ int KillMatching(Match match) {
   return count;
 }
 
-// One argument as the C runtime's command-line parser reads it back.
-std::string QuoteArgument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, '\\');
-  return out + "\"";
-}
-
 }  // namespace
 
 pid_t CurrentProcessId() { return static_cast<pid_t>(::GetCurrentProcessId()); }
@@ -116,8 +99,7 @@ int KillProcessesNamed(const std::string& name) {
 
 std::optional<pid_t> StartProgramHidden(const std::string& program, const std::vector<std::string>& args,
                                         const std::string& workDir) {
-  std::string commandLine = QuoteArgument(program);
-  for (const std::string& a : args) commandLine += " " + QuoteArgument(a);
+  std::string commandLine = JoinCommandLine(program, args);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

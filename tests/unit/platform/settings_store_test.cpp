@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/ini_file.h"
@@ -45,6 +46,19 @@ TEST(SettingsStoreTest, TwoOpenKeysDoNotLoseEachOthersWrites) {
   auto c = OpenSettingsKey(RegistryRoot::CurrentUser, kKey, false, dir);
   EXPECT_EQ(c->ReadInteger("COMM Port"), 3);
   EXPECT_EQ(c->ReadInteger("SerialCOMM Port"), 4);
+}
+
+// A moved store (tests, UPWEND_HOME) keeps its keys as long as its folder: one made anew in the
+// same place starts empty, whatever the store of the folder before it held.
+TEST(SettingsStoreTest, AMovedStoreLivesAsLongAsItsFolder) {
+  std::string dir = testing::FreshTestDir() + "/config";
+  ASSERT_TRUE(OpenSettingsKey(RegistryRoot::CurrentUser, kKey, true, dir)->WriteInteger("COMM Port", 3));
+  EXPECT_EQ(OpenSettingsKey(RegistryRoot::CurrentUser, kKey, false, dir)->ReadInteger("COMM Port"), 3);
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(OpenSettingsKey(RegistryRoot::CurrentUser, kKey, false, dir), nullptr);
+  auto fresh = OpenSettingsKey(RegistryRoot::CurrentUser, kKey, true, dir);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_FALSE(fresh->ValueExists("COMM Port"));
 }
 
 TEST(SettingsStoreTest, AStoreThatCannotBeOpenedGivesNull) {
