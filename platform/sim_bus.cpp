@@ -1,12 +1,10 @@
 #include "platform/sim_bus.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include <fmt/format.h>
+
+#include "platform/file_io.h"
 
 namespace upwend {
 namespace {
@@ -164,30 +162,13 @@ std::optional<BusSnapshot> ParseBusSnapshot(const std::string& text, std::string
 }
 
 bool PublishBusSnapshot(const std::string& path, const BusSnapshot& snapshot, std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path target(path);
-  if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-  // The temporary name does not end in ".bus", so readers never pick up a half-written file.
-  std::string temp = fmt::format("{}.tmp{}", path, static_cast<long>(getpid()));
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << FormatBusSnapshot(snapshot);
-    out.flush();
-    if (!out) {
-      error = fmt::format("cannot write {}", temp);
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  // fs::rename replaces the target on every system (std::rename does not on Windows).
-  fs::rename(temp, target, ec);
-  if (ec) {
-    error = fmt::format("cannot rename {} to {}", temp, path);
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+  std::string folder = path.substr(0, path.size() - FileNamePart(path).size());
+  if (!folder.empty()) CreateFolderPath(folder);
+  // Written beside the target under a name that does not end in ".bus" and renamed over it, so
+  // readers never pick up a half-written file.
+  auto written = WriteWholeFileAtomic(path, FormatBusSnapshot(snapshot));
+  if (!written) error = written.error();
+  return written.has_value();
 }
 
 }  // namespace upwend

@@ -66,6 +66,23 @@ bool WriteAll(HANDLE h, std::string_view bytes) {
   return true;
 }
 
+// Renames `from` over `to`. While another handle has `to` open the rename is refused (on
+// Windows unless the handle shares deletion, under Wine always); readers hold a file only for
+// a moment, so the rename is tried again for up to a second before it counts as failed.
+bool ReplaceWith(const std::string& from, const std::string& to) {
+  constexpr int kAttempts = 100;
+  constexpr DWORD kPauseMs = 10;
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD code = ::GetLastError();
+    if ((code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) || attempt == kAttempts) {
+      ::SetLastError(code);
+      return false;
+    }
+    ::Sleep(kPauseMs);
+  }
+}
+
 HANDLE CreateForWriting(const std::string& path) {
   return ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -111,7 +128,7 @@ Expected<void, std::string> WriteWholeFileAtomic(const std::string& path, std::s
   bool ok = WriteAll(f.h, bytes) && ::FlushFileBuffers(f.h);
   DWORD code = ::GetLastError();
   ok = f.Close() && ok;
-  if (!ok || !::MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!ok || !ReplaceWith(tmp, path)) {
     if (ok) code = ::GetLastError();
     ::DeleteFileA(tmp.c_str());
     return Unexpected(fmt::format("cannot write {}: {}", path, SystemMessage(code)));
