@@ -50,11 +50,12 @@ function(upwend_library name)
   target_link_libraries(${name} PUBLIC ${A_LIBS})
 endfunction()
 
-# upwend_test(NAME LABELS label... SOURCES file... LIBS lib...): a GoogleTest executable whose
-# tests are registered one by one with CTest. Tests never touch the real user's folders:
-# UPWEND_HOME points into the build tree, and the time scale is small.
+# upwend_test(NAME LABELS label... SOURCES file... LIBS lib... [ENV VAR=value...] [LAUNCHER cmd...]):
+# a GoogleTest executable whose tests are registered one by one with CTest. LAUNCHER is a command
+# that runs the test program (and its listing of tests), given as its last arguments. Tests never
+# touch the real user's folders: UPWEND_HOME points into the build tree, and the time scale is small.
 function(upwend_test name)
-  cmake_parse_arguments(A "" "TIMEOUT" "LABELS;SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(A "" "TIMEOUT" "LABELS;SOURCES;LIBS;ENV;LAUNCHER" ${ARGN})
   if(UPWEND_FUZZ)
     return()
   endif()
@@ -75,7 +76,7 @@ function(upwend_test name)
   endif()
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env
     "UPWEND_HOME=${drive}${CMAKE_BINARY_DIR}/test-home/${name}" "UPWEND_BUILD_DIR=${drive}${CMAKE_BINARY_DIR}"
-    "UPWEND_SOURCE_DIR=${drive}${PROJECT_SOURCE_DIR}" ${A_ENV} ${CMAKE_CROSSCOMPILING_EMULATOR})
+    "UPWEND_SOURCE_DIR=${drive}${PROJECT_SOURCE_DIR}" ${A_ENV} ${A_LAUNCHER} ${CMAKE_CROSSCOMPILING_EMULATOR})
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
     DISCOVERY_TIMEOUT 60)
