@@ -8,6 +8,9 @@
 
 namespace upwend::adb {
 
+// The Error for a libusb status.
+OsError UsbStatusError(int status, std::string_view what);
+
 class LibusbBulkIo final : public UsbBulkIo {
 public:
   LibusbBulkIo(libusb_context* ctx, libusb_device_handle* handle, uint8_t outEndpoint, uint8_t inEndpoint)
@@ -21,6 +24,7 @@ public:
   std::optional<UsbCompletion> Poll(int slot) override;
   void Cancel(int slot) override;
   int ReadIn(uint8_t* data, size_t size, unsigned timeoutMs, size_t& transferred) override;
+  OsError Describe(int status, std::string_view what) const override { return UsbStatusError(status, what); }
 
 private:
   struct Slot {

@@ -1,9 +1,13 @@
 #pragma once
-// The bulk transfers of one claimed USB interface: libusb in the library, a recording double in
-// the tests. Statuses are libusb error codes (0: the whole transfer completed).
+// The bulk transfers of one claimed USB interface: libusb or WinUSB in the library, a recording
+// double in the tests. Statuses are the backend's own error codes (0: the whole transfer
+// completed); Describe turns one into an errno value and a sentence.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
+
+#include "platform/expected.h"
 
 namespace upwend::adb {
 
@@ -31,6 +35,8 @@ public:
   virtual void Cancel(int slot) = 0;
   // A synchronous IN transfer of up to `size` bytes.
   virtual int ReadIn(uint8_t* data, size_t size, unsigned timeoutMs, size_t& transferred) = 0;
+  // "what: <the backend's text for status>", with the errno value closest to it.
+  virtual OsError Describe(int status, std::string_view what) const = 0;
 };
 
 }  // namespace upwend::adb
