@@ -1,18 +1,19 @@
 #pragma once
-// What a USB fastboot device does with the bulk OUT transfers it takes, shared by the USB device
-// doubles (umockdev's emulation, the fake WinUSB): getvar, download, flash and reboot answered
-// into a reply queue, and every transfer counted as the bus would see it.
-#include <algorithm>
-#include <cstddef>
+// A USB fastboot device's answers to the OUT transfers it takes (getvar, download, flash, reboot)
+// and its count of them as the bus would see them; the USB device doubles share it.
 #include <cstdint>
 #include <cstdio>
+
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
 
 namespace upwend::testing {
 
+// The commands a device took, then what its data transfers looked like.
 struct UsbFastbootCounts {
+  std::vector<std::string> commands;
   size_t commandUrbs = 0;
   size_t dataUrbs = 0;
   size_t largestDataUrb = 0;
@@ -20,7 +21,6 @@ struct UsbFastbootCounts {
   bool lastDataUrbZeroPacket = false;
   uint64_t dataBytes = 0;
   uint64_t dataChecksum = 0;  // order-sensitive
-  std::vector<std::string> commands;
 };
 
 class UsbFastbootModel {

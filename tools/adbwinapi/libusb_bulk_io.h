@@ -16,8 +16,6 @@ public:
   LibusbBulkIo(libusb_context* ctx, libusb_device_handle* handle, uint8_t outEndpoint, uint8_t inEndpoint)
       : ctx_(ctx), handle_(handle), out_(outEndpoint), in_(inEndpoint) {}
   ~LibusbBulkIo() override;
-  LibusbBulkIo(const LibusbBulkIo&) = delete;
-  LibusbBulkIo& operator=(const LibusbBulkIo&) = delete;
 
   int Submit(int slot, const uint8_t* data, size_t size, bool zeroPacket, unsigned timeoutMs) override;
   UsbCompletion Wait(int slot) override;

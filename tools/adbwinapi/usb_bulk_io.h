@@ -22,7 +22,11 @@ public:
   static constexpr int kSlots = 4;
   static constexpr int kSyncSlot = kSlots - 1;
 
+  UsbBulkIo() = default;
   virtual ~UsbBulkIo() = default;
+  // It holds transfers in flight on buffers and handles of its own.
+  UsbBulkIo(const UsbBulkIo&) = delete;
+  UsbBulkIo& operator=(const UsbBulkIo&) = delete;
   // Starts an OUT transfer in `slot` (free); the data must stay valid until it completes.
   // zeroPacket: a zero-length packet follows when size is a multiple of the packet size.
   // timeoutMs 0 means no limit.

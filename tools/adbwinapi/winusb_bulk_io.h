@@ -26,15 +26,16 @@ public:
   // The handles stay the caller's: they are closed after this object is gone.
   WinUsbBulkIo(const WinUsbFunctions& api, HANDLE file, WINUSB_INTERFACE_HANDLE usb, const BulkInterface& pipes);
   ~WinUsbBulkIo() override;
-  WinUsbBulkIo(const WinUsbBulkIo&) = delete;
-  WinUsbBulkIo& operator=(const WinUsbBulkIo&) = delete;
 
+  // The IN pipe: one read at a time, waited for.
+  int ReadIn(uint8_t* data, size_t size, unsigned timeoutMs, size_t& transferred) override;
+  OsError Describe(int status, std::string_view what) const override { return WinUsbError(static_cast<DWORD>(status), what); }
+
+  // OUT transfers: a slot's request stays in flight until Wait, Poll or Cancel collects it.
   int Submit(int slot, const uint8_t* data, size_t size, bool zeroPacket, unsigned timeoutMs) override;
   UsbCompletion Wait(int slot) override;
   std::optional<UsbCompletion> Poll(int slot) override;
   void Cancel(int slot) override;
-  int ReadIn(uint8_t* data, size_t size, unsigned timeoutMs, size_t& transferred) override;
-  OsError Describe(int status, std::string_view what) const override { return WinUsbError(static_cast<DWORD>(status), what); }
 
 private:
   struct Request {
