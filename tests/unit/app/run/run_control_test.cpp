@@ -14,11 +14,13 @@
 #include "platform/headless_loop.h"
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
+#include "tests/support/file_text.h"
 
 namespace upwend {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
 
 // A worker that plays a script of reports from its own thread, as the real one would.
 class ScriptedWorker final : public RunWorker {
@@ -54,13 +56,6 @@ ScriptedWorker::Step Say(const std::string& text, int type = 1) {
 }
 ScriptedWorker::Step Fail(const std::string& text) {
   return [text](WindowLink& link, ScriptedWorker&) { link.OnError("ERROR, " + text + ", Error code: 31", 0); };
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 // The image set is verified as present, as the built-in product's is.

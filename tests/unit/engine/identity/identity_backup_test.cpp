@@ -11,6 +11,7 @@
 #include "platform/ini_file.h"
 #include "tests/unit/engine/worker/fake_modem.h"
 #include "tests/unit/engine/worker/recording_context.h"
+#include "tests/support/file_text.h"
 
 namespace upwend {
 namespace {
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 using testing::FakeModem;
 
 using Context = testing::RecordingContext;
+using testing::ReadFile;
 
 struct NoDiag final : DiagControl {
   int SendDiagOffline() override { return 0; }
@@ -36,13 +38,6 @@ struct NoWindow final : DeviceWindow {
   std::string SerialPortText() override { return {}; }
   void ShowDeviceVersion(SerialPort*) override {}
 };
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class IdentityTest : public ::testing::Test {
 protected:
