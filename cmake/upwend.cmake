@@ -18,9 +18,14 @@ if(UPWEND_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# upwend_add_subdirs(): add every direct subfolder that has a CMakeLists.txt.
+# upwend_add_subdirs([FOLDER]): add every direct subfolder of FOLDER (relative to the current
+# source folder; default: the current source folder itself) that has a CMakeLists.txt.
 function(upwend_add_subdirs)
-  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  set(parent ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ARGC GREATER 0)
+    set(parent ${CMAKE_CURRENT_SOURCE_DIR}/${ARGV0})
+  endif()
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${parent}/*)
   foreach(child ${children})
     if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
       add_subdirectory(${child})

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/digits.h"
+
 namespace upwend::sim {
 namespace {
 
@@ -16,16 +18,9 @@ bool ParseNumber(const std::string& text, uint64_t& value) {
     base = 16;
     i = 2;
   }
-  value = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
-    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-  }
+  auto v = ParseDigits(std::string_view(text).substr(i), base, text.size());
+  if (!v) return false;
+  value = *v;
   return true;
 }
 

@@ -7,10 +7,12 @@
 
 #include "sim/fastboot_session.h"
 #include "test_support.h"
+#include "tests/support/file_text.h"
 
 namespace upwend::sim {
 namespace {
 namespace fs = std::filesystem;
+using upwend::testing::ReadFile;
 
 std::string Message(const std::string& body) {
   std::string out;
@@ -30,13 +32,6 @@ std::vector<std::string> Messages(const std::string& wire) {
     i += 8 + n;
   }
   return out;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 class FastbootSessionTest : public ::testing::Test {

@@ -11,6 +11,8 @@
 #include "platform/ini_file.h"
 #include "tests/unit/engine/worker/fake_modem.h"
 #include "tests/unit/engine/worker/recording_context.h"
+#include "tests/support/file_text.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
@@ -19,6 +21,7 @@ namespace fs = std::filesystem;
 using testing::FakeModem;
 
 using Context = testing::RecordingContext;
+using testing::ReadFile;
 
 struct NoDiag final : DiagControl {
   int SendDiagOffline() override { return 0; }
@@ -37,20 +40,10 @@ struct NoWindow final : DeviceWindow {
   void ShowDeviceVersion(SerialPort*) override {}
 };
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class IdentityTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    dir_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp") / "identity" /
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = testing::FreshTestDir();
     params_.projectType = 1013;
     modem_.Answer("AT+VXTSN=0,5", "+VXTSN", "SN123");
     modem_.Answer("AT+VXTSN=0,7", "+VXTSN", "861234567890123");
