@@ -15,6 +15,8 @@
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
 #include "tests/support/file_text.h"
+#include "tests/unit/app/support/form_test.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
@@ -65,17 +67,14 @@ public:
   void VerifyImageFolder(const std::string&) override { state().lvFileList = {{"sbl1.mbn", "/tmp/", true}}; }
 };
 
-class RunControlTest : public ::testing::Test {
+class RunControlTest : public testing::FormTest {
 protected:
+  RunControlTest() : FormTest(0.0001) {}
+
   void SetUp() override {
-    home_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp/upwend-rc") /
-            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(home_);
+    home_ = testing::FreshTestDir();
     fs::create_directories(home_ / "log");
-    paths_.tempDir = (home_ / "tmp").string() + "/";
-    paths_.configDir = (home_ / "config").string();
-    paths_.runtimeDir = (home_ / "run").string();
-    paths_.logDir = (home_ / "log").string();
+    PlaceFolders(home_.string());
     form_ = std::make_unique<TestForm>(
         FormServices{clock_, loop_, dialogs_, payload_, paths_, "", nullptr, nullptr});
     ProductConfig& c = form_->config();
@@ -137,10 +136,6 @@ protected:
   }
 
   fs::path home_;
-  ToolPaths paths_;
-  ScaledClock clock_{0.0001};
-  HeadlessLoop loop_{clock_};
-  HeadlessDialogs dialogs_{AnswerPolicy::Ok, [](const std::string&) {}};
   PayloadArchive payload_;
   std::unique_ptr<TVorezUzeUiForm> form_;
   std::unique_ptr<RunControl> rc_;

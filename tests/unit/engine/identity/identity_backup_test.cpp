@@ -12,6 +12,7 @@
 #include "tests/unit/engine/worker/fake_modem.h"
 #include "tests/unit/engine/worker/recording_context.h"
 #include "tests/support/file_text.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
@@ -42,10 +43,7 @@ struct NoWindow final : DeviceWindow {
 class IdentityTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    dir_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp") / "identity" /
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = testing::FreshTestDir();
     params_.projectType = 1013;
     modem_.Answer("AT+VXTSN=0,5", "+VXTSN", "SN123");
     modem_.Answer("AT+VXTSN=0,7", "+VXTSN", "861234567890123");

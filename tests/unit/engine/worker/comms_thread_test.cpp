@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "tests/unit/engine/worker/worker_doubles.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
@@ -20,9 +21,7 @@ using testing::FakeWindow;
 class WorkerTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    root_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp") /
-            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(root_);
+    root_ = testing::FreshTestDir();
     fs::create_directories(root_ / "Backup");
     // The shipped configuration.
     p_.ComPort = 5;
