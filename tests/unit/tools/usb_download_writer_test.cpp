@@ -3,8 +3,7 @@
 // a failed or stalled transfer is reported.
 #include <gtest/gtest.h>
 
-#include <libusb.h>
-
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -19,6 +18,9 @@ namespace {
 // submitted. One transfer (counted from 1) can be made to fail or to stall until its time-out.
 class RecordingBulkIo final : public UsbBulkIo {
 public:
+  // Its own statuses: the writer only passes them to Describe.
+  static constexpr int kStalled = 1, kTimedOut = 2, kNotSupported = 3;
+
   struct Transfer {
     int slot;
     size_t size;
@@ -32,7 +34,7 @@ public:
     const size_t number = transfers.size();
     busy_[static_cast<size_t>(slot)] = true;
     size_[static_cast<size_t>(slot)] = size;
-    status_[static_cast<size_t>(slot)] = number == failAt ? LIBUSB_ERROR_PIPE : number == stallAt ? LIBUSB_ERROR_TIMEOUT : 0;
+    status_[static_cast<size_t>(slot)] = number == failAt ? kStalled : number == stallAt ? kTimedOut : 0;
     int inFlight = 0;
     for (bool b : busy_) inFlight += b;
     maxInFlight = std::max(maxInFlight, inFlight);
@@ -54,7 +56,10 @@ public:
     ++cancels;
     busy_[static_cast<size_t>(slot)] = false;
   }
-  int ReadIn(uint8_t*, size_t, unsigned, size_t&) override { return LIBUSB_ERROR_NOT_SUPPORTED; }
+  int ReadIn(uint8_t*, size_t, unsigned, size_t&) override { return kNotSupported; }
+  OsError Describe(int status, std::string_view what) const override {
+    return {status == kTimedOut ? ETIMEDOUT : EIO, std::string(what) + ": status " + std::to_string(status)};
+  }
 
   int InFlight() const {
     int n = 0;
