@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "platform/digits.h"
+#include "platform/ini_file.h"
 
 namespace upwend::sim {
 namespace {
@@ -51,13 +52,6 @@ std::vector<std::string> SplitColon(const std::string& text, size_t maxParts) {
 }
 
 }  // namespace
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 std::string NormalizeEfsPath(const std::string& path) {
   std::string out;
@@ -149,7 +143,7 @@ const char* ParseDeviceFault(const std::string& kind, const std::string& rest, F
   } else if (kind == "unplug-at" || kind == "unplug-fastboot") {
     if (rest.empty()) return "needs a command";
     f.kind = kind == "unplug-at" ? FaultKind::UnplugAt : FaultKind::UnplugFastboot;
-    f.text = kind == "unplug-at" ? UpperAscii(rest) : rest;
+    f.text = kind == "unplug-at" ? AsciiUpper(rest) : rest;
   } else if (kind == "unplug-diag") {
     if (!ParseHexBytes(rest, f.prefix)) return "needs request bytes in hex, e.g. 27 or 4b130500";
     f.kind = FaultKind::UnplugDiag;
@@ -169,7 +163,7 @@ const char* ParseFaultKind(const std::string& kind, const std::string& rest, Fau
   if (oneOf({"at-error", "at-silent"})) {
     if (rest.empty()) return "needs a command";
     f.kind = kind == "at-error" ? FaultKind::AtError : FaultKind::AtSilent;
-    f.text = UpperAscii(rest);
+    f.text = AsciiUpper(rest);
     return nullptr;
   }
   if (oneOf({"diag-drop", "diag-badcrc", "diag-nak", "diag-delay"})) return ParseDiagFault(kind, rest, f);

@@ -103,12 +103,20 @@ private:
   unsigned timeoutMs_;
 };
 
-// Opens the device at bus/address when it still is the one the path names.
-libusb_device_handle* OpenUsbDevice(libusb_context* ctx, const UsbDeviceAddress& a, int& error) {
+// Opens the device at bus/address when it still is the one the path names, in a libusb context
+// of its own (`ctx`: the caller exits it after closing the handle). On failure nothing is left
+// open and `error` tells why.
+libusb_device_handle* OpenUsbDevice(const UsbDeviceAddress& a, libusb_context*& ctx, int& error) {
+  ctx = nullptr;
+  if (libusb_init(&ctx) != 0) {
+    error = EIO;
+    return nullptr;
+  }
   libusb_device** list = nullptr;
   ssize_t n = libusb_get_device_list(ctx, &list);
   if (n < 0) {
     error = ErrnoForUsb(static_cast<int>(n));
+    libusb_exit(ctx);
     return nullptr;
   }
   libusb_device_handle* handle = nullptr;
@@ -124,6 +132,7 @@ libusb_device_handle* OpenUsbDevice(libusb_context* ctx, const UsbDeviceAddress&
     break;
   }
   libusb_free_device_list(list, 1);
+  if (handle == nullptr) libusb_exit(ctx);
   return handle;
 }
 
@@ -152,14 +161,11 @@ public:
       return false;
     }
     libusb_context* ctx = nullptr;
-    if (libusb_init(&ctx) != 0) {
-      error = EIO;
-      return false;
-    }
-    libusb_device_handle* handle = OpenUsbDevice(ctx, *address, error);
-    if (handle != nullptr) libusb_close(handle);
+    libusb_device_handle* handle = OpenUsbDevice(*address, ctx, error);
+    if (handle == nullptr) return false;
+    libusb_close(handle);
     libusb_exit(ctx);
-    return handle != nullptr;
+    return true;
   }
 
   std::unique_ptr<UsbBootPipe> OpenPipe(const std::string& pipePath, int& error) override {
@@ -218,15 +224,8 @@ private:
       return nullptr;
     }
     libusb_context* ctx = nullptr;
-    if (libusb_init(&ctx) != 0) {
-      error = EIO;
-      return nullptr;
-    }
-    libusb_device_handle* handle = OpenUsbDevice(ctx, *address, error);
-    if (handle == nullptr) {
-      libusb_exit(ctx);
-      return nullptr;
-    }
+    libusb_device_handle* handle = OpenUsbDevice(*address, ctx, error);
+    if (handle == nullptr) return nullptr;
     libusb_set_auto_detach_kernel_driver(handle, 1);
     if (int rc = libusb_claim_interface(handle, kBootInterface); rc != 0) {
       error = ErrnoForUsb(rc);

@@ -126,8 +126,13 @@ def answer(line, request):
 def serve(connection, dosdevices):
     line = None
     try:
-        line = Line(dosdevices)
         stream = connection.makefile("rw", newline="\n")
+        try:
+            line = Line(dosdevices)
+        except (OSError, RuntimeError) as e:
+            stream.write(f"error no line: {e}\n")
+            stream.flush()
+            return
         stream.write(f"line {line.port} {line.alias} {UNMAPPED} {line.dangling}\n")
         stream.flush()
         for request in stream:
@@ -151,8 +156,9 @@ def main():
         return 2
     # The prefix cmake/wine-run uses, named to it explicitly so both sides agree.
     prefix = os.environ.get("WINEPREFIX", os.path.join(SOURCE, "build", "windows", "wineprefix"))
+    # Wine creates the prefix with its first program; the lines are mapped only once the test
+    # runs, so the folder is never made here (Wine would then take it for a prefix of its own).
     dosdevices = os.path.join(prefix, "dosdevices")
-    os.makedirs(dosdevices, exist_ok=True)
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.bind(("127.0.0.1", 0))
     server.listen(8)

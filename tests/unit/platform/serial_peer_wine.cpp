@@ -38,11 +38,12 @@ public:
 
   // The greeting names the line: "line PORT ALIAS UNMAPPED DANGLING".
   bool Greet(std::string& whyNot) {
-    std::istringstream words(ReadLine());
+    std::string greeting = ReadLine();
+    std::istringstream words(greeting);
     std::string tag;
     words >> tag >> port_ >> alias_ >> unmapped_ >> dangling_;
     if (tag == "line" && !dangling_.empty()) return true;
-    whyNot = "the serial peer sent no line";
+    whyNot = "the serial peer sent no line: " + greeting;
     return false;
   }
 
