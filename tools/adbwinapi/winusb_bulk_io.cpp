@@ -153,7 +153,10 @@ std::optional<UsbCompletion> WinUsbBulkIo::Poll(int slot) {
 
 void WinUsbBulkIo::Cancel(int slot) {
   Request& r = slots_[static_cast<size_t>(slot)];
-  if (r.pending) api_.cancelIo(file_, &r.overlapped);
+  // A request that cannot be cancelled alone (not one that has just ended) goes with its pipe's.
+  if (r.pending && !api_.cancelIo(file_, &r.overlapped) && ::GetLastError() != ERROR_NOT_FOUND) {
+    api_.abortPipe(usb_, out_.id);
+  }
   Finish(r, out_, true);
   r.collected = true;
 }

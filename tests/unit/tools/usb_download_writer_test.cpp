@@ -34,6 +34,7 @@ public:
     const size_t number = transfers.size();
     busy_[static_cast<size_t>(slot)] = true;
     size_[static_cast<size_t>(slot)] = size;
+    shortBy_[static_cast<size_t>(slot)] = number == shortAt ? std::min<size_t>(size, 2) : 0;
     status_[static_cast<size_t>(slot)] = number == failAt ? kStalled : number == stallAt ? kTimedOut : 0;
     int inFlight = 0;
     for (bool b : busy_) inFlight += b;
@@ -45,7 +46,7 @@ public:
     EXPECT_TRUE(busy_[static_cast<size_t>(slot)]) << "waiting on idle slot " << slot;
     busy_[static_cast<size_t>(slot)] = false;
     const int status = status_[static_cast<size_t>(slot)];
-    return {status, status == 0 ? size_[static_cast<size_t>(slot)] : 0};
+    return {status, status == 0 ? size_[static_cast<size_t>(slot)] - shortBy_[static_cast<size_t>(slot)] : 0};
   }
   std::optional<UsbCompletion> Poll(int slot) override {
     if (!completeOnPoll || !busy_[static_cast<size_t>(slot)]) return std::nullopt;
@@ -74,6 +75,7 @@ public:
 
   size_t failAt = 0;
   size_t stallAt = 0;
+  size_t shortAt = 0;  // completes without its last two bytes
   bool completeOnPoll = false;
   std::vector<Transfer> transfers;
   int maxInFlight = 0;
@@ -102,6 +104,7 @@ private:
   std::array<bool, kSlots> busy_{};
   std::array<int, kSlots> status_{};
   std::array<size_t, kSlots> size_{};
+  std::array<size_t, kSlots> shortBy_{};
 };
 
 class WriterTest : public ::testing::Test {
@@ -219,6 +222,15 @@ TEST_F(WriterTest, ACutShortDownloadIsSentBeforeTheReplyIsRead) {
   ASSERT_EQ(io.DataTransfers(), 1u);
   EXPECT_EQ(io.transfers.back().size, 5000u);
   EXPECT_EQ(io.InFlight(), 0);
+}
+
+TEST_F(WriterTest, ACommandTheDeviceTookOnlyPartOfFailsWithWhatWentOut) {
+  io.shortAt = 1;
+  auto cut = writer.Write(reinterpret_cast<const uint8_t*>("getvar:version"), 14, 500);
+  ASSERT_FALSE(cut);
+  EXPECT_EQ(cut.error().bytesDone, 12u);
+  EXPECT_EQ(cut.error().error.code, EIO);
+  EXPECT_TRUE(Write("getvar:version"));
 }
 
 TEST_F(WriterTest, OnlyADataReplyToADownloadStartsGathering) {

@@ -8,7 +8,7 @@
 
 #include "platform/manual_clock.h"
 #include "tests/support/scripted_port.h"
-#include "tests/unit/engine/worker/recording_context.h"
+#include "tests/support/recording_context.h"
 
 namespace upwend {
 namespace {

@@ -13,7 +13,7 @@
 #include <fstream>
 
 #include "platform/clock.h"
-#include "tests/unit/engine/worker/recording_context.h"
+#include "tests/support/recording_context.h"
 #include "tests/unit/platform/test_dir.h"
 
 namespace upwend {

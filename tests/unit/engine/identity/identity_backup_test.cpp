@@ -10,7 +10,7 @@
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "tests/unit/engine/worker/fake_modem.h"
-#include "tests/unit/engine/worker/recording_context.h"
+#include "tests/support/recording_context.h"
 #include "tests/support/file_text.h"
 #include "tests/unit/platform/test_dir.h"
 

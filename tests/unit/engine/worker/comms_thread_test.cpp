@@ -10,6 +10,7 @@
 #include "platform/last_error.h"
 #include "tests/unit/engine/worker/worker_doubles.h"
 #include "tests/unit/platform/test_dir.h"
+#include "tests/support/shipped_run.h"
 
 namespace upwend {
 namespace {
@@ -23,14 +24,7 @@ protected:
   void SetUp() override {
     root_ = testing::FreshTestDir();
     fs::create_directories(root_ / "Backup");
-    // The shipped configuration.
-    p_.ComPort = 5;
-    p_.SerialComPort = 6;
-    p_.projectType = 1013;
-    p_.PlatformName = 255;
-    p_.options.bBackup = p_.options.bRestore = p_.options.bFastbootConfiguration = true;
-    p_.TempFiles = (root_ / "TempFiles").string();
-    p_.BackupFilePath = (root_ / "Backup").string();
+    p_ = testing::ShippedRunParameters((root_ / "TempFiles").string(), (root_ / "Backup").string());
     p_.StartATList = &startAt_;
     p_.EndATList = &endAt_;
     d_.script.atReplies = {{"AT+CFUN=5", ""}, {"AT+CFUN=1", ""}};
