@@ -1,5 +1,6 @@
 #include "tools/adbwinapi/device_path.h"
 
+#include "platform/ini_file.h"
 #include "platform/usb_device_path.h"
 
 #include <fmt/format.h>
@@ -91,19 +92,11 @@ Expected<DevicePath, std::string> ParseUsb(std::string_view rest) {
   return path;
 }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 // "\\?\usb#vid_V&pid_P[&mi_NN]#INSTANCE#{ADB class}", letter case ignored; nullopt when the
 // path is not of that shape.
 std::optional<UsbPath> ParseSystemInterfacePath(std::string_view path) {
   constexpr std::string_view kPrefix = "\\\\?\\usb#";
-  const std::string lower = Lower(path);
+  const std::string lower = AsciiLower(path);
   if (!std::string_view(lower).starts_with(kPrefix)) return std::nullopt;
   auto sections = Split(std::string_view(lower).substr(kPrefix.size()), '#');
   if (sections.size() != 3 || sections[1].empty() || sections[1].find('\\') != std::string_view::npos ||
