@@ -18,9 +18,14 @@ if(UPWEND_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# upwend_add_subdirs(): add every direct subfolder that has a CMakeLists.txt.
+# upwend_add_subdirs([FOLDER]): add every direct subfolder of FOLDER (relative to the current
+# source folder; default: the current source folder itself) that has a CMakeLists.txt.
 function(upwend_add_subdirs)
-  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  set(parent ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ARGC GREATER 0)
+    set(parent ${CMAKE_CURRENT_SOURCE_DIR}/${ARGV0})
+  endif()
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${parent}/*)
   foreach(child ${children})
     if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
       add_subdirectory(${child})
@@ -45,11 +50,12 @@ function(upwend_library name)
   target_link_libraries(${name} PUBLIC ${A_LIBS})
 endfunction()
 
-# upwend_test(NAME LABELS label... SOURCES file... LIBS lib...): a GoogleTest executable whose
-# tests are registered one by one with CTest. Tests never touch the real user's folders:
-# UPWEND_HOME points into the build tree, and the time scale is small.
+# upwend_test(NAME LABELS label... SOURCES file... LIBS lib... [ENV VAR=value...] [LAUNCHER cmd...]):
+# a GoogleTest executable whose tests are registered one by one with CTest. LAUNCHER is a command
+# that runs the test program (and its listing of tests), given as its last arguments. Tests never
+# touch the real user's folders: UPWEND_HOME points into the build tree, and the time scale is small.
 function(upwend_test name)
-  cmake_parse_arguments(A "" "TIMEOUT" "LABELS;SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(A "" "TIMEOUT" "LABELS;SOURCES;LIBS;ENV;LAUNCHER" ${ARGN})
   if(UPWEND_FUZZ)
     return()
   endif()
@@ -70,7 +76,7 @@ function(upwend_test name)
   endif()
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env
     "UPWEND_HOME=${drive}${CMAKE_BINARY_DIR}/test-home/${name}" "UPWEND_BUILD_DIR=${drive}${CMAKE_BINARY_DIR}"
-    "UPWEND_SOURCE_DIR=${drive}${PROJECT_SOURCE_DIR}" ${A_ENV} ${CMAKE_CROSSCOMPILING_EMULATOR})
+    "UPWEND_SOURCE_DIR=${drive}${PROJECT_SOURCE_DIR}" ${A_ENV} ${A_LAUNCHER} ${CMAKE_CROSSCOMPILING_EMULATOR})
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
     DISCOVERY_TIMEOUT 60)

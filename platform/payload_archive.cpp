@@ -24,6 +24,36 @@ constexpr char kMagic[8] = {'U', 'P', 'W', 'P', 'A', 'Y', '0', '1'};
 constexpr size_t kMinEntrySize = 1 + 1 + 2 + 1 + 8 + 8 + 4;
 constexpr size_t kChunk = 1 << 16;
 
+// Files are written beside their target as TARGET.partial and renamed over it when complete: a
+// program that has the old file open or mapped (another running copy, a loaded library) keeps
+// its bytes intact, and a failure never leaves half a file under the target's name.
+std::string PartialName(const std::string& target) { return target + ".partial"; }
+
+// Drops an unfinished partial file and returns why.
+Expected<void, std::string> Abandon(std::ofstream& out, const std::string& partial, std::string why) {
+  out.close();
+  std::remove(partial.c_str());
+  return Unexpected(std::move(why));
+}
+
+Expected<void, std::string> RenameOver(const std::string& partial, const std::string& target) {
+  std::error_code ec;
+  std::filesystem::rename(partial, target, ec);
+  if (ec) {
+    std::remove(partial.c_str());
+    return Unexpected(fmt::format("cannot write {}: {}", target, ec.message()));
+  }
+  return {};
+}
+
+// rwxr-xr-x: a product is a program its users start.
+void MakeProgramFile(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec, ec);
+}
+
 std::array<uint32_t, 256> MakeCrcTable() {
   std::array<uint32_t, 256> t{};
   for (uint32_t i = 0; i < 256; ++i) {
@@ -212,16 +242,10 @@ Expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, 
   std::ifstream in(path_, std::ios::binary);
   if (!in) return Unexpected(fmt::format("cannot open {}", path_));
   in.seekg(static_cast<std::streamoff>(archiveStart_ + entry.offset));
-  // Written beside the target and renamed over it: a program that has the old file open or
-  // mapped (another running copy, a loaded library) keeps its bytes intact.
-  std::string tmp = path + ".partial";
+  std::string tmp = PartialName(path);
   std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
   if (!out) return Unexpected(fmt::format("cannot create {}", path));
-  auto fail = [&](std::string why) -> Expected<void, std::string> {
-    out.close();
-    std::remove(tmp.c_str());
-    return Unexpected(std::move(why));
-  };
+  auto fail = [&](std::string why) { return Abandon(out, tmp, std::move(why)); };
   std::string buf(kChunk, '\0');
   uint64_t left = entry.size;
   uint32_t crc = 0;
@@ -237,19 +261,14 @@ Expected<void, std::string> PayloadArchive::WriteTo(const ResourceEntry& entry, 
   if (crc != entry.crc) return fail(fmt::format("resource {} is damaged (checksum)", entry.name));
   out.close();
   if (!out) return fail(fmt::format("cannot write {}", path));
-  std::error_code ec;
   // Helper programs are started from where they are written.
   if (EqualsNoCase(entry.type, "EXE")) {
     namespace fs = std::filesystem;
+    std::error_code ec;
     fs::permissions(tmp, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add, ec);
     if (ec) return fail(fmt::format("cannot make {} executable: {}", path, ec.message()));
   }
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return Unexpected(fmt::format("cannot write {}: {}", path, ec.message()));
-  }
-  return {};
+  return RenameOver(tmp, path);
 }
 
 Expected<uint64_t, std::string> ProgramSizeWithoutPayload(const std::string& path) {
@@ -275,14 +294,10 @@ Expected<void, std::string> WriteAppended(const std::string& program, uint64_t p
       return Unexpected(fmt::format("resource {} of type {} is given twice", in.name, in.type));
     }
   }
-  std::string tmp = out + ".partial";
+  std::string tmp = PartialName(out);
   std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
   if (!o) return Unexpected(fmt::format("cannot create {}", tmp));
-  auto fail = [&](std::string why) -> Expected<void, std::string> {
-    o.close();
-    std::remove(tmp.c_str());
-    return Unexpected(std::move(why));
-  };
+  auto fail = [&](std::string why) { return Abandon(o, tmp, std::move(why)); };
   auto copy = [&](const std::string& from, uint64_t size, uint32_t* crc) -> Expected<void, std::string> {
     std::ifstream i(from, std::ios::binary);
     if (!i) return Unexpected(fmt::format("cannot open {}", from));
@@ -326,16 +341,8 @@ Expected<void, std::string> WriteAppended(const std::string& program, uint64_t p
   o.write(trailer.data(), static_cast<std::streamsize>(trailer.size()));
   o.close();
   if (!o) return fail(fmt::format("cannot write {}", tmp));
-  std::error_code ec;
-  std::filesystem::permissions(tmp, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                        std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                        std::filesystem::perms::others_exec, ec);
-  std::filesystem::rename(tmp, out, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return Unexpected(fmt::format("cannot write {}: {}", out, ec.message()));
-  }
-  return {};
+  MakeProgramFile(tmp);
+  return RenameOver(tmp, out);
 }
 
 Expected<void, std::string> CopyPrefix(const std::string& from, uint64_t size, const std::string& to) {
@@ -375,7 +382,7 @@ Expected<void, std::string> WritePayloadProgram(const std::string& program, cons
     cleanup();
     return r;
   }
-  std::string tmp = out + ".partial";
+  std::string tmp = PartialName(out);
   auto r = RunObjcopy({"--remove-section=" + std::string(kPayloadSection), "--add-section",
                        std::string(kPayloadSection) + "=" + archive, "--set-section-flags",
                        std::string(kPayloadSection) + "=readonly,data", bare, tmp});
@@ -384,16 +391,8 @@ Expected<void, std::string> WritePayloadProgram(const std::string& program, cons
     std::remove(tmp.c_str());
     return r;
   }
-  std::error_code ec;
-  namespace fs = std::filesystem;
-  fs::permissions(tmp, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
-                           fs::perms::others_exec, ec);
-  fs::rename(tmp, out, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return Unexpected(fmt::format("cannot write {}: {}", out, ec.message()));
-  }
-  return {};
+  MakeProgramFile(tmp);
+  return RenameOver(tmp, out);
 }
 
 }  // namespace upwend

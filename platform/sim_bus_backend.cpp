@@ -78,26 +78,10 @@ public:
     return out;
   }
 
-  std::vector<ComPortInfo> ListComPorts() override {
-    std::vector<ComPortInfo> out;
-    for (auto& [name, s] : ReadAll()) out.insert(out.end(), s.comPorts.begin(), s.comPorts.end());
-    return out;
-  }
-  std::vector<SerialMapEntry> SerialPortMap() override {
-    std::vector<SerialMapEntry> out;
-    for (auto& [name, s] : ReadAll()) out.insert(out.end(), s.serialMap.begin(), s.serialMap.end());
-    return out;
-  }
-  std::vector<AdbInterfaceInfo> ListAdbInterfaces() override {
-    std::vector<AdbInterfaceInfo> out;
-    for (auto& [name, s] : ReadAll()) out.insert(out.end(), s.adbInterfaces.begin(), s.adbInterfaces.end());
-    return out;
-  }
-  std::vector<UsbBootInfo> ListUsbBootDevices() override {
-    std::vector<UsbBootInfo> out;
-    for (auto& [name, s] : ReadAll()) out.insert(out.end(), s.usbBootDevices.begin(), s.usbBootDevices.end());
-    return out;
-  }
+  std::vector<ComPortInfo> ListComPorts() override { return Gather(&BusSnapshot::comPorts); }
+  std::vector<SerialMapEntry> SerialPortMap() override { return Gather(&BusSnapshot::serialMap); }
+  std::vector<AdbInterfaceInfo> ListAdbInterfaces() override { return Gather(&BusSnapshot::adbInterfaces); }
+  std::vector<UsbBootInfo> ListUsbBootDevices() override { return Gather(&BusSnapshot::usbBootDevices); }
   std::optional<std::string> DeviceNodeForPort(const std::string& portName) override {
     std::string wanted = StripDevicePrefix(portName);
     for (const auto& c : ListComPorts()) {
@@ -129,6 +113,14 @@ private:
     std::string session;
     uint64_t lastSeq = 0;
   };
+
+  // One list of every device on the bus, in bus file order.
+  template <typename T>
+  std::vector<T> Gather(std::vector<T> BusSnapshot::*list) {
+    std::vector<T> out;
+    for (auto& [name, s] : ReadAll()) out.insert(out.end(), (s.*list).begin(), (s.*list).end());
+    return out;
+  }
 
   std::map<std::string, BusSnapshot> ReadAll() {
     namespace fs = std::filesystem;

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/digits.h"
+
 namespace upwend {
 
 namespace {
@@ -38,20 +40,6 @@ std::vector<UsbNameEntry> BuiltInEntries() {
       // The boot ROM that takes xload.bin.
       Entry(0x0451, 0xD00E, std::nullopt, R::Boot, "USB boot device"),
   };
-}
-
-std::optional<uint32_t> ParseHex(const std::string& text, size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits) return std::nullopt;
-  uint32_t v = 0;
-  for (char c : text) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return std::nullopt;
-    v = v * 16 + static_cast<uint32_t>(d);
-  }
-  return v;
 }
 
 std::string Trim(const std::string& s) {
@@ -115,14 +103,14 @@ std::vector<UsbNameEntry> ParseUsbNameTable(const std::string& text, std::vector
     std::string name = Trim(rest);
     auto fail = [&](const char* what) { errors.push_back(fmt::format("line {}: {}", number, what)); };
     UsbNameEntry e;
-    auto v = ParseHex(vid, 4);
-    auto p = ParseHex(pid, 4);
+    auto v = ParseDigits(vid, 16, 4);
+    auto p = ParseDigits(pid, 16, 4);
     if (!v) { fail("bad vendor ID"); continue; }
     if (!p) { fail("bad product ID"); continue; }
     e.vendorId = static_cast<uint16_t>(*v);
     e.productId = static_cast<uint16_t>(*p);
     if (mi != "*") {
-      auto m = ParseHex(mi, 2);
+      auto m = ParseDigits(mi, 16, 2);
       if (!m) { fail("bad interface number"); continue; }
       e.interfaceNumber = static_cast<uint8_t>(*m);
     }

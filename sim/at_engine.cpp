@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/ini_file.h"
+
 namespace upwend::sim {
 namespace {
 
@@ -49,13 +51,6 @@ bool ParseSmallInt(const std::string& text, int& value) {
   return true;
 }
 
-std::string Trim(const std::string& text) {
-  size_t a = text.find_first_not_of(" \t");
-  if (a == std::string::npos) return {};
-  size_t b = text.find_last_not_of(" \t");
-  return text.substr(a, b - a + 1);
-}
-
 }  // namespace
 
 std::string Unquote(const std::string& text) {
@@ -65,8 +60,8 @@ std::string Unquote(const std::string& text) {
 
 AtCommand ParseAtLine(const std::string& rawLine) {
   AtCommand c;
-  std::string line = Trim(rawLine);
-  c.upperLine = UpperAscii(line);
+  std::string line(TrimBlanks(rawLine));
+  c.upperLine = AsciiUpper(line);
   if (c.upperLine.size() < 2 || c.upperLine.compare(0, 2, "AT") != 0) return c;
   std::string body = line.substr(2);
   if (body.empty()) {
@@ -76,7 +71,7 @@ AtCommand ParseAtLine(const std::string& rawLine) {
   size_t eq = body.find('=');
   size_t q = body.find('?');
   if (eq != std::string::npos && (q == std::string::npos || eq < q)) {
-    c.name = UpperAscii(Trim(body.substr(0, eq)));
+    c.name = AsciiUpper(TrimBlanks(body.substr(0, eq)));
     std::string arg = body.substr(eq + 1);
     if (arg == "?") {
       c.form = AtCommand::Form::Test;
@@ -86,10 +81,10 @@ AtCommand ParseAtLine(const std::string& rawLine) {
     }
   } else if (q != std::string::npos) {
     if (q + 1 != body.size()) return c;  // text after "?" is not a command
-    c.name = UpperAscii(Trim(body.substr(0, q)));
+    c.name = AsciiUpper(TrimBlanks(body.substr(0, q)));
     c.form = AtCommand::Form::Query;
   } else {
-    c.name = UpperAscii(Trim(body));
+    c.name = AsciiUpper(TrimBlanks(body));
     c.form = AtCommand::Form::Exec;
   }
   if (c.name.empty()) c.form = AtCommand::Form::Invalid;
@@ -133,7 +128,7 @@ std::string AtEngine::TestInformation(const AtCommand& c) {
 }
 
 void AtEngine::SystemCommand(const std::string& argument, TimedOutput& out) {
-  std::string a = UpperAscii(Trim(argument));
+  std::string a = AsciiUpper(TrimBlanks(argument));
   if (a == "SYS_REBOOT BOOTLOADER") {
     out.bytes = kOk;
     out.action = DeviceAction::RebootBootloader;
@@ -195,7 +190,7 @@ TimedOutput AtEngine::Execute(const std::string& line) {
     r = kOk;
   } else if (n == "+CFUN" && c.form == F::Set) {
     int mode;
-    std::string a = Trim(c.argument);
+    std::string a(TrimBlanks(c.argument));
     if (a == "1,1") {  // full functionality after a reset of the modem
       r = kOk;
       out.action = DeviceAction::RebootNormal;
@@ -203,10 +198,10 @@ TimedOutput AtEngine::Execute(const std::string& line) {
       r = ParseSmallInt(a, mode) && mode <= 7 ? kOk : kError;
     }
   } else if (n == "+DISK" && c.form == F::Set) {
-    std::string a = UpperAscii(c.argument);
+    std::string a = AsciiUpper(c.argument);
     r = (a == "8,\"D1\"" || a == "8,\"D2\"") ? kOk : kError;
   } else if ((n == "+DIAG" || n == "+CDROM") && c.form == F::Set) {
-    r = Trim(c.argument) == "1" ? kOk : kError;
+    r = TrimBlanks(c.argument) == "1" ? kOk : kError;
   } else if (n == "+VXTRESET" && c.form == F::Exec) {
     r = kOk;
   } else if (n == "+SYSCMD" && c.form == F::Set) {

@@ -98,6 +98,14 @@ std::optional<std::string> EfsService::HostPath(const std::string& devicePath, u
   return norm.empty() ? root_ : root_ + "/" + norm;
 }
 
+std::optional<EfsService::NamedPath> EfsService::PathAt(const std::vector<uint8_t>& req, size_t at) const {
+  auto path = GetPath(req, at);
+  if (!path) return std::nullopt;
+  NamedPath named{*path, std::nullopt, 0};
+  named.host = HostPath(named.device, named.error);
+  return named;
+}
+
 std::optional<std::vector<uint8_t>> EfsService::Handle(const std::vector<uint8_t>& req) {
   if (req.size() < kHeader) return std::nullopt;
   uint16_t code = static_cast<uint16_t>(req[2] | (req[3] << 8));
@@ -125,10 +133,9 @@ std::optional<std::vector<uint8_t>> EfsService::Handle(const std::vector<uint8_t
 std::optional<std::vector<uint8_t>> EfsService::Open(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
   if (!Need(req, 8)) return std::nullopt;
   uint32_t flags = Get32(req, 4);
-  auto path = GetPath(req, 12);
-  if (!path) return std::nullopt;
-  uint32_t error = 0;
-  auto host = HostPath(*path, error);
+  auto named = PathAt(req, 12);
+  if (!named) return std::nullopt;
+  auto& [path, host, error] = *named;
   int hostFlags = 0;
   switch (flags & 3) {
     case 0: hostFlags = O_RDONLY; break;
@@ -156,7 +163,7 @@ std::optional<std::vector<uint8_t>> EfsService::Open(const std::vector<uint8_t>&
     return r;
   }
   uint32_t handle = LowestFree(files_, 0);
-  files_[handle] = {fd, NormalizeEfsPath(*path)};
+  files_[handle] = {fd, NormalizeEfsPath(path)};
   Put32(r, handle);
   Put32(r, 0);
   return r;
@@ -217,10 +224,9 @@ std::optional<std::vector<uint8_t>> EfsService::Write(const std::vector<uint8_t>
 }
 
 std::optional<std::vector<uint8_t>> EfsService::Opendir(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
-  auto path = GetPath(req, 4);
-  if (!path) return std::nullopt;
-  uint32_t error = 0;
-  auto host = HostPath(*path, error);
+  auto named = PathAt(req, 4);
+  if (!named) return std::nullopt;
+  auto& [path, host, error] = *named;
   if (host && !fs::exists(*host)) error = kENOENT;
   else if (host && !fs::is_directory(*host)) error = kENOTDIR;
   else if (host && dirs_.size() >= kMaxOpenDirs) error = kEMFILE;
@@ -285,10 +291,9 @@ std::optional<std::vector<uint8_t>> EfsService::Closedir(const std::vector<uint8
 }
 
 std::optional<std::vector<uint8_t>> EfsService::Stat(const std::vector<uint8_t>& req, std::vector<uint8_t>& r) {
-  auto path = GetPath(req, 4);
-  if (!path) return std::nullopt;
-  uint32_t error = 0;
-  auto host = HostPath(*path, error);
+  auto named = PathAt(req, 4);
+  if (!named) return std::nullopt;
+  auto& [path, host, error] = *named;
   struct stat st {};
   if (host && lstat(host->c_str(), &st) != 0) error = ErrnoCode(errno);
   bool ok = host && error == 0;
@@ -320,10 +325,9 @@ std::optional<std::vector<uint8_t>> EfsService::ChangePath(uint16_t code, const 
                                                            std::vector<uint8_t>& r) {
   size_t pathAt = code == kMkdir ? 6 : 4;
   if (!Need(req, pathAt - kHeader + 1)) return std::nullopt;
-  auto path = GetPath(req, pathAt);
-  if (!path) return std::nullopt;
-  uint32_t error = 0;
-  auto host = HostPath(*path, error);
+  auto named = PathAt(req, pathAt);
+  if (!named) return std::nullopt;
+  auto& [path, host, error] = *named;
   if (host) {
     int rc = 0;
     if (code == kUnlink) {

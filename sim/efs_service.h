@@ -57,6 +57,16 @@ private:
 
   std::optional<std::string> HostPath(const std::string& devicePath, uint32_t& error) const;
 
+  // The path a request names at offset `at` and the host file behind it: `host` is nullopt, with
+  // `error` set, when the device may not reach it.
+  struct NamedPath {
+    std::string device;
+    std::optional<std::string> host;
+    uint32_t error = 0;
+  };
+  // nullopt for a request that holds no whole path there.
+  std::optional<NamedPath> PathAt(const std::vector<uint8_t>& req, size_t at) const;
+
   std::string root_;
   FaultSet& faults_;
   std::map<uint32_t, OpenFile> files_;

@@ -50,19 +50,17 @@ bool FastbootServer::Open(uint16_t port, std::string& error) {
 }
 
 void FastbootServer::Start() {
-  stop_ = false;
-  thread_ = std::thread([this] { Run(); });
+  service_.Start([this] { Run(); });
 }
 
 void FastbootServer::Close() {
-  stop_ = true;
-  if (thread_.joinable()) thread_.join();
+  service_.Stop();
   if (listen_ >= 0) close(listen_);
   listen_ = -1;
 }
 
 void FastbootServer::Run() {
-  while (!stop_) {
+  while (!service_.stopping()) {
     pollfd p{listen_, POLLIN, 0};
     if (poll(&p, 1, 20) <= 0) continue;
     int client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -75,7 +73,7 @@ bool FastbootServer::SendAll(int client, const std::string& data) {
   size_t done = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendStallMs);
   while (done < data.size()) {
-    if (stop_ || std::chrono::steady_clock::now() > deadline) return false;
+    if (service_.stopping() || std::chrono::steady_clock::now() > deadline) return false;
     pollfd p{client, POLLOUT, 0};
     if (poll(&p, 1, 20) <= 0) continue;
     ssize_t n = send(client, data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -90,7 +88,7 @@ void FastbootServer::Serve(int client) {
   FastbootSession session(state_, faults_, maxDownload_);
   std::vector<uint8_t> buf(1 << 16);
   uint64_t slowDebt = 0;
-  while (!stop_) {
+  while (!service_.stopping()) {
     pollfd p{client, POLLIN, 0};
     int n = poll(&p, 1, 20);
     if (n < 0 && errno != EINTR) break;
@@ -104,12 +102,12 @@ void FastbootServer::Serve(int client) {
       slowDebt += static_cast<uint64_t>(got);
       uint64_t ms = slowDebt * 1000 / (rate * 1024);
       if (ms > 0) {
-        if (!WaitLogical(clock_, ms, stop_)) break;
+        if (!WaitLogical(clock_, ms, service_.stopFlag())) break;
         slowDebt -= ms * rate * 1024 / 1000;
       }
     }
     if (!out.empty()) {
-      if (uint64_t latency = faults_.LatencyMs(); latency > 0 && !WaitLogical(clock_, latency, stop_)) break;
+      if (uint64_t latency = faults_.LatencyMs(); latency > 0 && !WaitLogical(clock_, latency, service_.stopFlag())) break;
       if (!SendAll(client, out)) break;
     }
     if (session.WantsClose()) break;

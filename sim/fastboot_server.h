@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "sim/fastboot_session.h"
+#include "sim/service_thread.h"
 
 namespace upwend::sim {
 
@@ -38,8 +39,7 @@ private:
   ActionSink onAction_;
   int listen_ = -1;
   uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  ServiceThread service_;  // last: it stops before the rest goes
 };
 
 }  // namespace upwend::sim

@@ -5,6 +5,9 @@
 
 #include <fmt/format.h>
 
+#include "platform/digits.h"
+#include "platform/ini_file.h"
+
 namespace upwend::sim {
 namespace {
 
@@ -16,16 +19,9 @@ bool ParseNumber(const std::string& text, uint64_t& value) {
     base = 16;
     i = 2;
   }
-  value = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
-    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-  }
+  auto v = ParseDigits(std::string_view(text).substr(i), base, text.size());
+  if (!v) return false;
+  value = *v;
   return true;
 }
 
@@ -56,13 +52,6 @@ std::vector<std::string> SplitColon(const std::string& text, size_t maxParts) {
 }
 
 }  // namespace
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 std::string NormalizeEfsPath(const std::string& path) {
   std::string out;
@@ -154,7 +143,7 @@ const char* ParseDeviceFault(const std::string& kind, const std::string& rest, F
   } else if (kind == "unplug-at" || kind == "unplug-fastboot") {
     if (rest.empty()) return "needs a command";
     f.kind = kind == "unplug-at" ? FaultKind::UnplugAt : FaultKind::UnplugFastboot;
-    f.text = kind == "unplug-at" ? UpperAscii(rest) : rest;
+    f.text = kind == "unplug-at" ? AsciiUpper(rest) : rest;
   } else if (kind == "unplug-diag") {
     if (!ParseHexBytes(rest, f.prefix)) return "needs request bytes in hex, e.g. 27 or 4b130500";
     f.kind = FaultKind::UnplugDiag;
@@ -174,7 +163,7 @@ const char* ParseFaultKind(const std::string& kind, const std::string& rest, Fau
   if (oneOf({"at-error", "at-silent"})) {
     if (rest.empty()) return "needs a command";
     f.kind = kind == "at-error" ? FaultKind::AtError : FaultKind::AtSilent;
-    f.text = UpperAscii(rest);
+    f.text = AsciiUpper(rest);
     return nullptr;
   }
   if (oneOf({"diag-drop", "diag-badcrc", "diag-nak", "diag-delay"})) return ParseDiagFault(kind, rest, f);

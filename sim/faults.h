@@ -93,8 +93,6 @@ private:
   bool unplugged_ = false;
 };
 
-// Upper-cases ASCII letters.
-std::string UpperAscii(std::string text);
 // EFS path as the device keys it: no leading '/', no doubled '/'.
 std::string NormalizeEfsPath(const std::string& path);
 

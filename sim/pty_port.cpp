@@ -37,13 +37,11 @@ bool PtyPort::Open(std::string& error) {
 }
 
 void PtyPort::Start() {
-  stop_ = false;
-  thread_ = std::thread([this] { Run(); });
+  service_.Start([this] { Run(); });
 }
 
 void PtyPort::Close() {
-  stop_ = true;
-  if (thread_.joinable()) thread_.join();
+  service_.Stop();
   if (master_ >= 0) close(master_);
   if (slave_ >= 0) close(slave_);
   master_ = slave_ = -1;
@@ -59,7 +57,7 @@ void PtyPort::Flush() {
 
 void PtyPort::Run() {
   std::vector<uint8_t> buf(4096);
-  while (!stop_) {
+  while (!service_.stopping()) {
     pollfd p{master_, static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT)), 0};
     int n = poll(&p, 1, 20);
     if (n < 0 && errno != EINTR) break;
@@ -69,7 +67,7 @@ void PtyPort::Run() {
     ssize_t got = read(master_, buf.data(), buf.size());
     if (got <= 0) continue;
     for (auto& out : handler_(buf.data(), static_cast<size_t>(got))) {
-      if (out.delayMs > 0 && !WaitLogical(clock_, out.delayMs, stop_)) return;
+      if (out.delayMs > 0 && !WaitLogical(clock_, out.delayMs, service_.stopFlag())) return;
       if (pending_.size() + out.bytes.size() <= kMaxPending) pending_ += out.bytes;
       Flush();
       if (out.action != DeviceAction::None && onAction_) onAction_(out.action);

@@ -12,6 +12,7 @@
 
 #include "platform/clock.h"
 #include "sim/at_engine.h"
+#include "sim/service_thread.h"
 
 namespace upwend::sim {
 
@@ -43,8 +44,7 @@ private:
   int slave_ = -1;
   std::string slavePath_;
   std::string pending_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  ServiceThread service_;  // last: it stops before the rest goes
 };
 
 }  // namespace upwend::sim

@@ -198,27 +198,29 @@ bool SimDevice::BringUpNormal(Published& next, std::vector<std::string>& lines, 
   return true;
 }
 
-bool SimDevice::BringUpDisk(Published& next, std::vector<std::string>& lines, std::string& error) {
+bool SimDevice::ServeUsbSocket(const char* role, UsbSocket::Handler handler, std::string& error) {
   usbSocket_ = std::make_unique<UsbSocket>();
-  if (!usbSocket_->Open(fmt::format("upwend-sim-{}-{}-disk", bus_.session, options_.deviceId), error)) {
+  if (!usbSocket_->Open(fmt::format("upwend-sim-{}-{}-{}", bus_.session, options_.deviceId, role), error)) {
     usbSocket_.reset();
     return false;
   }
-  usbSocket_->Start([this](int fd, const std::atomic<bool>& stop) {
+  usbSocket_->Start(std::move(handler));
+  return true;
+}
+
+bool SimDevice::BringUpDisk(Published& next, std::vector<std::string>& lines, std::string& error) {
+  auto serve = [this](int fd, const std::atomic<bool>& stop) {
     if (ServeDiskCommand(fd, stop)) RequestMode(Mode::Normal);
-  });
+  };
+  if (!ServeUsbSocket("disk", serve, error)) return false;
   next.disks.push_back({options_.diskName, usbSocket_->Endpoint()});
   lines.push_back("published DISK " + usbSocket_->Endpoint());
   return true;
 }
 
 bool SimDevice::BringUpBoot(Published& next, std::vector<std::string>& lines, std::string& error) {
-  usbSocket_ = std::make_unique<UsbSocket>();
-  if (!usbSocket_->Open(fmt::format("upwend-sim-{}-{}-boot", bus_.session, options_.deviceId), error)) {
-    usbSocket_.reset();
-    return false;
-  }
-  usbSocket_->Start([this](int fd, const std::atomic<bool>& stop) { ServeBootImage(fd, stop); });
+  auto serve = [this](int fd, const std::atomic<bool>& stop) { ServeBootImage(fd, stop); };
+  if (!ServeUsbSocket("boot", serve, error)) return false;
   next.boot.push_back({fmt::format("\\\\?\\usb#vid_0451&pid_d00e#{}#{}", usbSocket_->Endpoint(), kUsbBootClass)});
   lines.push_back("published BOOT " + usbSocket_->Endpoint());
   return true;

@@ -84,6 +84,9 @@ private:
   bool BringUpNormal(Published& next, std::vector<std::string>& lines, std::string& error);
   bool BringUpDisk(Published& next, std::vector<std::string>& lines, std::string& error);
   bool BringUpBoot(Published& next, std::vector<std::string>& lines, std::string& error);
+  // Listens on the device's socket for `role` ("disk", "boot") and serves it with `handler`.
+  bool ServeUsbSocket(const char* role, std::function<void(int fd, const std::atomic<bool>& stop)> handler,
+                      std::string& error);
   // One bulk-only transport exchange on the disk; true when it carried the switch command.
   bool ServeDiskCommand(int fd, const std::atomic<bool>& stop);
   void ServeBootImage(int fd, const std::atomic<bool>& stop);

@@ -43,22 +43,20 @@ bool UsbSocket::Open(const std::string& name, std::string& error) {
 }
 
 void UsbSocket::Start(Handler handler) {
-  stop_ = false;
-  thread_ = std::thread([this, handler = std::move(handler)] {
-    while (!stop_) {
+  service_.Start([this, handler = std::move(handler)] {
+    while (!service_.stopping()) {
       pollfd p{listenFd_, POLLIN, 0};
       if (::poll(&p, 1, kPollMs) <= 0) continue;
       int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      handler(fd, stop_);
+      handler(fd, service_.stopFlag());
       ::close(fd);
     }
   });
 }
 
 void UsbSocket::Close() {
-  stop_ = true;
-  if (thread_.joinable()) thread_.join();
+  service_.Stop();
   if (listenFd_ >= 0) ::close(listenFd_);
   listenFd_ = -1;
 }

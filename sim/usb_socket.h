@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "sim/service_thread.h"
+
 namespace upwend::sim {
 
 class UsbSocket {
@@ -37,8 +39,7 @@ public:
 private:
   std::string name_;
   int listenFd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  ServiceThread service_;  // last: it stops before the rest goes
 };
 
 }  // namespace upwend::sim

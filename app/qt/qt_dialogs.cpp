@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/guide/guide_wizard.h"
 #include "dialogs/about_form.h"
 #include "dialogs/guide_window.h"
 #include "dialogs/message_box_form.h"
@@ -70,6 +71,7 @@ void QtDialogs::ShowAbout(const ProductConfig& config, const AboutInputs& inputs
 }
 
 int QtDialogs::ShowGuide(GuideWizard& wizard) {
+  if (guidesDone_) return kGuideOk;
   if (scripted_) return scripted_->ShowGuide(wizard);
   return ShowGuideWindow(wizard, owner_);
 }

@@ -22,6 +22,9 @@ public:
 
   // The window the boxes are centred on; may be null.
   void SetOwner(QWidget* owner) { owner_ = owner; }
+  // Every guide ends as if walked to its end, without a page shown or a check made: for pictures
+  // of the window in set states, where no device is there for a guide's checks.
+  void AnswerGuidesDone() { guidesDone_ = true; }
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
   std::optional<std::string> ChooseFolder(const std::string& caption, const std::string& startFolder) override;
@@ -36,6 +39,7 @@ public:
 
 private:
   QWidget* owner_ = nullptr;
+  bool guidesDone_ = false;
   std::unique_ptr<HeadlessDialogs> scripted_;
   std::unique_ptr<TFormMessagebox> messageBox_;
   std::unique_ptr<TVorezUzeAboutForm> about_;

@@ -80,6 +80,7 @@ int RunWindowInApplication(const WindowProgramOptions& options) {
     return kExitStartupError;
   }
   dialogs.SetOwner(view.get());
+  if (options.skipGuides) dialogs.AnswerGuidesDone();
   ui.SetAfterTask([&view, &ui] {
     if (view && !ui.finished()) view->Render();
   });

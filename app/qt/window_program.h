@@ -15,6 +15,8 @@ struct WindowProgramOptions {
   std::function<void(MainWindowView&)> onShown;
   // Each run log line, as the headless front end prints it; empty: printed on stdout.
   std::function<void(const std::string&)> logLine;
+  // The start-up guides end as if walked through, unseen (pictures of set window states).
+  bool skipGuides = false;
 };
 
 // True when a display is there to open a window on: DISPLAY or WAYLAND_DISPLAY is set, or a Qt

@@ -18,7 +18,6 @@ namespace upwend {
 namespace {
 
 using bench::DiagPayload;
-using bench::DiagWire;
 
 void BM_Memcpy(benchmark::State& state) {
   auto payload = DiagPayload();
@@ -37,57 +36,42 @@ void BM_Crc16(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * payload.size()));
 }
 
-void BM_FrameBytewise(benchmark::State& state) {
+// Frames the payload once per iteration; `append(frame, payload)` hands it the bytes.
+template <typename Append>
+void FrameEach(benchmark::State& state, Append append) {
   auto payload = DiagPayload();
   auto tx = std::make_unique<DiagTxFrame>();
   for (auto _ : state) {
     tx->Begin();
-    for (uint8_t b : payload) tx->Append(b);
+    append(*tx, payload);
     tx->Finish();
     benchmark::DoNotOptimize(tx->data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * payload.size()));
+}
+
+void BM_FrameBytewise(benchmark::State& state) {
+  FrameEach(state, [](DiagTxFrame& tx, const std::vector<uint8_t>& payload) {
+    for (uint8_t b : payload) tx.Append(b);
+  });
 }
 
 void BM_FrameBlock(benchmark::State& state) {
-  auto payload = DiagPayload();
-  auto tx = std::make_unique<DiagTxFrame>();
-  for (auto _ : state) {
-    tx->Begin();
-    tx->Append(std::span<const uint8_t>(payload));
-    tx->Finish();
-    benchmark::DoNotOptimize(tx->data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * payload.size()));
+  FrameEach(state, [](DiagTxFrame& tx, const std::vector<uint8_t>& payload) {
+    tx.Append(std::span<const uint8_t>(payload));
+  });
 }
 
 void BM_DeframeBytewise(benchmark::State& state) {
-  auto payload = DiagPayload();
-  auto wire = DiagWire(payload);
-  auto buffer = std::make_unique<DiagDeframer::Buffer>();
-  DiagDeframer d(*buffer);
-  for (auto _ : state) {
-    d.Reset(DiagDeframer::Hunt::kNeedFlag);
+  bench::DeframeEach(state, DiagDeframer::Hunt::kNeedFlag, [](DiagDeframer& d, const std::vector<uint8_t>& wire) {
     DiagDeframer::Event e = DiagDeframer::Event::kMore;
     for (uint8_t b : wire) e = d.Feed(b);
-    if (e != DiagDeframer::Event::kGood) state.SkipWithError("frame not good");
-    benchmark::DoNotOptimize(buffer->data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * payload.size()));
+    return e;
+  });
 }
 
 void BM_DeframeBlock(benchmark::State& state) {
-  auto payload = DiagPayload();
-  auto wire = DiagWire(payload);
-  auto buffer = std::make_unique<DiagDeframer::Buffer>();
-  DiagDeframer d(*buffer);
-  for (auto _ : state) {
-    d.Reset(DiagDeframer::Hunt::kNeedFlag);
-    size_t used = 0;
-    if (d.FeedBlock(wire, used) != DiagDeframer::Event::kGood) state.SkipWithError("frame not good");
-    benchmark::DoNotOptimize(buffer->data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * payload.size()));
+  bench::DeframeEach(state, DiagDeframer::Hunt::kNeedFlag, bench::FeedWholeBlock);
 }
 
 BENCHMARK(BM_Memcpy);

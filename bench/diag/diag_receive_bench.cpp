@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include "bench/support/bench_context.h"
 #include "engine/diag/diag_deframer.h"
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "diag_wire.h"
-#include "engine/worker/worker_context.h"
 #include "platform/manual_clock.h"
 #include "tests/support/scripted_port.h"
 
@@ -23,22 +23,11 @@ constexpr size_t kPayload = bench::kDiagPayload;
 
 std::vector<uint8_t> Wire() { return bench::DiagWire(bench::DiagPayload()); }
 
-class BenchWorker final : public WorkerContext {
-public:
-  void ReportStatus(int, const std::string&, int) override {}
-  void ReportError(const std::string&) override {}
-  int ErrorCode() const override { return 0; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-
-private:
-  ManualClock clock_;
-};
-
 void ReceiveFrames(benchmark::State& state, uint32_t perRead) {
   const auto wire = Wire();
-  BenchWorker worker;
-  test::ScriptedLine line(worker.clock());
+  ManualClock clock;
+  bench::PrintingContext worker(clock);
+  test::ScriptedLine line(clock);
   line.readLimit = perRead;
   DiagTransport transport(worker, [&] { return std::make_unique<test::ScriptedPort>(line); });
   transport.config().comPort = 3;
@@ -55,15 +44,7 @@ void BM_ReceiveFrameLargeReads(benchmark::State& state) { ReceiveFrames(state, 1
 void BM_ReceiveFrameOneByteReads(benchmark::State& state) { ReceiveFrames(state, 1); }
 
 void BM_DeframerAlone(benchmark::State& state) {
-  const auto wire = Wire();
-  auto buffer = std::make_unique<DiagDeframer::Buffer>();
-  DiagDeframer d(*buffer);
-  for (auto _ : state) {
-    d.Reset(DiagDeframer::Hunt::kAnyByte);
-    size_t used = 0;
-    if (d.FeedBlock(wire, used) != DiagDeframer::Event::kGood) state.SkipWithError("frame not good");
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPayload));
+  bench::DeframeEach(state, DiagDeframer::Hunt::kAnyByte, bench::FeedWholeBlock);
 }
 
 BENCHMARK(BM_ReceiveFrameLargeReads);

@@ -10,11 +10,11 @@
 #include <fstream>
 #include <string>
 
+#include "bench/support/bench_context.h"
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "engine/efs/efs2_requests.h"
 #include "engine/efs/efs_device.h"
-#include "engine/worker/worker_context.h"
 #include "platform/manual_clock.h"
 #include "tests/support/efs_responder.h"
 
@@ -24,20 +24,6 @@ namespace {
 using test::Bytes;
 
 constexpr size_t kFileSize = 64 * 1024;
-
-class BenchWorker final : public WorkerContext {
-public:
-  explicit BenchWorker(Clock& clock) : clock_(clock) {}
-  void ReportStatus(int, const std::string&, int) override {}
-  void ReportError(const std::string&) override { code_ = kDefaultErrorCode; }
-  int ErrorCode() const override { return code_; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-
-private:
-  Clock& clock_;
-  int code_ = 0;
-};
 
 std::string Folder() {
   const char* home = std::getenv("UPWEND_HOME");
@@ -59,7 +45,7 @@ struct Rig {
     transport.OpenDiagPort();
   }
   Clock& clock;
-  BenchWorker worker{clock};
+  bench::PrintingContext worker{clock};
   test::EfsResponder device;
   DiagTransport transport{worker, [this] { return device.MakePort(clock); }};
   DiagFraming framing{worker, transport};

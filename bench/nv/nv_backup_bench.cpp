@@ -29,25 +29,32 @@ void Report(benchmark::State& state, double totalNs, double deviceNs, int runs) 
   state.counters["total_us_per_item"] = totalNs / 1000.0 / (kItems * runs);
 }
 
-void BM_NvBackup805_InProcess(benchmark::State& state) {
-  NvRig rig("bench-inprocess", 1.0);
-  FillDevice(rig.device);
-  NvItems& nv = rig.Make();
+// One backup of the whole table per iteration; `deviceNanos()` tells how long the device has
+// spent on its replies so far.
+template <typename DeviceNanos>
+void MeasureBackups(benchmark::State& state, NvRig& rig, NvItems& nv, DeviceNanos deviceNanos) {
   double totalNs = 0;
   uint64_t deviceNs = 0;
   int runs = 0;
   for (auto _ : state) {
     nv.BuildNvBackupList();
     rig.ctx.lines.clear();
-    const uint64_t deviceBefore = rig.device.replyNanos;
+    const uint64_t deviceBefore = deviceNanos();
     const auto begin = std::chrono::steady_clock::now();
     nv.BackupNvToFile();
     totalNs += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - begin).count();
-    deviceNs += rig.device.replyNanos - deviceBefore;
+    deviceNs += deviceNanos() - deviceBefore;
     ++runs;
     if (!rig.ctx.raised.empty() || nv.savedList().size() != 805) state.SkipWithError("backup failed");
   }
   Report(state, totalNs, static_cast<double>(deviceNs), runs);
+}
+
+void BM_NvBackup805_InProcess(benchmark::State& state) {
+  NvRig rig("bench-inprocess", 1.0);
+  FillDevice(rig.device);
+  NvItems& nv = rig.Make();
+  MeasureBackups(state, rig, nv, [&] { return rig.device.replyNanos; });
 }
 BENCHMARK(BM_NvBackup805_InProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -68,21 +75,7 @@ void BM_NvBackup805_Pty(benchmark::State& state) {
   }
   rig.framing = std::make_unique<DiagFraming>(rig.ctx, *rig.transport);
   NvItems& nv = rig.Make();
-  double totalNs = 0;
-  uint64_t deviceNs = 0;
-  int runs = 0;
-  for (auto _ : state) {
-    nv.BuildNvBackupList();
-    rig.ctx.lines.clear();
-    const uint64_t deviceBefore = responder.replyNanos();
-    const auto begin = std::chrono::steady_clock::now();
-    nv.BackupNvToFile();
-    totalNs += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - begin).count();
-    deviceNs += responder.replyNanos() - deviceBefore;
-    ++runs;
-    if (!rig.ctx.raised.empty() || nv.savedList().size() != 805) state.SkipWithError("backup failed");
-  }
-  Report(state, totalNs, static_cast<double>(deviceNs), runs);
+  MeasureBackups(state, rig, nv, [&] { return responder.replyNanos(); });
 }
 BENCHMARK(BM_NvBackup805_Pty)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -23,6 +23,16 @@ uint32_t TakeError(const SerialPort* port) {
   return code;
 }
 
+// Both ports: 115200 baud, 8 data bits, no parity, one stop bit, binary.
+void ApplyByteFormat(CommState& s) {
+  s.baudRate = kBaudRate;
+  s.byteSize = 8;
+  s.parity = Parity::None;
+  s.parityCheck = false;
+  s.stopBits = StopBits::One;
+  s.binary = true;
+}
+
 }  // namespace
 
 DiagTransport::DiagTransport(WorkerContext& worker, SerialPortFactory factory)
@@ -47,12 +57,7 @@ CommTimeouts DiagTransport::AtTimeouts() {
 }
 
 void DiagTransport::ApplyDiagLineSettings(CommState& s) {
-  s.baudRate = kBaudRate;
-  s.byteSize = 8;
-  s.parity = Parity::None;
-  s.parityCheck = false;
-  s.stopBits = StopBits::One;
-  s.binary = true;
+  ApplyByteFormat(s);
   s.outxCtsFlow = false;
   s.outxDsrFlow = false;
   s.dtrControl = LineControl::Disable;
@@ -67,12 +72,7 @@ void DiagTransport::ApplyDiagLineSettings(CommState& s) {
 }
 
 void DiagTransport::ApplyAtLineSettings(CommState& s) {
-  s.baudRate = kBaudRate;
-  s.byteSize = 8;
-  s.parity = Parity::None;
-  s.parityCheck = false;
-  s.stopBits = StopBits::One;
-  s.binary = true;
+  ApplyByteFormat(s);
   s.dtrControl = LineControl::Enable;
 }
 

@@ -30,6 +30,17 @@ QmslSession* Find(QlibHandle handle) {
   return gSessions.count(session) != 0 ? session : nullptr;
 }
 
+// An NV item read or written on a connection; the device's status, or the no-reply status when
+// none came, goes to `status` when the caller gave a place for it.
+template <typename Request>
+unsigned char NvItemCall(QlibHandle connection, const unsigned char* data, unsigned short* status, Request request) {
+  QmslSession* session = Find(connection);
+  uint16_t result = QmslSession::kNoReplyStatus;
+  const bool done = session != nullptr && data != nullptr && request(*session, result);
+  if (status != nullptr) *status = result;
+  return done ? 1 : 0;
+}
+
 }  // namespace
 }  // namespace upwend
 
@@ -50,20 +61,14 @@ QLIB_EXPORT unsigned char QLIB_IsPhoneConnected(QlibHandle connection) {
 
 QLIB_EXPORT unsigned char QLIB_DIAG_NV_READ_F(QlibHandle connection, unsigned short itemId, unsigned char* data,
                                              int size, unsigned short* status) {
-  QmslSession* session = upwend::Find(connection);
-  uint16_t result = QmslSession::kNoReplyStatus;
-  const bool done = session != nullptr && data != nullptr && session->NvRead(itemId, data, size, result);
-  if (status != nullptr) *status = result;
-  return done ? 1 : 0;
+  return upwend::NvItemCall(connection, data, status,
+                            [&](QmslSession& session, uint16_t& result) { return session.NvRead(itemId, data, size, result); });
 }
 
 QLIB_EXPORT unsigned char QLIB_DIAG_NV_WRITE_F(QlibHandle connection, unsigned short itemId, unsigned char* data,
                                               int size, unsigned short* status) {
-  QmslSession* session = upwend::Find(connection);
-  uint16_t result = QmslSession::kNoReplyStatus;
-  const bool done = session != nullptr && data != nullptr && session->NvWrite(itemId, data, size, result);
-  if (status != nullptr) *status = result;
-  return done ? 1 : 0;
+  return upwend::NvItemCall(connection, data, status,
+                            [&](QmslSession& session, uint16_t& result) { return session.NvWrite(itemId, data, size, result); });
 }
 
 QLIB_EXPORT unsigned char QLIB_EfsRead(QlibHandle connection, const char* devicePath, const char* localPath) {

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
-#include <vector>
 
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -31,12 +29,6 @@ std::string LockFileName(const std::string& name) {
     }
   }
   return out + ".lock";
-}
-
-std::mutex gHeldMutex;
-std::vector<std::unique_ptr<NamedMutex>>& Held() {
-  static auto* held = new std::vector<std::unique_ptr<NamedMutex>>();  // never destroyed: held until exit
-  return *held;
 }
 
 }  // namespace
@@ -65,12 +57,6 @@ std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& name, bool& al
     return std::unique_ptr<NamedMutex>(new NamedMutex(name, kNoHandle));
   }
   return std::unique_ptr<NamedMutex>(new NamedMutex(name, fd));
-}
-
-void HoldUntilExit(std::unique_ptr<NamedMutex> mutex) {
-  if (!mutex) return;
-  std::lock_guard lock(gHeldMutex);
-  Held().push_back(std::move(mutex));
 }
 
 }  // namespace upwend

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "platform/file_io.h"
-#include "platform/ini_file.h"
+#include "platform/process_termination.h"
 
 extern char** environ;
 
@@ -57,30 +57,6 @@ std::optional<std::string> EnvOf(pid_t pid, std::string_view name) {
   return std::nullopt;
 }
 
-bool InOurWorld(pid_t pid) {
-  const char* home = std::getenv("UPWEND_HOME");
-  if (home == nullptr || *home == '\0') return true;
-  if (pid == ::getpid()) return true;
-  auto theirs = EnvOf(pid, "UPWEND_HOME");
-  return theirs && *theirs == home;
-}
-
-template <typename Match>
-int KillMatching(Match match) {
-  int count = 0;
-  bool killSelf = false;
-  for (const ProcessInfo& p : ListProcesses()) {
-    if (!match(p.exeName) || !InOurWorld(p.pid)) continue;
-    if (p.pid == ::getpid()) {
-      killSelf = true;  // last, so every other match is terminated first
-      continue;
-    }
-    if (::kill(p.pid, SIGKILL) == 0) ++count;
-  }
-  if (killSelf) ::_exit(0);  // exit code 0: ending every copy, ours too, is what was asked
-  return count;
-}
-
 }  // namespace
 
 std::vector<ProcessInfo> ListProcesses() {
@@ -100,13 +76,14 @@ std::vector<ProcessInfo> ListProcesses() {
   return out;
 }
 
-int KillProcessesContaining(const std::string& text) {
-  return KillMatching([&](const std::string& exe) { return exe.find(text) != std::string::npos; });
+bool BelongsToHome(pid_t pid, const std::string& home) {
+  auto theirs = EnvOf(pid, "UPWEND_HOME");
+  return theirs && *theirs == home;
 }
 
-int KillProcessesNamed(const std::string& name) {
-  return KillMatching([&](const std::string& exe) { return EqualsNoCase(exe, name); });
-}
+bool TerminateProcessById(pid_t pid) { return ::kill(pid, SIGKILL) == 0; }
+
+void EndThisProcess() { ::_exit(0); }
 
 std::optional<pid_t> StartProgramHidden(const std::string& program, const std::vector<std::string>& args,
                                         const std::string& workDir) {

@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "platform/device_selector.h"
+#include "platform/digits.h"
 #include "platform/node_access.h"
 #include "platform/port_names.h"
 #include "platform/usb_device_path.h"
@@ -48,18 +49,10 @@ std::optional<uint32_t> ReadNumberAttr(const fs::path& dir, const char* name, in
   auto text = ReadAttr(dir, name);
   if (!text) return std::nullopt;
   size_t start = text->find_first_not_of(' ');  // "%2d" pads with a blank
-  if (start == std::string::npos || text->size() - start > maxDigits) return std::nullopt;
-  uint32_t v = 0;
-  for (size_t i = start; i < text->size(); ++i) {
-    char c = (*text)[i];
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return std::nullopt;
-    v = v * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
-  }
-  return v;
+  if (start == std::string::npos) return std::nullopt;
+  auto v = ParseDigits(std::string_view(*text).substr(start), base, maxDigits);
+  if (!v) return std::nullopt;
+  return static_cast<uint32_t>(*v);
 }
 
 struct UsbDevice {

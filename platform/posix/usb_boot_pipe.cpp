@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/clock.h"
+#include "platform/system_usb_boot_port.h"
 #include "platform/ini_file.h"
 #include "platform/usb_device_path.h"
 
@@ -23,7 +23,6 @@ namespace {
 // The device takes one transfer at a time; a small send buffer makes a device that stops
 // reading show as a write that times out, as it would on the wire.
 constexpr int kSocketSendBuffer = 4096;
-constexpr int64_t kRealFloorMs = 200;
 constexpr uint8_t kBootInterface = 0;
 
 int ErrnoForUsb(int rc) {
@@ -103,12 +102,20 @@ private:
   unsigned timeoutMs_;
 };
 
-// Opens the device at bus/address when it still is the one the path names.
-libusb_device_handle* OpenUsbDevice(libusb_context* ctx, const UsbDeviceAddress& a, int& error) {
+// Opens the device at bus/address when it still is the one the path names, in a libusb context
+// of its own (`ctx`: the caller exits it after closing the handle). On failure nothing is left
+// open and `error` tells why.
+libusb_device_handle* OpenUsbDevice(const UsbDeviceAddress& a, libusb_context*& ctx, int& error) {
+  ctx = nullptr;
+  if (libusb_init(&ctx) != 0) {
+    error = EIO;
+    return nullptr;
+  }
   libusb_device** list = nullptr;
   ssize_t n = libusb_get_device_list(ctx, &list);
   if (n < 0) {
     error = ErrnoForUsb(static_cast<int>(n));
+    libusb_exit(ctx);
     return nullptr;
   }
   libusb_device_handle* handle = nullptr;
@@ -124,12 +131,13 @@ libusb_device_handle* OpenUsbDevice(libusb_context* ctx, const UsbDeviceAddress&
     break;
   }
   libusb_free_device_list(list, 1);
+  if (handle == nullptr) libusb_exit(ctx);
   return handle;
 }
 
 class PosixUsbBootPort final : public UsbBootPort {
 public:
-  PosixUsbBootPort(Clock& clock, uint64_t writeTimeoutMs) : clock_(clock), writeTimeoutMs_(writeTimeoutMs) {}
+  explicit PosixUsbBootPort(unsigned writeTimeoutMs) : timeoutMs_(writeTimeoutMs) {}
 
   bool ProbeDevice(const std::string& devicePath, int& error) override {
     if (auto socket = UsbBootSocketPath(devicePath)) {
@@ -152,14 +160,11 @@ public:
       return false;
     }
     libusb_context* ctx = nullptr;
-    if (libusb_init(&ctx) != 0) {
-      error = EIO;
-      return false;
-    }
-    libusb_device_handle* handle = OpenUsbDevice(ctx, *address, error);
-    if (handle != nullptr) libusb_close(handle);
+    libusb_device_handle* handle = OpenUsbDevice(*address, ctx, error);
+    if (handle == nullptr) return false;
+    libusb_close(handle);
     libusb_exit(ctx);
-    return handle != nullptr;
+    return true;
   }
 
   std::unique_ptr<UsbBootPipe> OpenPipe(const std::string& pipePath, int& error) override {
@@ -173,11 +178,6 @@ public:
   }
 
 private:
-  int64_t TimeoutRealMs() const {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.ToReal(writeTimeoutMs_)).count();
-    return std::max<int64_t>(ms, kRealFloorMs);
-  }
-
   std::unique_ptr<UsbBootPipe> OpenSocket(const std::string& path, int& error) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -199,7 +199,7 @@ private:
     }
     int buffer = kSocketSendBuffer;
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-    int64_t ms = TimeoutRealMs();
+    int64_t ms = timeoutMs_;
     timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>((ms % 1000) * 1000)};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), length) != 0) {
@@ -218,15 +218,8 @@ private:
       return nullptr;
     }
     libusb_context* ctx = nullptr;
-    if (libusb_init(&ctx) != 0) {
-      error = EIO;
-      return nullptr;
-    }
-    libusb_device_handle* handle = OpenUsbDevice(ctx, *address, error);
-    if (handle == nullptr) {
-      libusb_exit(ctx);
-      return nullptr;
-    }
+    libusb_device_handle* handle = OpenUsbDevice(*address, ctx, error);
+    if (handle == nullptr) return nullptr;
     libusb_set_auto_detach_kernel_driver(handle, 1);
     if (int rc = libusb_claim_interface(handle, kBootInterface); rc != 0) {
       error = ErrnoForUsb(rc);
@@ -234,17 +227,16 @@ private:
       libusb_exit(ctx);
       return nullptr;
     }
-    return std::make_unique<UsbPipe>(ctx, handle, static_cast<uint8_t>(endpoint), static_cast<unsigned>(TimeoutRealMs()));
+    return std::make_unique<UsbPipe>(ctx, handle, static_cast<uint8_t>(endpoint), timeoutMs_);
   }
 
-  Clock& clock_;
-  uint64_t writeTimeoutMs_;
+  unsigned timeoutMs_;  // real milliseconds
 };
 
 }  // namespace
 
-std::unique_ptr<UsbBootPort> CreateUsbBootPort(Clock& clock, uint64_t writeTimeoutMs) {
-  return std::make_unique<PosixUsbBootPort>(clock, writeTimeoutMs);
+std::unique_ptr<UsbBootPort> CreateSystemUsbBootPort(unsigned writeTimeoutMs) {
+  return std::make_unique<PosixUsbBootPort>(writeTimeoutMs);
 }
 
 }  // namespace upwend

@@ -1,37 +1,14 @@
-#include <cstdlib>
-
-#include "platform/device_backend.h"
-#include "platform/device_selector.h"
-#include "platform/sim_bus.h"
+#include "platform/native_device_backend.h"
 #include "platform/win32/device_backends.h"
 
 namespace upwend {
 
-namespace {
+const char* const kNativeDeviceBackend = "setupapi";
 
 // The SetupAPI backend lists what Windows shows of every device; choosing one device by its
 // USB path or serial number is the simulator backend's alone here.
-std::unique_ptr<DeviceBackend> Create(const std::string& name, std::shared_ptr<DeviceSelector> selector,
-                                      std::string& error) {
-  std::string chosen = name;
-  if (chosen.empty()) {
-    const char* env = std::getenv("UPWEND_DEVICES");
-    chosen = env != nullptr && *env != '\0' ? env : "setupapi";
-  }
-  if (chosen == "setupapi") return CreateSetupApiBackend();
-  if (chosen.rfind("sim:", 0) == 0 && chosen.size() > 4) return CreateSimBusBackend(chosen.substr(4), std::move(selector));
-  error = "unknown device backend \"" + chosen + "\" (use setupapi or sim:DIR)";
-  return nullptr;
-}
-
-}  // namespace
-
-std::unique_ptr<DeviceBackend> CreateDeviceBackend(const std::string& name, std::string& error) {
-  return Create(name, SelectorFromEnvironment(), error);
-}
-
-std::unique_ptr<DeviceBackend> CreateUnfilteredDeviceBackend(const std::string& name, std::string& error) {
-  return Create(name, nullptr, error);
+std::unique_ptr<DeviceBackend> CreateNativeDeviceBackend(std::shared_ptr<DeviceSelector>) {
+  return CreateSetupApiBackend();
 }
 
 }  // namespace upwend

@@ -4,8 +4,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <mutex>
-#include <vector>
 
 #include "platform/named_mutex.h"
 #include "platform/payload_archive.h"
@@ -20,12 +18,6 @@ std::string KernelName(const std::string& name, const std::string& scope) {
   if (!scope.empty()) out += "upwend-" + std::to_string(Crc32(scope)) + "-";
   for (char c : name) out += c == '\\' ? '_' : c;
   return out;
-}
-
-std::mutex gHeldMutex;
-std::vector<std::unique_ptr<NamedMutex>>& Held() {
-  static auto* held = new std::vector<std::unique_ptr<NamedMutex>>();  // never destroyed: held until exit
-  return *held;
 }
 
 }  // namespace
@@ -50,12 +42,6 @@ std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& name, bool& al
     return std::unique_ptr<NamedMutex>(new NamedMutex(name, kNoHandle));
   }
   return std::unique_ptr<NamedMutex>(new NamedMutex(name, reinterpret_cast<intptr_t>(h)));
-}
-
-void HoldUntilExit(std::unique_ptr<NamedMutex> mutex) {
-  if (!mutex) return;
-  std::lock_guard lock(gHeldMutex);
-  Held().push_back(std::move(mutex));
 }
 
 }  // namespace upwend

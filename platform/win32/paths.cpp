@@ -7,13 +7,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/paths.h"
+#include "platform/system_paths.h"
 
 namespace upwend {
 
-namespace {
-
-std::string Env(const char* name) {
+std::string EnvironmentPath(const char* name) {
   const char* v = std::getenv(name);
   std::string out = v ? std::string(v) : std::string();
   for (char& c : out) {
@@ -22,48 +20,41 @@ std::string Env(const char* name) {
   return out;
 }
 
-bool EndsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '/' || path.back() == '\\'); }
-
-std::string WithSeparator(std::string path) {
+std::string FolderPath(std::string path) {
   for (char& c : path) {
     if (c == '\\') c = '/';
   }
-  if (!EndsWithSeparator(path)) path += '/';
+  if (path.empty() || path.back() != '/') path += '/';
   return path;
 }
+
+namespace {
 
 std::string SystemTempFolder() {
   char buf[MAX_PATH + 1] = {};
   DWORD n = ::GetTempPathA(sizeof buf, buf);
   if (n == 0 || n > MAX_PATH) return "C:/Windows/Temp/";
-  return WithSeparator(std::string(buf, n));
+  return FolderPath(std::string(buf, n));
 }
 
 // %LOCALAPPDATA% (per user, not roaming), else the temporary folder.
 std::string LocalAppData() {
-  std::string v = Env("LOCALAPPDATA");
-  return v.empty() ? SystemTempFolder() : WithSeparator(v);
+  std::string v = EnvironmentPath("LOCALAPPDATA");
+  return v.empty() ? SystemTempFolder() : FolderPath(v);
 }
 
 }  // namespace
 
-ToolPaths CurrentPaths() {
+ToolPaths SystemDefaultPaths() {
   ToolPaths p;
-  std::string home = Env("UPWEND_HOME");
-  if (!home.empty()) {
-    p = PathsBelowHome(WithSeparator(home));
-  } else {
-    std::string app = LocalAppData() + "upwend/";
-    p.tempDir = SystemTempFolder() + "upwend/";
-    p.configDir = app + "config";
-    p.runtimeDir = p.tempDir + "run";
-    p.stateDir = app + "state";
-    p.logDir = app + "logs";
-    // A per-user program folder: the variants are written there without an administrator.
-    p.programsDir = LocalAppData() + "Programs/upwend";
-  }
-  if (std::string t = Env("UPWEND_TEMP_DIR"); !t.empty()) p.tempDir = WithSeparator(t);
-  if (std::string l = Env("UPWEND_LOG_DIR"); !l.empty()) p.logDir = l;
+  std::string app = LocalAppData() + "upwend/";
+  p.tempDir = SystemTempFolder() + "upwend/";
+  p.configDir = app + "config";
+  p.runtimeDir = p.tempDir + "run";
+  p.stateDir = app + "state";
+  p.logDir = app + "logs";
+  // A per-user program folder: the variants are written there without an administrator.
+  p.programsDir = LocalAppData() + "Programs/upwend";
   return p;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/ini_file.h"
+#include "platform/process_termination.h"
 #include "platform/processes.h"
 #include "platform/win32/command_line.h"
 
@@ -42,34 +43,6 @@ std::string Normalized(std::string path) {
   return AsciiLower(path);
 }
 
-bool InOurWorld(DWORD pid) {
-  const char* home = std::getenv("UPWEND_HOME");
-  if (home == nullptr || *home == '\0') return true;
-  if (pid == ::GetCurrentProcessId()) return true;
-  std::string root = Normalized(home);
-  if (root.back() != '\\') root += '\\';
-  return Normalized(ImagePath(pid)).rfind(root, 0) == 0;
-}
-
-template <typename Match>
-int KillMatching(Match match) {
-  int count = 0;
-  bool killSelf = false;
-  for (const ProcessInfo& p : ListProcesses()) {
-    DWORD pid = static_cast<DWORD>(p.pid);
-    if (!match(p.exeName) || !InOurWorld(pid)) continue;
-    if (pid == ::GetCurrentProcessId()) {
-      killSelf = true;  // last, so every other match is terminated first
-      continue;
-    }
-    HANDLE h = ::OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-    if (h == nullptr) continue;
-    if (::TerminateProcess(h, 0)) ++count;
-    ::CloseHandle(h);
-  }
-  if (killSelf) ::TerminateProcess(::GetCurrentProcess(), 0);
-  return count;
-}
 
 }  // namespace
 
@@ -89,13 +62,21 @@ std::vector<ProcessInfo> ListProcesses() {
   return out;
 }
 
-int KillProcessesContaining(const std::string& text) {
-  return KillMatching([&](const std::string& exe) { return exe.find(text) != std::string::npos; });
+bool BelongsToHome(pid_t pid, const std::string& home) {
+  std::string root = Normalized(home);
+  if (root.back() != '\\') root += '\\';
+  return Normalized(ImagePath(static_cast<DWORD>(pid))).rfind(root, 0) == 0;
 }
 
-int KillProcessesNamed(const std::string& name) {
-  return KillMatching([&](const std::string& exe) { return EqualsNoCase(exe, name); });
+bool TerminateProcessById(pid_t pid) {
+  HANDLE h = ::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid));
+  if (h == nullptr) return false;
+  const bool terminated = ::TerminateProcess(h, 0);
+  ::CloseHandle(h);
+  return terminated;
 }
+
+void EndThisProcess() { ::TerminateProcess(::GetCurrentProcess(), 0); }
 
 std::optional<pid_t> StartProgramHidden(const std::string& program, const std::vector<std::string>& args,
                                         const std::string& workDir) {

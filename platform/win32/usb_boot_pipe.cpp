@@ -7,14 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/clock.h"
+#include "platform/system_usb_boot_port.h"
 #include "platform/usb_boot_pipe.h"
 
 namespace upwend {
 
 namespace {
-
-constexpr int64_t kRealFloorMs = 200;
 
 int ErrnoFor(DWORD code) {
   switch (code) {
@@ -70,7 +68,7 @@ private:
 
 class Win32UsbBootPort final : public UsbBootPort {
 public:
-  Win32UsbBootPort(Clock& clock, uint64_t writeTimeoutMs) : clock_(clock), writeTimeoutMs_(writeTimeoutMs) {}
+  explicit Win32UsbBootPort(unsigned writeTimeoutMs) : timeoutMs_(writeTimeoutMs) {}
 
   bool ProbeDevice(const std::string& devicePath, int& error) override {
     if (UsbBootSocketPath(devicePath)) {
@@ -96,19 +94,17 @@ public:
       error = ErrnoFor(::GetLastError());
       return nullptr;
     }
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.ToReal(writeTimeoutMs_)).count();
-    return std::make_unique<FilePipe>(h, static_cast<DWORD>(std::max<int64_t>(ms, kRealFloorMs)));
+    return std::make_unique<FilePipe>(h, static_cast<DWORD>(timeoutMs_));
   }
 
 private:
-  Clock& clock_;
-  uint64_t writeTimeoutMs_;
+  unsigned timeoutMs_;  // real milliseconds
 };
 
 }  // namespace
 
-std::unique_ptr<UsbBootPort> CreateUsbBootPort(Clock& clock, uint64_t writeTimeoutMs) {
-  return std::make_unique<Win32UsbBootPort>(clock, writeTimeoutMs);
+std::unique_ptr<UsbBootPort> CreateSystemUsbBootPort(unsigned writeTimeoutMs) {
+  return std::make_unique<Win32UsbBootPort>(writeTimeoutMs);
 }
 
 }  // namespace upwend

@@ -39,21 +39,23 @@ def main():
     mapped = {}
     published = threading.Event()
 
+    def unmap(com):
+        """Drops Wine's link for a COM port; returns where the link goes."""
+        link = os.path.join(dosdevices, com.lower())
+        if os.path.lexists(link):
+            os.unlink(link)
+        return link
+
     def follow():
         for line in simulator.stdout:
             m = re.match(r"published \w+ (COM\d+) (\S+)", line)
             if m:
-                link = os.path.join(dosdevices, m.group(1).lower())
-                if os.path.lexists(link):
-                    os.unlink(link)
-                os.symlink(m.group(2), link)
+                os.symlink(m.group(2), unmap(m.group(1)))
                 mapped[m.group(1)] = m.group(2)
                 published.set()
             m = re.match(r"removed \w+ (COM\d+)", line)
             if m:
-                link = os.path.join(dosdevices, m.group(1).lower())
-                if os.path.lexists(link):
-                    os.unlink(link)
+                unmap(m.group(1))
                 mapped.pop(m.group(1), None)
 
     threading.Thread(target=follow, daemon=True).start()

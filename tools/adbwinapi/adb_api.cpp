@@ -76,6 +76,26 @@ bool EndpointInfo(ADBAPIHANDLE adbInterface, AdbEndpointInformation* info, Direc
   return true;
 }
 
+// One synchronous read or write on an endpoint: `io` moves the bytes; `done` (may be null) gets
+// how many it moved, also when it failed part way.
+template <typename Io>
+bool TransferSync(ADBAPIHANDLE endpoint, Direction direction, const void* buffer, unsigned long size,
+                  unsigned long* done, Io io) {
+  if (done != nullptr) *done = 0;
+  if (buffer == nullptr && size > 0) return Fail(EINVAL, "no data buffer");
+  auto transport = FindEndpoint(endpoint, direction);
+  if (!transport) return false;
+  auto result = io(*transport);
+  if (!result) {
+    if (done != nullptr) *done = static_cast<unsigned long>(result.error().bytesDone);
+    SetLastError(result.error().error);
+    return false;
+  }
+  if (done != nullptr) *done = static_cast<unsigned long>(*result);
+  ClearLastError();
+  return true;
+}
+
 bool NotProvided(const char* name) { return Fail(ENOSYS, fmt::format("{} is not provided by this library", name)); }
 
 }  // namespace
@@ -145,36 +165,14 @@ ADBAPIHANDLE AdbOpenDefaultBulkWriteEndpoint(ADBAPIHANDLE adb_interface, AdbOpen
 
 bool AdbWriteEndpointSync(ADBAPIHANDLE adb_endpoint, void* buffer, unsigned long bytes_to_write,
                           unsigned long* bytes_written, unsigned long time_out) {
-  if (bytes_written != nullptr) *bytes_written = 0;
-  if (buffer == nullptr && bytes_to_write > 0) return Fail(EINVAL, "no data buffer");
-  auto transport = FindEndpoint(adb_endpoint, Direction::Write);
-  if (!transport) return false;
-  auto result = transport->Write(static_cast<const uint8_t*>(buffer), bytes_to_write, time_out);
-  if (!result) {
-    if (bytes_written != nullptr) *bytes_written = static_cast<unsigned long>(result.error().bytesDone);
-    SetLastError(result.error().error);
-    return false;
-  }
-  if (bytes_written != nullptr) *bytes_written = static_cast<unsigned long>(*result);
-  ClearLastError();
-  return true;
+  return TransferSync(adb_endpoint, Direction::Write, buffer, bytes_to_write, bytes_written,
+                      [&](Transport& t) { return t.Write(static_cast<const uint8_t*>(buffer), bytes_to_write, time_out); });
 }
 
 bool AdbReadEndpointSync(ADBAPIHANDLE adb_endpoint, void* buffer, unsigned long bytes_to_read,
                          unsigned long* bytes_read, unsigned long time_out) {
-  if (bytes_read != nullptr) *bytes_read = 0;
-  if (buffer == nullptr && bytes_to_read > 0) return Fail(EINVAL, "no data buffer");
-  auto transport = FindEndpoint(adb_endpoint, Direction::Read);
-  if (!transport) return false;
-  auto result = transport->Read(static_cast<uint8_t*>(buffer), bytes_to_read, time_out);
-  if (!result) {
-    if (bytes_read != nullptr) *bytes_read = static_cast<unsigned long>(result.error().bytesDone);
-    SetLastError(result.error().error);
-    return false;
-  }
-  if (bytes_read != nullptr) *bytes_read = static_cast<unsigned long>(*result);
-  ClearLastError();
-  return true;
+  return TransferSync(adb_endpoint, Direction::Read, buffer, bytes_to_read, bytes_read,
+                      [&](Transport& t) { return t.Read(static_cast<uint8_t*>(buffer), bytes_to_read, time_out); });
 }
 
 bool AdbCloseHandle(ADBAPIHANDLE adb_handle) {

@@ -1,5 +1,6 @@
 #include "tools/adbwinapi/device_path.h"
 
+#include "platform/ini_file.h"
 #include "platform/usb_device_path.h"
 
 #include <fmt/format.h>
@@ -76,7 +77,7 @@ Expected<DevicePath, std::string> ParseUsb(std::string_view rest) {
   if (!vid || f[3].size() != 4) return Unexpected(fmt::format("bad vendor ID '{}'", f[3]));
   if (!pid || f[4].size() != 4) return Unexpected(fmt::format("bad product ID '{}'", f[4]));
   UsbPath path{static_cast<uint8_t>(*bus), static_cast<uint8_t>(*address), static_cast<uint8_t>(*iface),
-               static_cast<uint16_t>(*vid), static_cast<uint16_t>(*pid), false};
+               static_cast<uint16_t>(*vid), static_cast<uint16_t>(*pid), false, {}};
   if (f.size() == 6) {
     std::string_view mi = f[5];
     if (mi.size() != 5 || (mi.substr(0, 3) != "MI_" && mi.substr(0, 3) != "mi_")) {
@@ -89,6 +90,40 @@ Expected<DevicePath, std::string> ParseUsb(std::string_view rest) {
     path.composite = true;
   }
   return path;
+}
+
+// "\\?\usb#vid_V&pid_P[&mi_NN]#INSTANCE#{ADB class}", letter case ignored; nullopt when the
+// path is not of that shape.
+std::optional<UsbPath> ParseSystemInterfacePath(std::string_view path) {
+  constexpr std::string_view kPrefix = "\\\\?\\usb#";
+  const std::string lower = AsciiLower(path);
+  if (!std::string_view(lower).starts_with(kPrefix)) return std::nullopt;
+  auto sections = Split(std::string_view(lower).substr(kPrefix.size()), '#');
+  if (sections.size() != 3 || sections[1].empty() || sections[1].find('\\') != std::string_view::npos ||
+      sections[2] != kAdbInterfaceClassGuid) {
+    return std::nullopt;
+  }
+  auto ids = Split(sections[0], '&');
+  if (ids.size() != 2 && ids.size() != 3) return std::nullopt;
+  auto field = [](std::string_view part, std::string_view key) -> std::optional<unsigned> {
+    if (!part.starts_with(key) || part.size() != key.size() + 4) return std::nullopt;
+    return Number(part.substr(key.size()), 16, 0, 0xFFFF, 4);
+  };
+  auto vid = field(ids[0], "vid_");
+  auto pid = field(ids[1], "pid_");
+  if (!vid || !pid) return std::nullopt;
+  UsbPath out;
+  out.vendorId = static_cast<uint16_t>(*vid);
+  out.productId = static_cast<uint16_t>(*pid);
+  if (ids.size() == 3) {
+    if (!ids[2].starts_with("mi_") || ids[2].size() != 5) return std::nullopt;
+    auto mi = Number(ids[2].substr(3), 16, 0, 255, 2);
+    if (!mi) return std::nullopt;
+    out.interfaceNumber = static_cast<uint8_t>(*mi);
+    out.composite = true;
+  }
+  out.systemPath = std::string(path);
+  return out;
 }
 
 }  // namespace
@@ -121,10 +156,12 @@ Expected<DevicePath, std::string> ParseDevicePath(std::string_view path) {
     p.composite = usb->composite;
     return DevicePath(p);
   }
+  if (auto system = ParseSystemInterfacePath(path)) return DevicePath(*system);
   return Unexpected(fmt::format("unknown device path '{}' (expected tcp:... or usb:...)", path));
 }
 
 std::string FormatUsbPath(const UsbPath& path) {
+  if (!path.systemPath.empty()) return path.systemPath;
   std::string text = fmt::format("usb:{:03}:{:03}:{}:{:04x}:{:04x}", path.bus, path.address, path.interfaceNumber,
                                  path.vendorId, path.productId);
   if (path.composite) text += fmt::format(":MI_{:02X}", path.interfaceNumber);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/digits.h"
+
 namespace upwend::adb {
 
 namespace {
@@ -68,18 +70,7 @@ std::string ReplyAssembler::TakeReply() {
 
 std::optional<uint64_t> DownloadLength(std::string_view command) {
   if (!StartsWith(command, kDownloadPrefix)) return std::nullopt;
-  std::string_view digits = command.substr(kDownloadPrefix.size());
-  if (digits.empty() || digits.size() > kMaxDownloadDigits) return std::nullopt;
-  uint64_t value = 0;
-  for (char c : digits) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return std::nullopt;
-    value = value << 4 | static_cast<uint64_t>(d);
-  }
-  return value;
+  return ParseDigits(command.substr(kDownloadPrefix.size()), 16, kMaxDownloadDigits);
 }
 
 std::optional<DownloadTracker::WritePlan> DownloadTracker::PlanWrite(const uint8_t* bytes, size_t size,

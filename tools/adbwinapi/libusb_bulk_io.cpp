@@ -1,5 +1,8 @@
 #include "tools/adbwinapi/libusb_bulk_io.h"
 
+#include <fmt/format.h>
+
+#include <cerrno>
 #include <climits>
 
 namespace upwend::adb {
@@ -20,7 +23,28 @@ int StatusError(libusb_transfer_status status) {
   }
 }
 
+int ErrnoFor(int usbError) {
+  switch (usbError) {
+    case LIBUSB_ERROR_TIMEOUT: return ETIMEDOUT;
+    case LIBUSB_ERROR_NO_DEVICE: return ENODEV;
+    case LIBUSB_ERROR_NOT_FOUND: return ENODEV;
+    case LIBUSB_ERROR_ACCESS: return EACCES;
+    case LIBUSB_ERROR_BUSY: return EBUSY;
+    case LIBUSB_ERROR_PIPE: return EPIPE;
+    case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
+    case LIBUSB_ERROR_NO_MEM: return ENOMEM;
+    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
+    case LIBUSB_ERROR_INVALID_PARAM: return EINVAL;
+    case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
+    default: return EIO;
+  }
+}
+
 }  // namespace
+
+OsError UsbStatusError(int status, std::string_view what) {
+  return {ErrnoFor(status), fmt::format("{}: {}", what, libusb_strerror(status))};
+}
 
 LibusbBulkIo::~LibusbBulkIo() {
   for (int slot = 0; slot < kSlots; ++slot) {

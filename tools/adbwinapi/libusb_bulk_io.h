@@ -8,19 +8,21 @@
 
 namespace upwend::adb {
 
+// The Error for a libusb status.
+OsError UsbStatusError(int status, std::string_view what);
+
 class LibusbBulkIo final : public UsbBulkIo {
 public:
   LibusbBulkIo(libusb_context* ctx, libusb_device_handle* handle, uint8_t outEndpoint, uint8_t inEndpoint)
       : ctx_(ctx), handle_(handle), out_(outEndpoint), in_(inEndpoint) {}
   ~LibusbBulkIo() override;
-  LibusbBulkIo(const LibusbBulkIo&) = delete;
-  LibusbBulkIo& operator=(const LibusbBulkIo&) = delete;
 
   int Submit(int slot, const uint8_t* data, size_t size, bool zeroPacket, unsigned timeoutMs) override;
   UsbCompletion Wait(int slot) override;
   std::optional<UsbCompletion> Poll(int slot) override;
   void Cancel(int slot) override;
   int ReadIn(uint8_t* data, size_t size, unsigned timeoutMs, size_t& transferred) override;
+  OsError Describe(int status, std::string_view what) const override { return UsbStatusError(status, what); }
 
 private:
   struct Slot {

@@ -38,7 +38,7 @@ public:
 Expected<std::shared_ptr<Transport>, OsError> OpenTcpTransport(const TcpPath& path);
 // Through AdbWinUsbApi.dll, loaded from the folder of AdbWinApi.dll.
 Expected<std::shared_ptr<Transport>, OsError> OpenUsbTransport(const UsbPath& path);
-// The libusb transport itself, inside AdbWinUsbApi.dll.
-Expected<std::shared_ptr<Transport>, OsError> OpenLibusbTransport(const UsbPath& path);
+// The system's USB transport itself, inside AdbWinUsbApi.dll: libusb, or WinUSB on Windows.
+Expected<std::shared_ptr<Transport>, OsError> OpenSystemUsbTransport(const UsbPath& path);
 
 }  // namespace upwend::adb

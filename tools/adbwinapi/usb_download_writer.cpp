@@ -1,7 +1,5 @@
 #include "tools/adbwinapi/usb_download_writer.h"
 
-#include <libusb.h>
-
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -16,28 +14,7 @@ namespace {
 
 constexpr std::string_view kDataReply = "DATA";
 
-int ErrnoFor(int usbError) {
-  switch (usbError) {
-    case LIBUSB_ERROR_TIMEOUT: return ETIMEDOUT;
-    case LIBUSB_ERROR_NO_DEVICE: return ENODEV;
-    case LIBUSB_ERROR_NOT_FOUND: return ENODEV;
-    case LIBUSB_ERROR_ACCESS: return EACCES;
-    case LIBUSB_ERROR_BUSY: return EBUSY;
-    case LIBUSB_ERROR_PIPE: return EPIPE;
-    case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
-    case LIBUSB_ERROR_NO_MEM: return ENOMEM;
-    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
-    case LIBUSB_ERROR_INVALID_PARAM: return EINVAL;
-    case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
-    default: return EIO;
-  }
-}
-
 }  // namespace
-
-OsError UsbStatusError(int status, std::string_view what) {
-  return {ErrnoFor(status), fmt::format("{}: {}", what, libusb_strerror(status))};
-}
 
 UsbDownloadWriter::UsbDownloadWriter(UsbBulkIo& io, size_t batch) : io_(io), batch_(std::max<size_t>(batch, 1)) {}
 
@@ -54,10 +31,12 @@ Unexpected<IoFailure> UsbDownloadWriter::Failed(OsError error) {
 
 std::optional<OsError> UsbDownloadWriter::WriteCommand(const uint8_t* data, size_t size, unsigned timeoutMs, size_t& sent) {
   sent = 0;
-  if (int rc = io_.Submit(UsbBulkIo::kSyncSlot, data, size, true, timeoutMs); rc != 0) return UsbStatusError(rc, "bulk write");
+  if (int rc = io_.Submit(UsbBulkIo::kSyncSlot, data, size, true, timeoutMs); rc != 0) return io_.Describe(rc, "bulk write");
   const UsbCompletion done = io_.Wait(UsbBulkIo::kSyncSlot);
   sent = done.transferred;
-  if (done.status != 0) return UsbStatusError(done.status, "bulk write");
+  if (done.status != 0) return io_.Describe(done.status, "bulk write");
+  // The device would read the rest as the next command: a cut command is a failed one.
+  if (done.transferred != size) return OsError{EIO, fmt::format("bulk write: {} of {} bytes went out", done.transferred, size)};
   return std::nullopt;
 }
 
@@ -102,7 +81,7 @@ std::optional<OsError> UsbDownloadWriter::SubmitCurrent(unsigned timeoutMs) {
   if (b.fill == 0) return std::nullopt;
   const bool last = remaining_ == 0;
   if (int rc = io_.Submit(current_, b.bytes.get(), b.fill, last, timeoutMs); rc != 0) {
-    return UsbStatusError(rc, "bulk write");
+    return io_.Describe(rc, "bulk write");
   }
   b.inFlight = true;
   current_ = (current_ + 1) % kBuffers;
@@ -115,7 +94,7 @@ std::optional<OsError> UsbDownloadWriter::Collect(int slot) {
   b.inFlight = false;
   const size_t sent = b.fill;
   b.fill = 0;
-  if (done.status != 0) return UsbStatusError(done.status, "bulk write");
+  if (done.status != 0) return io_.Describe(done.status, "bulk write");
   if (done.transferred != sent) {
     return OsError{EIO, fmt::format("bulk write: {} of {} bytes went out", done.transferred, sent)};
   }

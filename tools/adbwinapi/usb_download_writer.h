@@ -64,7 +64,4 @@ private:
   uint64_t remaining_ = 0;
 };
 
-// The Error for a libusb status.
-OsError UsbStatusError(int status, std::string_view what);
-
 }  // namespace upwend::adb

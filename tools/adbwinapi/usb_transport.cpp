@@ -1,97 +1,27 @@
-// A real USB interface through libusb: claim it, find its bulk pipes; commands and replies one
-// transfer each, a download's data gathered into large transfers (usb_download_writer.h).
+// A real USB interface through libusb: find the device, claim the interface and find its bulk
+// pipes; the transfers themselves are usb_bulk_transport.h's.
 #include <libusb.h>
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "platform/node_access.h"
 #include "tools/adbwinapi/libusb_bulk_io.h"
 #include "tools/adbwinapi/transport.h"
+#include "tools/adbwinapi/usb_bulk_transport.h"
 #include "tools/adbwinapi/usb_descriptors.h"
-#include "tools/adbwinapi/usb_download_writer.h"
 
 namespace upwend::adb {
 
 namespace {
 
-constexpr unsigned long kMaxTransferSize = 1024 * 1024;
 constexpr size_t kConfigHeaderLength = 9;
 constexpr int kMaxConfigLength = 0xFFFF;
 
 OsError UsbError(int rc, const std::string& what) { return UsbStatusError(rc, what); }
-
-// libusb takes an unsigned int time-out with 0 meaning no limit, as ours does.
-unsigned int UsbTimeout(unsigned long ms) { return static_cast<unsigned int>(std::min<unsigned long>(ms, 0xFFFFFFFFul)); }
-
-class UsbTransport final : public Transport {
-public:
-  UsbTransport(libusb_context* ctx, libusb_device_handle* handle, BulkInterface pipes)
-      : ctx_(ctx),
-        handle_(handle),
-        pipes_(pipes),
-        io_(std::make_unique<LibusbBulkIo>(ctx, handle, pipes.out.address, pipes.in.address)),
-        writer_(std::make_unique<UsbDownloadWriter>(*io_)) {}
-  ~UsbTransport() override {
-    // Transfers still in flight end before their buffers and the device handle go.
-    writer_.reset();
-    io_.reset();
-    libusb_release_interface(handle_, pipes_.descriptor.bInterfaceNumber);
-    libusb_close(handle_);
-    libusb_exit(ctx_);
-  }
-
-  AdbUsbInterfaceDescriptor InterfaceDescriptor() const override { return pipes_.descriptor; }
-  AdbEndpointInformation ReadEndpointInfo() const override {
-    return EndpointInformation(pipes_.in, pipes_.descriptor.bAlternateSetting, kMaxTransferSize);
-  }
-  AdbEndpointInformation WriteEndpointInfo() const override {
-    return EndpointInformation(pipes_.out, pipes_.descriptor.bAlternateSetting, kMaxTransferSize);
-  }
-
-  Expected<size_t, IoFailure> Write(const uint8_t* data, size_t size, unsigned long timeoutMs) override {
-    std::lock_guard lock(writeMutex_);
-    return writer_->Write(data, size, UsbTimeout(timeoutMs));
-  }
-
-  Expected<size_t, IoFailure> Read(uint8_t* data, size_t capacity, unsigned long timeoutMs) override {
-    std::lock_guard lock(readMutex_);
-    {
-      std::lock_guard writeLock(writeMutex_);
-      if (auto e = writer_->Flush(UsbTimeout(timeoutMs))) return Unexpected(IoFailure{*e, 0});
-    }
-    // Read whole packets: a reply longer than the caller's buffer would otherwise be an
-    // overflow error instead of a cut reply.
-    size_t packet = std::max<size_t>(pipes_.in.maxPacketSize, 1);
-    size_t want = std::min<size_t>(std::max<size_t>((capacity + packet - 1) / packet * packet, packet), kMaxTransferSize);
-    buffer_.resize(want);
-    size_t transferred = 0;
-    int rc = io_->ReadIn(buffer_.data(), want, UsbTimeout(timeoutMs), transferred);
-    size_t n = std::min(capacity, transferred);
-    if (n > 0) std::memcpy(data, buffer_.data(), n);
-    if (rc != 0) return Unexpected(IoFailure{UsbError(rc, "bulk read"), n});
-    {
-      std::lock_guard writeLock(writeMutex_);
-      writer_->OnReply(std::string_view(reinterpret_cast<const char*>(buffer_.data()), transferred));
-    }
-    return n;
-  }
-
-private:
-  libusb_context* ctx_;
-  libusb_device_handle* handle_;
-  BulkInterface pipes_;
-  std::unique_ptr<LibusbBulkIo> io_;
-  std::unique_ptr<UsbDownloadWriter> writer_;
-  std::mutex writeMutex_;
-  std::mutex readMutex_;
-  std::vector<uint8_t> buffer_;
-};
 
 // The raw bytes of the active configuration descriptor.
 Expected<std::vector<uint8_t>, OsError> ActiveConfigBytes(libusb_device* device, libusb_device_handle* handle) {
@@ -152,7 +82,8 @@ Expected<libusb_device_handle*, OsError> OpenDevice(libusb_context* ctx, const U
 
 }  // namespace
 
-Expected<std::shared_ptr<Transport>, OsError> OpenLibusbTransport(const UsbPath& path) {
+Expected<std::shared_ptr<Transport>, OsError> OpenSystemUsbTransport(const UsbPath& path) {
+  if (!path.systemPath.empty()) return Unexpected(OsError{ENODEV, "a Windows device-interface path names no device here"});
   libusb_context* ctx = nullptr;
   if (int rc = libusb_init(&ctx); rc != 0) return Unexpected(UsbError(rc, "libusb init"));
   auto handle = OpenDevice(ctx, path);
@@ -181,7 +112,14 @@ Expected<std::shared_ptr<Transport>, OsError> OpenLibusbTransport(const UsbPath&
       return fail(UsbError(rc, "select alternate setting"));
     }
   }
-  return std::make_shared<UsbTransport>(ctx, *handle, *pipes);
+  libusb_device_handle* device = *handle;
+  const uint8_t interfaceNumber = path.interfaceNumber;
+  auto io = std::make_unique<LibusbBulkIo>(ctx, device, pipes->out.address, pipes->in.address);
+  return MakeUsbBulkTransport(std::move(io), *pipes, [ctx, device, interfaceNumber] {
+    libusb_release_interface(device, interfaceNumber);
+    libusb_close(device);
+    libusb_exit(ctx);
+  });
 }
 
 }  // namespace upwend::adb

@@ -1,4 +1,4 @@
-// The exports of AdbWinUsbApi.dll: the libusb transport behind a plain C interface.
+// The exports of AdbWinUsbApi.dll: the system's USB transport behind a plain C interface.
 #include "tools/adbwinapi/winusb_api.h"
 
 #include <algorithm>
@@ -35,7 +35,7 @@ int AdbWinUsbOpen(const char* path, AdbWinUsbDevice** device, AdbWinUsbInfo* inf
   if (!parsed || !std::holds_alternative<upwend::adb::UsbPath>(*parsed)) {
     return Report({EINVAL, "not a usb: device path"}, errorText, errorTextSize);
   }
-  auto transport = upwend::adb::OpenLibusbTransport(std::get<upwend::adb::UsbPath>(*parsed));
+  auto transport = upwend::adb::OpenSystemUsbTransport(std::get<upwend::adb::UsbPath>(*parsed));
   if (!transport) return Report(transport.error(), errorText, errorTextSize);
   info->descriptor = (*transport)->InterfaceDescriptor();
   info->readEndpoint = (*transport)->ReadEndpointInfo();

@@ -1,7 +1,7 @@
 #pragma once
 // C interface of AdbWinUsbApi.dll, the companion library that reaches real USB devices (through
-// libusb). AdbWinApi.dll loads it from its own folder the first time a "usb:" path is opened, so
-// the TCP backend works without it and without libusb.
+// libusb, or WinUSB in the Windows build). AdbWinApi.dll loads it from its own folder the first time a "usb:" path is opened, so
+// the TCP backend works without it and without the USB stack.
 #include <stddef.h>
 
 #include "abi/adb_api.h"

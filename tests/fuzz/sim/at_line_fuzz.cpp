@@ -3,25 +3,8 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
 #include "sim/at_engine.h"
-
-namespace {
-
-upwend::sim::StateStore& State() {
-  static upwend::sim::StateStore* state = [] {
-    auto* s = new upwend::sim::StateStore;
-    const char* home = std::getenv("UPWEND_HOME");
-    std::string dir = std::string(home ? home : "/tmp") + "/fuzz-at-" + std::to_string(getpid());
-    std::string error;
-    if (!s->Open(dir, 1, error)) std::abort();
-    return s;
-  }();
-  return *state;
-}
-
-}  // namespace
+#include "tests/fuzz/sim/fuzz_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace upwend::sim;
@@ -30,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (c.form != AtCommand::Form::Invalid && c.upperLine.compare(0, 2, "AT") != 0) std::abort();
 
   static FaultSet faults;
-  AtEngine engine(State(), faults);
+  AtEngine engine(FuzzState("fuzz-at"), faults);
   size_t out = 0;
   for (auto& o : engine.Feed(data, size)) {
     out += o.bytes.size();

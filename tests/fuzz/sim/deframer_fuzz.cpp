@@ -4,26 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include <unistd.h>
-
 #include "sim/diag_engine.h"
 #include "sim/hdlc.h"
-
-namespace {
-
-upwend::sim::StateStore& State() {
-  static upwend::sim::StateStore* state = [] {
-    auto* s = new upwend::sim::StateStore;
-    const char* home = std::getenv("UPWEND_HOME");
-    std::string dir = std::string(home ? home : "/tmp") + "/fuzz-diag-" + std::to_string(getpid());
-    std::string error;
-    if (!s->Open(dir, 1, error)) std::abort();
-    return s;
-  }();
-  return *state;
-}
-
-}  // namespace
+#include "tests/fuzz/sim/fuzz_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace upwend::sim;
@@ -44,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The DIAG service on the same bytes, as they would arrive on the port. EFS writes stay in
   // the device tree; the engine is rebuilt per input so no descriptor leaks across inputs.
   static FaultSet faults;
-  DiagEngine engine(State(), faults);
+  DiagEngine engine(FuzzState("fuzz-diag"), faults);
   engine.Feed(data, size);
   return 0;
 }

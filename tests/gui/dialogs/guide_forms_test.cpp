@@ -15,16 +15,18 @@
 #include <memory>
 #include <vector>
 
-#include "app/config/configuration.h"
 #include "app/guide/guide_choice.h"
 #include "app/guide/guide_texts.h"
 #include "app/qt/skin/picture_label.h"
 #include "dialogs/card_guide_form.h"
 #include "dialogs/guide_window.h"
 #include "dialogs/step_guide_form.h"
+#include "tests/unit/app/support/build_config.h"
 
 namespace upwend {
 namespace {
+
+using testing::Build;
 
 QApplication& App() {
   static int argc = 1;
@@ -33,13 +35,6 @@ QApplication& App() {
   // Never destroyed: tearing Qt down in static destruction crashes.
   static QApplication* app = new QApplication(argc, argv);
   return *app;
-}
-
-ProductConfig Build(int projectType, int variant = 0) {
-  ProductConfig config;
-  config.projectType = projectType;
-  config.variant = variant;
-  return config;
 }
 
 // A step wizard in its window, its quit question answered by the test.

@@ -14,18 +14,13 @@
 #include <thread>
 
 #include "platform/ini_file.h"
+#include "tests/support/file_text.h"
 
 namespace upwend {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testing::ReadFile;
 
 std::string Build(const std::string& rel) { return std::string(std::getenv("UPWEND_BUILD_DIR")) + "/" + rel; }
 

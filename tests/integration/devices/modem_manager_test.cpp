@@ -13,12 +13,14 @@
 #include <thread>
 
 #include "sim_process.h"
+#include "tests/support/file_text.h"
 
 namespace upwend {
 namespace {
 
 using testing::RunCommand;
 using testing::SimProcess;
+using testing::ReadFile;
 
 constexpr const char* kPython = "/usr/bin/python3";
 
@@ -89,13 +91,6 @@ Outcome Update(const std::string& home, const std::string& bus, const std::strin
                           " --headless --start --wait 60 --time-scale 0.02 --devices sim:" + home + "/bus " + extra,
                       r.output);
   return r;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 // The AT port's node without "/dev/", as ModemManager names a port.

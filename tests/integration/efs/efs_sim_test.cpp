@@ -13,11 +13,12 @@
 #include "engine/diag/diag_transport.h"
 #include "engine/efs/efs_device.h"
 #include "engine/efs/efs_files.h"
-#include "engine/worker/worker_context.h"
 #include "platform/port_names.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "sim_process.h"
+#include "tests/support/part_of_efs_lists.h"
+#include "tests/support/recording_context.h"
 
 namespace upwend {
 namespace {
@@ -26,25 +27,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using testing::RunCommand;
 using testing::SimProcess;
-
-class RecordingWorker final : public WorkerContext {
-public:
-  explicit RecordingWorker(Clock& clock) : clock_(clock) {}
-  void ReportStatus(int, const std::string& text, int) override { lines.push_back(text); }
-  void ReportError(const std::string& text) override {
-    raised.push_back(text);
-    if (code_ == 0) code_ = kDefaultErrorCode;
-  }
-  int ErrorCode() const override { return code_; }
-  Clock& clock() override { return clock_; }
-  void SetGauge(uint64_t, uint64_t) override {}
-  std::vector<std::string> lines;
-  std::vector<std::string> raised;
-
-private:
-  Clock& clock_;
-  int code_ = 0;
-};
 
 std::string Field(const std::string& line, int index) {
   std::istringstream in(line);
@@ -110,7 +92,7 @@ protected:
   std::string Efs(const std::string& devicePath) const { return state + "/efs/" + devicePath; }
 
   ScaledClock clock{0.1};
-  RecordingWorker worker{clock};
+  testing::RecordingContext worker{clock};
   std::string dir, state, portName, node, backupFolder;
   std::unique_ptr<SimProcess> sim;
   std::unique_ptr<DiagTransport> transport;
@@ -158,14 +140,8 @@ TEST_F(EfsSimTest, PartOfEfsEditsReachTheSimulator) {
   WriteRandom(Efs("nv/old.cfg"), 10, 1);
   for (int i = 0; i < 55; ++i) WriteRandom(Efs("cache/f" + std::to_string(i)), 3, static_cast<uint32_t>(i));
   WriteRandom(dir + "/pkg/one.bin", 1489, 7);
-  StringList removeFiles{"nv/old.cfg"}, removeDirs{"cache"}, createDirs{"new", "new/inner"},
-      addFiles{"new/inner/one.bin"}, localFiles{dir + "/pkg/one.bin"};
-  params.options.bPartOfEFS = true;
-  params.RemoveFilesList = &removeFiles;
-  params.RemoveDirList = &removeDirs;
-  params.CreateDirList = &createDirs;
-  params.AddFilesList = &addFiles;
-  params.PartOfEFSFileNameList = &localFiles;
+  testing::PartOfEfsLists lists{{"nv/old.cfg"}, {"cache"}, {"new", "new/inner"}, {"new/inner/one.bin"}, {dir + "/pkg/one.bin"}};
+  lists.AttachTo(params);
   params.AddFileSizes[0] = 1489;
   EfsFiles efs(worker, params, *framing, transport.get());
   efs.ApplyPartOfEfs();

@@ -11,23 +11,18 @@
 
 #include "platform/ini_file.h"
 #include "sim_process.h"
+#include "tests/support/file_text.h"
 
 namespace upwend {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::SimProcess;
+using testing::ReadFile;
 
 constexpr const char* kScale = "0.02";
 
 std::string Build(const std::string& rel) { return std::string(std::getenv("UPWEND_BUILD_DIR")) + "/" + rel; }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class HelpersEndToEnd : public ::testing::Test {
 protected:
@@ -82,6 +77,14 @@ protected:
                                output);
   }
 
+  // Once the simulator has published `port`, the product runs to its end and passes.
+  void ExpectPass(SimProcess& sim, const std::string& product, const std::string& port) {
+    ASSERT_TRUE(sim.WaitLine("published " + port, std::chrono::seconds(10)));
+    std::string output;
+    EXPECT_EQ(RunProduct(product, output), 0) << output;
+    EXPECT_NE(output.find(" PASS"), std::string::npos) << output;
+  }
+
   static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
     return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
   }
@@ -92,10 +95,7 @@ protected:
 TEST_F(HelpersEndToEnd, ADeviceThatStartsAsADiskIsSwitchedByDoShiftDeviceAndUpdated) {
   std::string product = Pack();
   SimProcess sim(SimArgs({"--mode", "disk", "--usb-id", "USB\\Vid_3A5C&Pid_f101&Rev_0100"}));
-  ASSERT_TRUE(sim.WaitLine("published DISK", std::chrono::seconds(10)));
-  std::string output;
-  EXPECT_EQ(RunProduct(product, output), 0) << output;
-  EXPECT_NE(output.find(" PASS"), std::string::npos) << output;
+  ASSERT_NO_FATAL_FAILURE(ExpectPass(sim, product, "DISK"));
   sim.Terminate();
   EXPECT_EQ(Count(sim.Lines(), "received DISK switch"), 1);
   EXPECT_EQ(Count(sim.Lines(), "received DISK other"), 0);
@@ -105,10 +105,7 @@ TEST_F(HelpersEndToEnd, ResetModemRunsAtTheEndAndTheRunPasses) {
   Configure("Project", "ExecuteResetModem", "1");
   std::string product = Pack();
   SimProcess sim(SimArgs({}));
-  ASSERT_TRUE(sim.WaitLine("published AT", std::chrono::seconds(10)));
-  std::string output;
-  EXPECT_EQ(RunProduct(product, output), 0) << output;
-  EXPECT_NE(output.find(" PASS"), std::string::npos) << output;
+  ASSERT_NO_FATAL_FAILURE(ExpectPass(sim, product, "AT"));
   sim.Terminate();
   // At the start, back from fastboot, and back from the modem reset.
   EXPECT_EQ(Count(sim.Lines(), "published AT"), 3);
@@ -123,19 +120,16 @@ TEST_F(HelpersEndToEnd, TheXloadThreadFeedsTheBootDeviceWhichThenComesUpAndIsUpd
   fs::create_directories(home_ + "/log");
   std::ofstream(home_ + "/log/autotest") << "";  // keeps the run log after the PASS
   SimProcess sim(SimArgs({"--mode", "boot", "--after-boot", "normal"}));
-  ASSERT_TRUE(sim.WaitLine("published BOOT", std::chrono::seconds(10)));
-  std::string output;
-  EXPECT_EQ(RunProduct(product, output), 0) << output;
-  EXPECT_NE(output.find(" PASS"), std::string::npos) << output;
+  ASSERT_NO_FATAL_FAILURE(ExpectPass(sim, product, "BOOT"));
   sim.Terminate();
-  EXPECT_EQ(ReadAll(home_ + "/device/xload-received.bin"), image.substr(0, 65535));
+  EXPECT_EQ(ReadFile(home_ + "/device/xload-received.bin"), image.substr(0, 65535));
   auto machine = IniFile::Load(home_ + "/config/HKEY_LOCAL_MACHINE.ini");
   ASSERT_TRUE(machine);
   EXPECT_EQ(machine->ReadString("SOFTWARE\\zorovoverovo", "DownloadSupport", ""), "OK");
   // While the run log is open the thread keeps looking for the next boot device.
   std::string log;
   for (const auto& e : fs::directory_iterator(home_ + "/log"))
-    if (e.path().extension() == ".log") log += ReadAll(e.path());
+    if (e.path().extension() == ".log") log += ReadFile(e.path());
   EXPECT_NE(log.find("Failed to find device. try again\r\n"), std::string::npos) << log.substr(0, 2000);
 }
 
@@ -148,10 +142,7 @@ TEST_F(HelpersEndToEnd, ADriverProjectTypeBecomesReadyOnceInstallDriverAnswers) 
   Configure("DownloadItems", "bFastbootConfiguration", "0");
   std::string product = Pack();
   SimProcess sim(SimArgs({}));
-  ASSERT_TRUE(sim.WaitLine("published AT", std::chrono::seconds(10)));
-  std::string output;
-  EXPECT_EQ(RunProduct(product, output), 0) << output;
-  EXPECT_NE(output.find(" PASS"), std::string::npos) << output;
+  ASSERT_NO_FATAL_FAILURE(ExpectPass(sim, product, "AT"));
   EXPECT_TRUE(fs::exists(home_ + "/rules/70-upwend.rules"));
 }
 

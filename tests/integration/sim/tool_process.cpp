@@ -5,22 +5,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
+#include "tests/support/file_text.h"
+
 namespace upwend::testing {
-
-namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-}  // namespace
 
 ToolProcess::ToolProcess(const std::string& home, const std::string& program, std::vector<std::string> args,
                          const std::string& name)

@@ -19,7 +19,7 @@ namespace upwend::testing {
 
 namespace {
 
-constexpr uint8_t kOut = 0x01, kIn = 0x81;
+constexpr uint8_t kOut = UsbFastbootModel::kOut, kIn = UsbFastbootModel::kIn;
 // Zero packets, bulk continuation, no packet size limit, scatter-gather: libusb then submits
 // each transfer as one URB and may ask for zero-length packets.
 constexpr uint32_t kCapabilities = 0x0F;
@@ -49,50 +49,13 @@ void Release(Urb& u) {
 
 struct UsbFastbootDevice::State {
   std::mutex mutex;
-  Counts counts;
+  UsbFastbootModel model;
+  std::deque<std::string>& replies = model.replies;
   bool stalled = false;
-  uint64_t remaining = 0;
-  std::deque<std::string> replies;
   std::deque<Urb> waitingIn;  // IN URBs without a reply yet
   std::deque<Urb> held;       // OUT URBs of a stalled device
   std::deque<Urb> done;       // ready to be reaped
   bool lastReapEmpty = false;
-
-  void Command(const std::string& text) {
-    counts.commands.push_back(text);
-    unsigned long length = 0;
-    char tail = 0;
-    if (text.rfind("getvar:", 0) == 0) {
-      replies.push_back("OKAY0.4");
-    } else if (std::sscanf(text.c_str(), "download:%8lx%c", &length, &tail) == 1) {
-      char reply[16];
-      std::snprintf(reply, sizeof reply, "DATA%08lx", length);
-      replies.push_back(reply);
-      remaining = length;
-      if (length == 0) replies.push_back("OKAY");
-    } else if (text.rfind("flash:", 0) == 0 || text == "reboot") {
-      replies.push_back("OKAY");
-    } else {
-      replies.push_back("FAILunknown command");
-    }
-  }
-
-  void Out(const uint8_t* data, size_t size, bool zeroPacket) {
-    if (remaining == 0) {
-      ++counts.commandUrbs;
-      Command(std::string(reinterpret_cast<const char*>(data), size));
-      return;
-    }
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, remaining));
-    ++counts.dataUrbs;
-    counts.largestDataUrb = std::max(counts.largestDataUrb, size);
-    counts.dataZeroPackets += zeroPacket;
-    counts.lastDataUrbZeroPacket = zeroPacket;
-    counts.dataBytes += n;
-    counts.dataChecksum = Checksum(counts.dataChecksum, data, n);
-    remaining -= n;
-    if (remaining == 0) replies.push_back("OKAY");
-  }
 
   void Answer() {
     while (!stalled && !waitingIn.empty() && !replies.empty()) {
@@ -136,7 +99,7 @@ struct UsbFastbootDevice::State {
     if (f->type == USBDEVFS_URB_TYPE_CONTROL) {
       Control(u);
     } else if (f->endpoint == kOut) {
-      Out(u.buffer->data, static_cast<size_t>(f->buffer_length), (f->flags & USBDEVFS_URB_ZERO_PACKET) != 0);
+      model.Out(u.buffer->data, static_cast<size_t>(f->buffer_length), (f->flags & USBDEVFS_URB_ZERO_PACKET) != 0);
       f->actual_length = f->buffer_length;
       f->status = 0;
       (stalled ? held : done).push_back(u);
@@ -261,7 +224,7 @@ UsbFastbootDevice::~UsbFastbootDevice() {
 
 UsbFastbootDevice::Counts UsbFastbootDevice::counts() {
   std::lock_guard lock(state_->mutex);
-  return state_->counts;
+  return state_->model.counts;
 }
 
 void UsbFastbootDevice::SetStalled(bool stalled) {
@@ -271,11 +234,6 @@ void UsbFastbootDevice::SetStalled(bool stalled) {
   for (auto& u : state_->held) state_->done.push_back(u);
   state_->held.clear();
   state_->Answer();
-}
-
-uint64_t UsbFastbootDevice::Checksum(uint64_t sum, const uint8_t* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) sum = (sum ^ data[i]) * 0x100000001B3ull;
-  return sum;
 }
 
 }  // namespace upwend::testing

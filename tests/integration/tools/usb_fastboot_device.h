@@ -1,7 +1,7 @@
 #pragma once
 // A USB fastboot device in umockdev's testbed: its sysfs entry and descriptors, and a handler of
-// the usbdevfs ioctls that libusb makes on its node (submit, reap, discard), answering getvar,
-// download, flash and reboot. Every URB is counted, so tests see the transfers as the bus would.
+// the usbdevfs ioctls that libusb makes on its node (submit, reap, discard), answering as
+// usb_fastboot_model.h does. Every URB is counted, so tests see the transfers as the bus would.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,24 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/usb_fastboot_model.h"
+
 namespace upwend::testing {
 
 class UsbFastbootDevice {
 public:
-  static constexpr uint16_t kVendor = 0x18D1, kProduct = 0xD00D;
+  static constexpr uint16_t kVendor = UsbFastbootModel::kVendor, kProduct = UsbFastbootModel::kProduct;
   static constexpr uint8_t kBus = 1, kAddress = 2;
-  static constexpr size_t kPacketSize = 512;
 
-  struct Counts {
-    size_t commandUrbs = 0;
-    size_t dataUrbs = 0;
-    size_t largestDataUrb = 0;
-    size_t dataZeroPackets = 0;   // data URBs flagged to end with a zero-length packet
-    bool lastDataUrbZeroPacket = false;
-    uint64_t dataBytes = 0;
-    uint64_t dataChecksum = 0;    // order-sensitive
-    std::vector<std::string> commands;
-  };
+  using Counts = UsbFastbootCounts;
 
   // Creates the testbed and the device; false (with the reason) outside umockdev's wrapper.
   static std::unique_ptr<UsbFastbootDevice> Create(std::string& reason);
@@ -36,9 +28,6 @@ public:
   // While set, OUT URBs are taken but never completed (a device that stopped reading), and IN
   // URBs are never answered.
   void SetStalled(bool stalled);
-
-  // The same checksum over bytes as they are written, to compare with dataChecksum.
-  static uint64_t Checksum(uint64_t sum, const uint8_t* data, size_t size);
 
   struct State;
 

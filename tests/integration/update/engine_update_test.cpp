@@ -16,6 +16,7 @@
 #include "platform/serial_port.h"
 #include "platform/sim_bus.h"
 #include "sim_process.h"
+#include "tests/support/shipped_run.h"
 
 namespace upwend {
 namespace {
@@ -183,14 +184,7 @@ protected:
   }
 
   RunParameters ShippedRun() {
-    RunParameters p;
-    p.ComPort = 5;
-    p.SerialComPort = 6;
-    p.projectType = 1013;
-    p.PlatformName = 255;
-    p.options.bBackup = p.options.bRestore = p.options.bFastbootConfiguration = true;
-    p.TempFiles = root_ + "/work";
-    p.BackupFilePath = root_ + "/backup";
+    RunParameters p = testing::ShippedRunParameters(root_ + "/work", root_ + "/backup");
     partitions_ = {"sbl", "tz", "rpm", "aboot", "system", "system", "modem", "modem", "boot", "efs2", "cdrom", "cdrom"};
     files_ = {"sbl1.mbn", "tz.mbn", "rpm.mbn", "appsboot.mbn", "erase", "mdm9607sysfs.ubi", "erase", "NONHLOS.ubi",
               "boot9607.img", "efs.mbn", "erase", "cdrom.ubi"};

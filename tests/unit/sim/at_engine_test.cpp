@@ -8,12 +8,9 @@
 namespace upwend::sim {
 namespace {
 
-class AtEngineTest : public ::testing::Test {
+class AtEngineTest : public testing::DeviceStateTest {
 protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(state_.Open(dir_.Path(), 7, error)) << error;
-  }
+  AtEngineTest() : DeviceStateTest("at", 7) {}
 
   // Everything the device sends back for `input` (echo included), and the last action.
   std::string Send(const std::string& input, DeviceAction* action = nullptr) {
@@ -25,9 +22,6 @@ protected:
     return out;
   }
 
-  testing::TempDir dir_{"at"};
-  StateStore state_;
-  FaultSet faults_;
   AtEngine engine_{state_, faults_};
 };
 

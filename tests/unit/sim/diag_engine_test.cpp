@@ -46,11 +46,11 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-class DiagEngineTest : public ::testing::Test {
+class DiagEngineTest : public testing::DeviceStateTest {
 protected:
+  DiagEngineTest() : DeviceStateTest("diag", 3) {}
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(state_.Open(dir_.Path(), 3, error)) << error;
+    ASSERT_NO_FATAL_FAILURE(DeviceStateTest::SetUp());
     engine_ = std::make_unique<DiagEngine>(state_, faults_);
   }
 
@@ -72,9 +72,6 @@ protected:
     return frames;
   }
 
-  testing::TempDir dir_{"diag"};
-  StateStore state_;
-  FaultSet faults_;
   std::unique_ptr<DiagEngine> engine_;
 };
 

@@ -7,10 +7,12 @@
 
 #include "sim/fastboot_session.h"
 #include "test_support.h"
+#include "tests/support/file_text.h"
 
 namespace upwend::sim {
 namespace {
 namespace fs = std::filesystem;
+using upwend::testing::ReadFile;
 
 std::string Message(const std::string& body) {
   std::string out;
@@ -32,18 +34,11 @@ std::vector<std::string> Messages(const std::string& wire) {
   return out;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class FastbootSessionTest : public ::testing::Test {
+class FastbootSessionTest : public testing::DeviceStateTest {
 protected:
+  FastbootSessionTest() : DeviceStateTest("fastboot", 5) {}
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(state_.Open(dir_.Path(), 5, error)) << error;
+    ASSERT_NO_FATAL_FAILURE(DeviceStateTest::SetUp());
     session_ = std::make_unique<FastbootSession>(state_, faults_, kMax);
     std::string out;
     session_->Feed(reinterpret_cast<const uint8_t*>("FB01"), 4, out);
@@ -71,9 +66,6 @@ protected:
   }
 
   static constexpr uint64_t kMax = 1 << 20;
-  testing::TempDir dir_{"fastboot"};
-  StateStore state_;
-  FaultSet faults_;
   std::unique_ptr<FastbootSession> session_;
 };
 

@@ -1,10 +1,15 @@
 #pragma once
 // Helpers shared by the simulator's unit tests.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
+
+#include "sim/faults.h"
+#include "sim/state_store.h"
 
 namespace upwend::sim::testing {
 
@@ -27,6 +32,24 @@ public:
 private:
   static inline int counter_ = 0;
   std::filesystem::path path_;
+};
+
+// The fixture of the tests that run one of the device's services: the device's state, opened in
+// a fresh folder with the given seed, and its fault switches, all off.
+class DeviceStateTest : public ::testing::Test {
+protected:
+  DeviceStateTest(const std::string& name, uint32_t seed) : dir_(name), seed_(seed) {}
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(state_.Open(dir_.Path(), seed_, error)) << error;
+  }
+
+  TempDir dir_;
+  StateStore state_;
+  FaultSet faults_;
+
+private:
+  uint32_t seed_;
 };
 
 inline std::vector<uint8_t> B(std::initializer_list<int> bytes) {

@@ -8,6 +8,7 @@
 #include "tools/adbwinapi/device_path.h"
 #include "tools/adbwinapi/fastboot_tcp_framing.h"
 #include "tools/adbwinapi/usb_descriptors.h"
+#include "usb_config_samples.h"
 
 namespace upwend::adb {
 namespace {
@@ -59,6 +60,26 @@ TEST(AdbDevicePathTest, DeviceBackendInterfacePathsParse) {
   EXPECT_TRUE(std::get<UsbPath>(*composite).composite);
   EXPECT_EQ(std::get<UsbPath>(*composite).interfaceNumber, 1);
   EXPECT_FALSE(ParseDevicePath("\\\\?\\usb#vid_05c6&pid_9025#bus_001&dev_200&if_01#{x}"));
+
+  // Windows' own paths: the instance part means nothing to us, the path is kept to be opened.
+  const std::string windows = "\\\\?\\USB#VID_18D1&PID_D00D#0123456789ABCDEF#{F72FE0D4-CBCB-407D-8814-9ED673D0DD6B}";
+  auto system = ParseDevicePath(windows);
+  ASSERT_TRUE(system) << system.error();
+  const auto& s = std::get<UsbPath>(*system);
+  EXPECT_EQ(s.vendorId, 0x18d1);
+  EXPECT_EQ(s.productId, 0xd00d);
+  EXPECT_FALSE(s.composite);
+  EXPECT_EQ(FormatUsbPath(s), windows);
+  auto function = ParseDevicePath("\\\\?\\usb#vid_05c6&pid_9025&mi_03#6&1a2b&0&3#{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}");
+  ASSERT_TRUE(function) << function.error();
+  EXPECT_TRUE(std::get<UsbPath>(*function).composite);
+  EXPECT_EQ(std::get<UsbPath>(*function).interfaceNumber, 3);
+  for (const char* bad : {"\\\\?\\usb#vid_18d1&pid_d00d#0123#{00873fdf-61a8-11d1-aa5e-00c04fb1728b}",
+                          "\\\\?\\usb#vid_18d1&pid_d00d##{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}",
+                          "\\\\?\\usb#vid_18d1&pid_d00d&mi_3#0123#{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}",
+                          "\\\\?\\usb#vid_18d1#0123#{f72fe0d4-cbcb-407d-8814-9ed673d0dd6b}"}) {
+    EXPECT_FALSE(ParseDevicePath(bad)) << bad;
+  }
 }
 
 TEST(AdbDevicePathTest, MalformedPathsAreRefused) {
@@ -74,32 +95,6 @@ TEST(AdbDevicePathTest, MalformedPathsAreRefused) {
   EXPECT_FALSE(NarrowDevicePath(L"tcp:h\u00e9st:1"));
   EXPECT_EQ(*NarrowDevicePath(L"tcp:host:1"), "tcp:host:1");
 }
-
-// Configuration descriptor of a boot loader's fastboot device: one interface, class ff/42/03.
-const std::vector<uint8_t> kBootLoaderConfig = {
-    0x09, 0x02, 0x20, 0x00, 0x01, 0x01, 0x00, 0x80, 0xFA,  // config, 32 bytes, value 1
-    0x09, 0x04, 0x00, 0x00, 0x02, 0xFF, 0x42, 0x03, 0x00,  // interface 0
-    0x07, 0x05, 0x81, 0x02, 0x00, 0x02, 0x00,              // bulk IN 0x81, 512
-    0x07, 0x05, 0x01, 0x02, 0x00, 0x02, 0x01,              // bulk OUT 0x01, 512
-};
-
-// A composite modem: an association, a CDC control interface with class-specific descriptors
-// and an interrupt pipe, then an interface whose setting 0 has no pipes and setting 1 has an
-// interrupt pipe before its bulk pair.
-const std::vector<uint8_t> kCompositeConfig = {
-    0x09, 0x02, 0x58, 0x00, 0x02, 0x03, 0x00, 0xA0, 0xFA,  // config, 88 bytes, value 3
-    0x08, 0x0B, 0x00, 0x02, 0x02, 0x02, 0x01, 0x00,        // interface association
-    0x09, 0x04, 0x00, 0x00, 0x01, 0x02, 0x02, 0x01, 0x00,  // interface 0: CDC control
-    0x05, 0x24, 0x00, 0x10, 0x01,                          // CDC header
-    0x05, 0x24, 0x06, 0x00, 0x01,                          // CDC union
-    0x07, 0x05, 0x83, 0x03, 0x40, 0x00, 0x09,              // interrupt IN
-    0x09, 0x04, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x00,  // interface 1 setting 0: no pipes
-    0x09, 0x04, 0x01, 0x01, 0x03, 0xFF, 0x42, 0x01, 0x00,  // interface 1 setting 1
-    0x07, 0x05, 0x85, 0x03, 0x08, 0x00, 0x05,              // interrupt IN
-    0x07, 0x05, 0x84, 0x02, 0x00, 0x02, 0x00,              // bulk IN 0x84
-    0x07, 0x05, 0x02, 0x02, 0x00, 0x02, 0x00,              // bulk OUT 0x02
-    0x06, 0x30, 0x00, 0x00, 0x00, 0x00,                    // superspeed companion: skipped
-};
 
 TEST(UsbDescriptorTest, SelectsTheBulkPairOfTheRequestedInterface) {
   auto boot = ParseConfigDescriptor(kBootLoaderConfig);

@@ -3,8 +3,7 @@
 // a failed or stalled transfer is reported.
 #include <gtest/gtest.h>
 
-#include <libusb.h>
-
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -19,6 +18,9 @@ namespace {
 // submitted. One transfer (counted from 1) can be made to fail or to stall until its time-out.
 class RecordingBulkIo final : public UsbBulkIo {
 public:
+  // Its own statuses: the writer only passes them to Describe.
+  static constexpr int kStalled = 1, kTimedOut = 2, kNotSupported = 3;
+
   struct Transfer {
     int slot;
     size_t size;
@@ -32,7 +34,8 @@ public:
     const size_t number = transfers.size();
     busy_[static_cast<size_t>(slot)] = true;
     size_[static_cast<size_t>(slot)] = size;
-    status_[static_cast<size_t>(slot)] = number == failAt ? LIBUSB_ERROR_PIPE : number == stallAt ? LIBUSB_ERROR_TIMEOUT : 0;
+    shortBy_[static_cast<size_t>(slot)] = number == shortAt ? std::min<size_t>(size, 2) : 0;
+    status_[static_cast<size_t>(slot)] = number == failAt ? kStalled : number == stallAt ? kTimedOut : 0;
     int inFlight = 0;
     for (bool b : busy_) inFlight += b;
     maxInFlight = std::max(maxInFlight, inFlight);
@@ -43,7 +46,7 @@ public:
     EXPECT_TRUE(busy_[static_cast<size_t>(slot)]) << "waiting on idle slot " << slot;
     busy_[static_cast<size_t>(slot)] = false;
     const int status = status_[static_cast<size_t>(slot)];
-    return {status, status == 0 ? size_[static_cast<size_t>(slot)] : 0};
+    return {status, status == 0 ? size_[static_cast<size_t>(slot)] - shortBy_[static_cast<size_t>(slot)] : 0};
   }
   std::optional<UsbCompletion> Poll(int slot) override {
     if (!completeOnPoll || !busy_[static_cast<size_t>(slot)]) return std::nullopt;
@@ -54,7 +57,10 @@ public:
     ++cancels;
     busy_[static_cast<size_t>(slot)] = false;
   }
-  int ReadIn(uint8_t*, size_t, unsigned, size_t&) override { return LIBUSB_ERROR_NOT_SUPPORTED; }
+  int ReadIn(uint8_t*, size_t, unsigned, size_t&) override { return kNotSupported; }
+  OsError Describe(int status, std::string_view what) const override {
+    return {status == kTimedOut ? ETIMEDOUT : EIO, std::string(what) + ": status " + std::to_string(status)};
+  }
 
   int InFlight() const {
     int n = 0;
@@ -69,6 +75,7 @@ public:
 
   size_t failAt = 0;
   size_t stallAt = 0;
+  size_t shortAt = 0;  // completes without its last two bytes
   bool completeOnPoll = false;
   std::vector<Transfer> transfers;
   int maxInFlight = 0;
@@ -97,6 +104,7 @@ private:
   std::array<bool, kSlots> busy_{};
   std::array<int, kSlots> status_{};
   std::array<size_t, kSlots> size_{};
+  std::array<size_t, kSlots> shortBy_{};
 };
 
 class WriterTest : public ::testing::Test {
@@ -214,6 +222,15 @@ TEST_F(WriterTest, ACutShortDownloadIsSentBeforeTheReplyIsRead) {
   ASSERT_EQ(io.DataTransfers(), 1u);
   EXPECT_EQ(io.transfers.back().size, 5000u);
   EXPECT_EQ(io.InFlight(), 0);
+}
+
+TEST_F(WriterTest, ACommandTheDeviceTookOnlyPartOfFailsWithWhatWentOut) {
+  io.shortAt = 1;
+  auto cut = writer.Write(reinterpret_cast<const uint8_t*>("getvar:version"), 14, 500);
+  ASSERT_FALSE(cut);
+  EXPECT_EQ(cut.error().bytesDone, 12u);
+  EXPECT_EQ(cut.error().error.code, EIO);
+  EXPECT_TRUE(Write("getvar:version"));
 }
 
 TEST_F(WriterTest, OnlyADataReplyToADownloadStartsGathering) {

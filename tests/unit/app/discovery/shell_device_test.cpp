@@ -10,23 +10,20 @@
 #include "platform/device_backend.h"
 #include "platform/headless_loop.h"
 #include "platform/payload_archive.h"
+#include "tests/unit/app/support/form_test.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ShellDeviceTest : public ::testing::Test {
+class ShellDeviceTest : public testing::FormTest {
 protected:
   void SetUp() override {
-    home_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp/upwend-shell") /
-            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(home_);
+    home_ = testing::FreshTestDir();
     fs::create_directories(home_ / "bus");
-    paths_.tempDir = (home_ / "tmp").string() + "/";
-    paths_.configDir = (home_ / "config").string();
-    paths_.runtimeDir = (home_ / "run").string();
-    paths_.logDir = (home_ / "log").string();
+    PlaceFolders(home_.string());
     ShellOptions options;
     options.devices = "sim:" + (home_ / "bus").string();
     shell_ = std::make_unique<UpdateShell>(
@@ -34,11 +31,7 @@ protected:
   }
   void TearDown() override { shell_.reset(); }
 
-  ScaledClock clock_{0.001};
-  HeadlessLoop loop_{clock_};
-  HeadlessDialogs dialogs_{AnswerPolicy::Ok, [](const std::string&) {}};
   PayloadArchive payload_;
-  ToolPaths paths_;
   fs::path home_;
   std::unique_ptr<UpdateShell> shell_;
 };

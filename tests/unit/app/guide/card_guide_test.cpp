@@ -4,15 +4,17 @@
 #include <string>
 #include <vector>
 
-#include "app/config/configuration.h"
 #include "app/guide/card_guide.h"
 #include "app/guide/guide_choice.h"
 #include "app/guide/guide_texts.h"
 #include "app/guide/guide_walk.h"
 #include "app/guide/step_guide.h"
+#include "tests/unit/app/support/build_config.h"
 
 namespace upwend {
 namespace {
+
+using testing::Build;
 
 TEST(CardGuideTest, InstallGrowsAboutTheCentreAndStartsWithDisagree) {
   CardGuideModel g(Guide3Texts(), nullptr, 1024, 768);
@@ -92,13 +94,6 @@ TEST(CardGuideTest, StartWithADeviceFinishesAndEveryCancelQuitsWithoutAQuestion)
   cancel1.SpeedButton_NextClick();
   cancel1.SpeedButton_Cancel1Click();
   EXPECT_EQ(cancel1.modalResult(), kGuideCancel);
-}
-
-ProductConfig Build(int projectType, int variant = 0) {
-  ProductConfig config;
-  config.projectType = projectType;
-  config.variant = variant;
-  return config;
 }
 
 std::vector<std::string> Walk(GuideWizard& wizard, bool finish, int& result) {

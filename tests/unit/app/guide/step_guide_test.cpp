@@ -3,20 +3,15 @@
 
 #include <vector>
 
-#include "app/config/configuration.h"
 #include "app/guide/guide_choice.h"
 #include "app/guide/guide_texts.h"
 #include "app/guide/step_guide.h"
+#include "tests/unit/app/support/build_config.h"
 
 namespace upwend {
 namespace {
 
-ProductConfig Build(int projectType, int variant = 0) {
-  ProductConfig config;
-  config.projectType = projectType;
-  config.variant = variant;
-  return config;
-}
+using testing::Build;
 
 // A wizard whose quit question is answered by the test and recorded.
 struct Guide {

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/headless_loop.h"
 #include "platform/payload_archive.h"
+#include "tests/unit/app/support/form_test.h"
 #include "tests/unit/app/support/test_product.h"
 
 namespace upwend::testing {
@@ -16,14 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class BuiltInImagesTest : public ::testing::Test {
+class BuiltInImagesTest : public FormTest {
 protected:
   void SetUp() override {
     dir_ = FreshTestDir();
-    paths_.tempDir = dir_ + "/tmp/";
-    paths_.configDir = dir_ + "/config";
-    paths_.runtimeDir = dir_ + "/run";
-    paths_.logDir = dir_ + "/log";
+    PlaceFolders(dir_);
     auto archive = PayloadArchive::Open(BuiltProductPath());
     ASSERT_TRUE(archive) << archive.error();
     archive_ = std::make_unique<PayloadArchive>(std::move(*archive));
@@ -43,10 +41,6 @@ protected:
   }
 
   std::string dir_;
-  ToolPaths paths_;
-  ScaledClock clock_{0.001};
-  HeadlessLoop loop_{clock_};
-  HeadlessDialogs dialogs_{AnswerPolicy::Ok, [](const std::string&) {}};
   std::unique_ptr<PayloadArchive> archive_;
 };
 

@@ -14,11 +14,15 @@
 #include "platform/headless_loop.h"
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
+#include "tests/support/file_text.h"
+#include "tests/unit/app/support/form_test.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
 
 // A worker that plays a script of reports from its own thread, as the real one would.
 class ScriptedWorker final : public RunWorker {
@@ -56,13 +60,6 @@ ScriptedWorker::Step Fail(const std::string& text) {
   return [text](WindowLink& link, ScriptedWorker&) { link.OnError("ERROR, " + text + ", Error code: 31", 0); };
 }
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The image set is verified as present, as the built-in product's is.
 class TestForm final : public TVorezUzeUiForm {
 public:
@@ -70,17 +67,14 @@ public:
   void VerifyImageFolder(const std::string&) override { state().lvFileList = {{"sbl1.mbn", "/tmp/", true}}; }
 };
 
-class RunControlTest : public ::testing::Test {
+class RunControlTest : public testing::FormTest {
 protected:
+  RunControlTest() : FormTest(0.0001) {}
+
   void SetUp() override {
-    home_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp/upwend-rc") /
-            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(home_);
+    home_ = testing::FreshTestDir();
     fs::create_directories(home_ / "log");
-    paths_.tempDir = (home_ / "tmp").string() + "/";
-    paths_.configDir = (home_ / "config").string();
-    paths_.runtimeDir = (home_ / "run").string();
-    paths_.logDir = (home_ / "log").string();
+    PlaceFolders(home_.string());
     form_ = std::make_unique<TestForm>(
         FormServices{clock_, loop_, dialogs_, payload_, paths_, "", nullptr, nullptr});
     ProductConfig& c = form_->config();
@@ -142,10 +136,6 @@ protected:
   }
 
   fs::path home_;
-  ToolPaths paths_;
-  ScaledClock clock_{0.0001};
-  HeadlessLoop loop_{clock_};
-  HeadlessDialogs dialogs_{AnswerPolicy::Ok, [](const std::string&) {}};
   PayloadArchive payload_;
   std::unique_ptr<TVorezUzeUiForm> form_;
   std::unique_ptr<RunControl> rc_;

@@ -14,6 +14,7 @@
 #include "platform/named_mutex.h"
 #include "platform/payload_archive.h"
 #include "platform/settings_store.h"
+#include "tests/unit/app/support/form_test.h"
 #include "tests/unit/app/support/test_product.h"
 
 namespace upwend {
@@ -39,14 +40,11 @@ public:
   void StartDeviceWatch() override { calls.push_back("StartDeviceWatch"); }
 };
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public testing::FormTest {
 protected:
   void SetUp() override {
     dir_ = testing::FreshTestDir();
-    paths_.tempDir = dir_ + "/tmp/";
-    paths_.configDir = dir_ + "/config";
-    paths_.runtimeDir = dir_ + "/run";
-    paths_.logDir = dir_ + "/log";
+    PlaceFolders(dir_);
     fs::create_directories(dir_ + "/exe");
   }
 
@@ -69,10 +67,6 @@ protected:
   }
 
   std::string dir_;
-  ToolPaths paths_;
-  ScaledClock clock_{0.001};
-  HeadlessLoop loop_{clock_};
-  HeadlessDialogs dialogs_{AnswerPolicy::Ok, [](const std::string&) {}};
   std::vector<std::unique_ptr<PayloadArchive>> archives_;
   std::vector<std::string> diag_;
 };

@@ -9,16 +9,6 @@
 
 namespace upwend::testing {
 
-std::string FreshTestDir() {
-  const char* home = std::getenv("UPWEND_HOME");
-  std::string base = home ? home : "/tmp/upwend-test-home";
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string dir = base + "/" + info->test_suite_name() + "." + info->name();
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
-}
-
 std::vector<TestResource> AlwaysWrittenResources() {
   std::vector<TestResource> r;
   auto add = [&](const char* type, const char* name) { r.push_back({type, name, std::string("bytes of ") + name}); };
@@ -57,13 +47,6 @@ std::string MakeProduct(const std::string& dir, const std::string& config, const
   auto r = WritePayloadProgram(src + "/tool", inputs, product);
   EXPECT_TRUE(r) << (r ? "" : r.error());
   return product;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 std::string ShippedConfigText() { return ReadFile(std::string(std::getenv("UPWEND_SOURCE_DIR")) + "/payload/Config.ini"); }

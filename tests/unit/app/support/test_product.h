@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "platform/payload_archive.h"
+#include "tests/support/file_text.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend::testing {
-
-std::string FreshTestDir();
 
 struct TestResource {
   std::string type;
@@ -27,7 +27,5 @@ std::string MakeProduct(const std::string& dir, const std::string& config, const
 // The shipped Config.ini of the source tree and the built product.
 std::string ShippedConfigText();
 std::string BuiltProductPath();
-
-std::string ReadFile(const std::string& path);
 
 }  // namespace upwend::testing

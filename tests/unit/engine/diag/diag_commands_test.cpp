@@ -2,12 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/diag/diag_framing.h"
-#include "engine/diag/diag_transport.h"
 #include "tests/support/reference_hdlc.h"
-#include "tests/support/scripted_port.h"
+#include "support/diag_port_fixture.h"
 #include "support/fake_window.h"
-#include "support/fake_worker.h"
-#include "platform/manual_clock.h"
 
 namespace upwend::test {
 namespace {
@@ -15,30 +12,12 @@ namespace {
 const Bytes kResetWire = {0x7E, 0x0B, 0xAB, 0x4E, 0x7E};
 const Bytes kPowerOffWire = {0x7E, 0x11, 0x70, 0xF1, 0x7E};
 
-class CommandTest : public ::testing::Test {
+class CommandTest : public DiagPortTest {
 protected:
-  void SetUp() override {
-    transport.config().comPort = 3;
-    transport.config().serialComPort = 4;
-    diag = &bus.Line("COM3");
-    at = &bus.Line("COM4");
-    ASSERT_TRUE(transport.OpenDiagPort());
-    ASSERT_TRUE(transport.OpenAtPort());
-    worker.lines.clear();
-    start = clock.NowMs();
-  }
-  void TearDown() override { bus.Verify(); }
-  uint64_t Elapsed() const { return clock.NowMs() - start; }
+  void SetUp() override { OpenPorts(true); }
 
-  ManualClock clock;
-  FakeWorker worker{clock};
-  ScriptedBus bus{clock};
   FakeWindow window;
-  DiagTransport transport{worker, bus.Factory()};
   std::unique_ptr<DiagFraming> framing = std::make_unique<DiagFraming>(worker, transport, &window);
-  ScriptedLine* diag = nullptr;
-  ScriptedLine* at = nullptr;
-  uint64_t start = 0;
 };
 
 TEST_F(CommandTest, PowerOffConfirmed) {

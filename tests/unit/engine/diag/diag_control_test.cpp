@@ -4,35 +4,16 @@
 #include <gtest/gtest.h>
 
 #include "engine/diag/diag_framing.h"
-#include "engine/diag/diag_transport.h"
-#include "platform/manual_clock.h"
 #include "tests/support/reference_hdlc.h"
-#include "tests/support/scripted_port.h"
-#include "support/fake_worker.h"
+#include "support/diag_port_fixture.h"
 
 namespace upwend::test {
 namespace {
 
-class ControlTest : public ::testing::Test {
+class ControlTest : public DiagPortTest {
 protected:
-  void SetUp() override {
-    transport.config().comPort = 3;
-    diag = &bus.Line("COM3");
-    ASSERT_TRUE(transport.OpenDiagPort());
-    worker.lines.clear();
-    start = clock.NowMs();
-  }
-  void TearDown() override { bus.Verify(); }
-  uint64_t Elapsed() const { return clock.NowMs() - start; }
-
-  ManualClock clock;
-  FakeWorker worker{clock};
-  ScriptedBus bus{clock};
-  DiagTransport transport{worker, bus.Factory()};
   std::unique_ptr<DiagFraming> framing = std::make_unique<DiagFraming>(worker, transport);
   DiagControlRequests channel{worker, transport, *framing};
-  ScriptedLine* diag = nullptr;
-  uint64_t start = 0;
 };
 
 TEST_F(ControlTest, OfflineRequestRetriesAndReportsWhatCame) {

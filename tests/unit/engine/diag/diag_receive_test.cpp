@@ -3,53 +3,38 @@
 #include <gtest/gtest.h>
 
 #include "engine/diag/diag_framing.h"
-#include "engine/diag/diag_transport.h"
 #include "tests/support/reference_hdlc.h"
-#include "tests/support/scripted_port.h"
-#include "support/fake_worker.h"
-#include "platform/manual_clock.h"
+#include "support/diag_port_fixture.h"
 
 namespace upwend::test {
 namespace {
 
-class ReceiveTest : public ::testing::Test {
+class ReceiveTest : public DiagPortTest {
 protected:
   void SetUp() override {
-    transport.config().comPort = 3;
     transport.config().projectType = 1013;
-    line = &bus.Line("COM3");
-    ASSERT_TRUE(transport.OpenDiagPort());
-    worker.lines.clear();
-    start = clock.NowMs();
+    OpenPorts();
   }
-  void TearDown() override { bus.Verify(); }
-  uint64_t Elapsed() const { return clock.NowMs() - start; }
   Bytes Rx(size_t n) const { return Bytes(framing->rxBuffer().begin(), framing->rxBuffer().begin() + static_cast<long>(n)); }
 
-  ManualClock clock;
-  FakeWorker worker{clock};
-  ScriptedBus bus{clock};
-  DiagTransport transport{worker, bus.Factory()};
   std::unique_ptr<DiagFraming> framing = std::make_unique<DiagFraming>(worker, transport);
-  ScriptedLine* line = nullptr;
-  uint64_t start = 0;
 };
 
 TEST_F(ReceiveTest, AckNakAndBadFrames) {
-  line->Arrive(Frame({0x02}));
+  diag->Arrive(Frame({0x02}));
   EXPECT_EQ(framing->ReceiveAck(), kRxAck);
-  line->Arrive(Frame({0x03, 0x00, 0x07}));
+  diag->Arrive(Frame({0x03, 0x00, 0x07}));
   EXPECT_EQ(framing->ReceiveAck(), 7);
-  line->Arrive(Frame({0x03, 0x01, 0x02}));
+  diag->Arrive(Frame({0x03, 0x01, 0x02}));
   EXPECT_EQ(framing->ReceiveAckTimed(), 0x0102);
-  line->Arrive(FrameBadCheck({0x02}));
+  diag->Arrive(FrameBadCheck({0x02}));
   EXPECT_EQ(framing->ReceiveAck(), kRxBadCheck);
-  line->Arrive({0x7E, 0x02, 0x01, 0x7E});
+  diag->Arrive({0x7E, 0x02, 0x01, 0x7E});
   EXPECT_EQ(framing->ReceiveAckTimed(), kRxShort);
   // ACK code with extra content, and a NAK of the wrong size: other good frames.
-  line->Arrive(Frame({0x02, 0x00}));
+  diag->Arrive(Frame({0x02, 0x00}));
   EXPECT_EQ(framing->ReceiveAck(), kRxOtherFrame);
-  line->Arrive(Frame({0x03, 0x00}));
+  diag->Arrive(Frame({0x03, 0x00}));
   EXPECT_EQ(framing->ReceiveAck(), kRxOtherFrame);
   EXPECT_EQ(Elapsed(), 0u);
 }
@@ -60,28 +45,28 @@ TEST_F(ReceiveTest, LeadingBytesAndFlags) {
   Bytes stream = noFlag;
   Bytes ack = Frame({0x02});
   stream.insert(stream.end(), ack.begin(), ack.end());
-  line->Arrive(stream);
+  diag->Arrive(stream);
   EXPECT_EQ(framing->ReceiveAck(), kRxAck);
 
   Bytes reply = Frame({0x26, 0x55, 0x00, 0x7E}, false);
-  line->Arrive(reply);
+  diag->Arrive(reply);
   EXPECT_EQ(framing->ReceiveFrame(), 6);  // content count includes the two check bytes
   EXPECT_EQ(Hex(Rx(4)), "26 55 00 7E");
 
-  line->Arrive({0x7E, 0x7E, 0x7E});
-  line->Arrive(Frame({0x4B, 0x13}, false));
+  diag->Arrive({0x7E, 0x7E, 0x7E});
+  diag->Arrive(Frame({0x4B, 0x13}, false));
   EXPECT_EQ(framing->ReceiveFrame(), 4);
 }
 
 TEST_F(ReceiveTest, FrameWaitStoresTheFlagAndSkipsTheErrorCheck) {
-  line->errorFlags = kCeOverrun;
-  line->Arrive(Frame({0x29, 0x01, 0x00}));
+  diag->errorFlags = kCeOverrun;
+  diag->Arrive(Frame({0x29, 0x01, 0x00}));
   EXPECT_EQ(framing->ReceiveFrameWait(), 6);
   EXPECT_EQ(framing->rxBuffer()[5], 0x7E);
   EXPECT_TRUE(worker.lines.empty());
   // The other receives report the flags first.
-  line->errorFlags = kCeOverrun;
-  line->Arrive(Frame({0x02}));
+  diag->errorFlags = kCeOverrun;
+  diag->Arrive(Frame({0x02}));
   EXPECT_EQ(framing->ReceiveAck(), kRxAck);
   EXPECT_EQ(worker.Texts(), (std::vector<std::string>{"There is a warning in InQue: 2"}));
 }
@@ -90,7 +75,7 @@ TEST_F(ReceiveTest, OversizedRepliesStayInsideTheBuffer) {
   Bytes big(6000, 0x41);
   big.insert(big.begin(), 0x7E);
   big.push_back(0x7E);
-  line->Arrive(big);
+  diag->Arrive(big);
   EXPECT_EQ(framing->ReceiveFrameWait(), kRxTooLong);
   EXPECT_EQ(framing->rxCount(), 4096u);
   EXPECT_EQ(framing->rxBuffer()[4095], 0x41);
@@ -98,12 +83,12 @@ TEST_F(ReceiveTest, OversizedRepliesStayInsideTheBuffer) {
 
   // 4094 payload bytes and the check value make 4096 content bytes: the largest good frame;
   // the flag goes into the extra byte.
-  line->Arrive(Frame(Bytes(4094, 0x42)));
+  diag->Arrive(Frame(Bytes(4094, 0x42)));
   EXPECT_EQ(framing->ReceiveFrameWait(), 4097);
   EXPECT_EQ(framing->rxBuffer()[4096], 0x7E);
-  line->Arrive(Frame(Bytes(4094, 0x42)));
+  diag->Arrive(Frame(Bytes(4094, 0x42)));
   EXPECT_EQ(framing->ReceiveFrame(), 4096);
-  line->Arrive(Frame(Bytes(4095, 0x42)));
+  diag->Arrive(Frame(Bytes(4095, 0x42)));
   EXPECT_EQ(framing->ReceiveAckTimed(), kRxTooLong);
   transport.PurgeDiag(kPurgeRxClear);
 }
@@ -114,31 +99,31 @@ TEST_F(ReceiveTest, ReadAheadFeedsLaterReceivesUntilAPurge) {
   Bytes two = Frame({0x26, 0x01});
   Bytes second = Frame({0x26, 0x02}, false);
   two.insert(two.end(), second.begin(), second.end());
-  line->Arrive(two);
+  diag->Arrive(two);
   EXPECT_EQ(framing->ReceiveFrame(), 4);
-  EXPECT_EQ(line->readSizes.size(), 1u);
-  EXPECT_GT(line->readSizes[0], two.size());
+  EXPECT_EQ(diag->readSizes.size(), 1u);
+  EXPECT_GT(diag->readSizes[0], two.size());
   EXPECT_EQ(framing->ReceiveFrame(), 4);
   EXPECT_EQ(Hex(Rx(2)), "26 02");
-  EXPECT_EQ(line->readSizes.size(), 1u);
+  EXPECT_EQ(diag->readSizes.size(), 1u);
 
   // A late reply read ahead with the frame before it must not answer the next request.
   Bytes late = Frame({0x02});
   late.insert(late.end(), {0x7E, 0x03, 0x00});
-  line->Arrive(late);
+  diag->Arrive(late);
   EXPECT_EQ(framing->ReceiveAck(), kRxAck);
-  line->strictWrites = false;
+  diag->strictWrites = false;
   framing->BeginFrame();
   framing->AppendByte(0x7C);
   framing->FinishFrame();
   framing->SendFrame();
-  line->Arrive(Frame({0x26, 0x03}, false));
+  diag->Arrive(Frame({0x26, 0x03}, false));
   EXPECT_EQ(framing->ReceiveFrame(), 4);
   EXPECT_EQ(Hex(Rx(2)), "26 03");
 
   Bytes withTail = Frame({0x02});
   withTail.insert(withTail.end(), {0xA1, 0xA2, 0xA3});
-  line->Arrive(withTail);
+  diag->Arrive(withTail);
   EXPECT_EQ(framing->ReceiveAck(), kRxAck);
   uint8_t raw[8] = {};
   EXPECT_EQ(transport.ReadDiag(raw, 2), 2);
@@ -154,18 +139,18 @@ TEST_F(ReceiveTest, OneByteReadsWhereALargeReadWouldWait) {
   ASSERT_TRUE(transport.OpenDiagPort());
   Bytes f = Frame({0x02});
   f.insert(f.end(), {0x55, 0x66});
-  line->Arrive(f);
+  diag->Arrive(f);
   EXPECT_EQ(framing->ReceiveAckTimed(), kRxAck);
-  EXPECT_EQ(line->readSizes, std::vector<uint32_t>(f.size() - 2, 1u));
-  EXPECT_EQ(line->Pending(), 2u);
+  EXPECT_EQ(diag->readSizes, std::vector<uint32_t>(f.size() - 2, 1u));
+  EXPECT_EQ(diag->Pending(), 2u);
 
   transport.config().projectType = 1013;
-  line->failTimeouts = true;
+  diag->failTimeouts = true;
   ASSERT_TRUE(transport.OpenDiagPort());  // raises; the reads below go on regardless
-  line->readSizes.clear();
-  line->Arrive({0x55, 0x66});
+  diag->readSizes.clear();
+  diag->Arrive({0x55, 0x66});
   EXPECT_TRUE(transport.FillDiagReadAhead());
-  EXPECT_EQ(line->readSizes, std::vector<uint32_t>{1u});
+  EXPECT_EQ(diag->readSizes, std::vector<uint32_t>{1u});
   transport.PurgeDiag(kPurgeRxClear);
 }
 
@@ -197,15 +182,15 @@ TEST_F(ReceiveTest, StopDuringTimedReceive) {
 
 TEST_F(ReceiveTest, LateReplyBeforeTheFrameIsStillReceived) {
   // The first byte wait ends empty after 2 s; its placeholder must not start a frame.
-  line->Arrive(Frame({0x26, 0x01}, false), 2500);
+  diag->Arrive(Frame({0x26, 0x01}, false), 2500);
   EXPECT_EQ(framing->ReceiveFrame(), 4);
   EXPECT_EQ(Hex(Rx(2)), "26 01");
 }
 
 TEST_F(ReceiveTest, GapInsideAFrameSpoilsIt) {
   Bytes f = Frame({0x02, 0x10, 0x20});
-  line->Arrive(Bytes(f.begin(), f.begin() + 2));
-  line->Arrive(Bytes(f.begin() + 2, f.end()), 2500);
+  diag->Arrive(Bytes(f.begin(), f.begin() + 2));
+  diag->Arrive(Bytes(f.begin() + 2, f.end()), 2500);
   EXPECT_EQ(framing->ReceiveAckTimed(), kRxBadCheck);
   EXPECT_EQ(framing->rxBuffer()[1], kRxPlaceholder);
 }
@@ -213,8 +198,8 @@ TEST_F(ReceiveTest, GapInsideAFrameSpoilsIt) {
 TEST_F(ReceiveTest, EscapedByteGetsTheLongerWait) {
   Bytes f = Frame({0x7D, 0x01});  // 7E 7D 5D ...
   ASSERT_EQ(f[1], 0x7D);
-  line->Arrive(Bytes(f.begin(), f.begin() + 2));
-  line->Arrive(Bytes(f.begin() + 2, f.end()), 3000);
+  diag->Arrive(Bytes(f.begin(), f.begin() + 2));
+  diag->Arrive(Bytes(f.begin() + 2, f.end()), 3000);
   EXPECT_EQ(framing->ReceiveFrame(), 4);
   EXPECT_EQ(Hex(Rx(2)), "7D 01");
 }
@@ -223,7 +208,7 @@ TEST_F(ReceiveTest, SlowTimeoutProjectsStillHonourTheLimits) {
   transport.config().projectType = 6;
   ASSERT_TRUE(transport.OpenDiagPort());
   start = clock.NowMs();
-  line->Arrive(Frame({0x02}));
+  diag->Arrive(Frame({0x02}));
   EXPECT_EQ(framing->ReceiveAckTimed(), kRxAck);
   EXPECT_EQ(framing->ReceiveAckTimed(), kRxAckTimeout);
   EXPECT_LE(Elapsed(), 9000u);
@@ -232,8 +217,8 @@ TEST_F(ReceiveTest, SlowTimeoutProjectsStillHonourTheLimits) {
 TEST_F(ReceiveTest, ExchangeResendsTheSameFrameUntilTheReplyPasses) {
   const Bytes request = {0x26, 0x55, 0x00};
   const Bytes wire = Frame(request, false);
-  line->ExpectWrite(wire, Frame({0x13, 0x26}), 0);  // bad command reply
-  line->ExpectWrite(wire, Frame({0x26, 0x55, 0x00, 0x99}), 100);
+  diag->ExpectWrite(wire, Frame({0x13, 0x26}), 0);  // bad command reply
+  diag->ExpectWrite(wire, Frame({0x26, 0x55, 0x00, 0x99}), 100);
   int misses = 0;
   ExchangeResult r = framing->Exchange(
       request, {ReplyReader::kFrame, 5, 0, 250},
@@ -246,7 +231,7 @@ TEST_F(ReceiveTest, ExchangeResendsTheSameFrameUntilTheReplyPasses) {
   EXPECT_EQ(transport.lastWriteCount(), wire.size());
   // Error-flag check and a purge of all four queues before each send.
   int purges = 0;
-  for (const auto& entry : line->log) purges += entry == "purge 15";
+  for (const auto& entry : diag->log) purges += entry == "purge 15";
   EXPECT_EQ(purges, 2);
   EXPECT_EQ(clock.NowMs() - start, 350u);
 }
@@ -255,8 +240,8 @@ TEST_F(ReceiveTest, ExchangeWithRawReadsAndLateReplyPurged) {
   const Bytes request = {0x29, 0x01, 0x00};
   const Bytes wire = Frame(request, false);
   // The first reply comes too late for its read and is discarded by the next send's purge.
-  line->ExpectWrite(wire, {0x29, 0x01, 0x00, 0xAA}, 1500);
-  line->ExpectWrite(wire, {0x29, 0x01, 0x00, 0xBB}, 10);
+  diag->ExpectWrite(wire, {0x29, 0x01, 0x00, 0xAA}, 1500);
+  diag->ExpectWrite(wire, {0x29, 0x01, 0x00, 0xBB}, 10);
   ExchangeResult r = framing->Exchange(
       request, {ReplyReader::kRawRead, 10, 6, 1000},
       [](const Reply& reply) { return reply.bytes.size() >= 3 && reply.bytes[0] == 0x29; });
@@ -267,11 +252,11 @@ TEST_F(ReceiveTest, ExchangeWithRawReadsAndLateReplyPurged) {
 
 TEST_F(ReceiveTest, ExchangeGivesUpAfterItsAttemptsOrAtTheStop) {
   const Bytes request = {0x7C};
-  line->strictWrites = false;
+  diag->strictWrites = false;
   ExchangeResult r = framing->Exchange(request, {ReplyReader::kAckTimed, 3, 0, 0}, [](const Reply&) { return false; });
   EXPECT_FALSE(r.passed);
   EXPECT_EQ(r.attempts, 3);
-  EXPECT_EQ(line->written.size(), 3u);
+  EXPECT_EQ(diag->written.size(), 3u);
 
   worker.RequestStop();
   r = framing->Exchange(request, {ReplyReader::kAck, 10, 0, 0}, [](const Reply&) { return false; });

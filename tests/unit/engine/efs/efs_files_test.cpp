@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "support/efs_fixture.h"
+#include "tests/support/part_of_efs_lists.h"
 
 namespace upwend::test {
 namespace {
@@ -172,18 +173,12 @@ TEST_F(EfsFilesTest, RestoreRaisesItsTextsForRefusedRequests) {
   EXPECT_EQ(worker.FirstRaised(), "[upload] Fail to upload part of EFS file command");
 }
 
-class PartOfEfsTest : public EfsFixture {
+class PartOfEfsTest : public EfsFixture, protected testing::PartOfEfsLists {
 protected:
   void SetUp() override {
     EfsFixture::SetUp();
-    params.options.bPartOfEFS = true;
-    params.RemoveFilesList = &removeFiles;
-    params.RemoveDirList = &removeDirs;
-    params.CreateDirList = &createDirs;
-    params.AddFilesList = &addFiles;
-    params.PartOfEFSFileNameList = &localFiles;
+    AttachTo(params);
   }
-  StringList removeFiles, removeDirs, createDirs, addFiles, localFiles;
 };
 
 TEST_F(PartOfEfsTest, EditsRemoveCreateAndWriteWhatTheyList) {

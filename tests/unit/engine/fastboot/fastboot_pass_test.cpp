@@ -13,7 +13,8 @@
 #include <fstream>
 
 #include "platform/clock.h"
-#include "tests/unit/engine/worker/recording_context.h"
+#include "tests/support/recording_context.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
@@ -128,10 +129,7 @@ class FastbootPassTest : public ::testing::Test {
 protected:
   void SetUp() override {
     gDev = &dev_;
-    dir_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp") / "fastboot" /
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = testing::FreshTestDir();
     AdbEntryPoints api;
     api.createInterfaceByName = Create;
     api.getInterfaceName = Name;

@@ -10,7 +10,10 @@
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "tests/unit/engine/worker/fake_modem.h"
-#include "tests/unit/engine/worker/recording_context.h"
+#include "tests/support/fake_device_window.h"
+#include "tests/support/file_text.h"
+#include "tests/support/recording_context.h"
+#include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
 namespace {
@@ -19,38 +22,18 @@ namespace fs = std::filesystem;
 using testing::FakeModem;
 
 using Context = testing::RecordingContext;
+using testing::ReadFile;
 
 struct NoDiag final : DiagControl {
   int SendDiagOffline() override { return 0; }
   int SendDiagReset() override { return 0; }
   int QueryPlatform() override { return -1; }
 };
-struct NoWindow final : DeviceWindow {
-  void ClearDeviceFlags() override {}
-  bool DeviceChangeSeen() override { return false; }
-  bool DeviceArrivalSeen() override { return false; }
-  bool CheckDiagPortSame(int) override { return true; }
-  bool DiskModeSwitched() override { return false; }
-  void CheckForComPorts() override {}
-  std::string PortText() override { return {}; }
-  std::string SerialPortText() override { return {}; }
-  void ShowDeviceVersion(SerialPort*) override {}
-};
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class IdentityTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    dir_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp") / "identity" /
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = testing::FreshTestDir();
     params_.projectType = 1013;
     modem_.Answer("AT+VXTSN=0,5", "+VXTSN", "SN123");
     modem_.Answer("AT+VXTSN=0,7", "+VXTSN", "861234567890123");
@@ -75,7 +58,7 @@ protected:
   RunParameters params_;
   FakeModem modem_;
   NoDiag diag_;
-  NoWindow window_;
+  testing::FakeDeviceWindow window_;
   bool atOpen_ = true;
   IdentityStore store_;
   AtChannel at_{ctx_, params_, [this] { return &modem_.port; }, diag_, store_, window_};

@@ -9,16 +9,12 @@
 #include "engine/nv/nv_backup_file.h"
 #include "engine/nv/nv_tables.h"
 #include "tests/unit/engine/nv/nv_rig.h"
+#include "tests/support/file_text.h"
 
 namespace upwend::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void WriteRecords(const std::string& path, const std::vector<uint16_t>& ids) {
   std::string bytes(ids.size() * kNvRecordSize, '\0');

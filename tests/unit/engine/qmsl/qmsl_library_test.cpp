@@ -11,16 +11,12 @@
 #include "engine/nv/qmsl_loader.h"
 #include "tests/unit/engine/nv/nv_rig.h"
 #include "tests/support/pty_responder.h"
+#include "tests/support/file_text.h"
 
 namespace upwend::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 Bytes Blob(size_t size, uint8_t seed) {
   Bytes b(size);

@@ -13,6 +13,7 @@
 #include "tests/unit/engine/nv/nv_rig.h"
 #include "tests/support/pty_responder.h"
 #include "tests/unit/engine/worker/worker_doubles.h"
+#include "tests/support/shipped_run.h"
 
 namespace upwend::testing {
 namespace {
@@ -26,13 +27,7 @@ protected:
     ASSERT_TRUE(responder_.ok());
     setenv("UPWEND_COM5", responder_.slavePath().c_str(), 1);
     root_ = TestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    p_.ComPort = 5;
-    p_.SerialComPort = 6;
-    p_.projectType = 1013;
-    p_.PlatformName = 255;
-    p_.options.bBackup = p_.options.bRestore = p_.options.bFastbootConfiguration = true;
-    p_.TempFiles = root_ + "/TempFiles";
-    p_.BackupFilePath = root_ + "/Backup";
+    p_ = ShippedRunParameters(root_ + "/TempFiles", root_ + "/Backup");
     fs::create_directories(p_.TempFiles);
     fs::create_directories(p_.BackupFilePath);
     fs::copy_file(QMSL_DLL_PATH, p_.TempFiles + "/QMSL_MSVC10R.dll");

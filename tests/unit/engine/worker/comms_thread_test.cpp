@@ -9,6 +9,8 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "tests/unit/engine/worker/worker_doubles.h"
+#include "tests/unit/platform/test_dir.h"
+#include "tests/support/shipped_run.h"
 
 namespace upwend {
 namespace {
@@ -20,18 +22,9 @@ using testing::FakeWindow;
 class WorkerTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    root_ = fs::path(std::getenv("UPWEND_HOME") ? std::getenv("UPWEND_HOME") : "/tmp") /
-            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(root_);
+    root_ = testing::FreshTestDir();
     fs::create_directories(root_ / "Backup");
-    // The shipped configuration.
-    p_.ComPort = 5;
-    p_.SerialComPort = 6;
-    p_.projectType = 1013;
-    p_.PlatformName = 255;
-    p_.options.bBackup = p_.options.bRestore = p_.options.bFastbootConfiguration = true;
-    p_.TempFiles = (root_ / "TempFiles").string();
-    p_.BackupFilePath = (root_ / "Backup").string();
+    p_ = testing::ShippedRunParameters((root_ / "TempFiles").string(), (root_ / "Backup").string());
     p_.StartATList = &startAt_;
     p_.EndATList = &endAt_;
     d_.script.atReplies = {{"AT+CFUN=5", ""}, {"AT+CFUN=1", ""}};
