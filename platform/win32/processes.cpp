@@ -43,7 +43,6 @@ std::string Normalized(std::string path) {
   return AsciiLower(path);
 }
 
-
 }  // namespace
 
 pid_t CurrentProcessId() { return static_cast<pid_t>(::GetCurrentProcessId()); }
