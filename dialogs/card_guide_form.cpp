@@ -8,22 +8,17 @@
 
 #include "app/qt/skin/picture_label.h"
 #include "app/qt/skin/skin.h"
+#include "dialogs/guide_form_frame.h"
 
 namespace upwend {
 
 namespace {
 
-// A dialog border and caption bar around the client area.
-constexpr int kFrameWidth = 6;
-constexpr int kFrameHeight = 29;
 constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 30;
 constexpr int kMargin = 10;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-int ClientWidth(int outer) { return outer - kFrameWidth; }
-int ClientHeight(int outer) { return outer - kFrameHeight; }
 
 }  // namespace
 
@@ -82,8 +77,8 @@ void TFormGuide3::BuildSplash() {
 
 void TFormGuide3::BuildLicence() {
   const CardGuideTexts& t = model_.texts();
-  const int w = ClientWidth(CardGuideModel::kPageWidth);
-  const int h = ClientHeight(CardGuideModel::kPageHeight);
+  const int w = GuideClientWidth(CardGuideModel::kPageWidth);
+  const int h = GuideClientHeight(CardGuideModel::kPageHeight);
   GroupBox2 = Page("GroupBox2", w, h);
   QLabel* welcome = Text(GroupBox2, "Label_welcome", t.welcomeLine, QRect(kMargin, 8, w - 2 * kMargin, 22));
   QFont bold = font();
@@ -121,8 +116,8 @@ void TFormGuide3::BuildLicence() {
 
 void TFormGuide3::BuildSteps() {
   const CardGuideTexts& t = model_.texts();
-  const int w = ClientWidth(CardGuideModel::kPageWidth);
-  const int h = ClientHeight(CardGuideModel::kPageHeight);
+  const int w = GuideClientWidth(CardGuideModel::kPageWidth);
+  const int h = GuideClientHeight(CardGuideModel::kPageHeight);
   GroupBox3 = Page("GroupBox3", w, h);
   QFont bold = font();
   bold.setBold(true);
@@ -146,8 +141,8 @@ void TFormGuide3::BuildSteps() {
 
 void TFormGuide3::BuildCard() {
   const CardGuideTexts& t = model_.texts();
-  const int w = ClientWidth(CardGuideModel::kCardWidth);
-  const int h = ClientHeight(CardGuideModel::kCardHeight);
+  const int w = GuideClientWidth(CardGuideModel::kCardWidth);
+  const int h = GuideClientHeight(CardGuideModel::kCardHeight);
   GroupBox4 = Page("GroupBox4", w, h);
   QLabel* text = Text(GroupBox4, "Label8", t.Label8, QRect(kMargin, 12, w - 2 * kMargin, 56));
   text->setAlignment(Qt::AlignCenter);
@@ -174,8 +169,8 @@ void TFormGuide3::Render() {
     if (shown) show();
   }
   const GuideRect& r = model_.bounds();
-  const int frameW = bordered ? kFrameWidth : 0;
-  const int frameH = bordered ? kFrameHeight : 0;
+  const int frameW = bordered ? kGuideFrameWidth : 0;
+  const int frameH = bordered ? kGuideFrameHeight : 0;
   setFixedSize(r.width - frameW, r.height - frameH);
   move(r.left, r.top);
 }

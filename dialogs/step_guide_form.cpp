@@ -9,14 +9,12 @@
 #include <QScrollArea>
 
 #include "app/qt/skin/skin.h"
+#include "dialogs/guide_form_frame.h"
 
 namespace upwend {
 
 namespace {
 
-// The outer size includes a single border and the caption bar.
-constexpr int kFrameWidth = 6;
-constexpr int kFrameHeight = 29;
 constexpr int kPageLeft = 8;
 constexpr int kPageTop = 4;
 constexpr int kPageHeight = 244;
@@ -36,7 +34,7 @@ StepGuideForm::StepGuideForm(StepGuideModel& model, QWidget* parent) : QDialog(p
   const StepGuideTexts& t = model_.texts();
   font_ = QFont(Q(t.fontName), 9, t.bold ? QFont::Bold : QFont::Normal);
   setFont(font_);
-  setFixedSize(model_.options().width - kFrameWidth, model_.options().height - kFrameHeight);
+  setFixedSize(GuideClientWidth(model_.options().width), GuideClientHeight(model_.options().height));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   BuildWelcome();

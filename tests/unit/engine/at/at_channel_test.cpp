@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/manual_clock.h"
+#include "tests/support/fake_device_window.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/recording_context.h"
 
@@ -36,21 +37,6 @@ struct FakeValues final : IdentityValues {
   std::map<int, std::string> values;
 };
 
-struct FakeAtWindow final : DeviceWindow {
-  void ClearDeviceFlags() override {}
-  bool DeviceChangeSeen() override { return false; }
-  bool DeviceArrivalSeen() override { return false; }
-  bool CheckDiagPortSame(int) override { return true; }
-  bool DiskModeSwitched() override { return diskSwitched; }
-  void CheckForComPorts() override { ++discoveries; }
-  std::string PortText() override { return diag; }
-  std::string SerialPortText() override { return at; }
-  void ShowDeviceVersion(SerialPort*) override {}
-  bool diskSwitched = false;
-  int discoveries = 0;
-  std::string diag, at;
-};
-
 class AtChannelTest : public ::testing::Test {
 protected:
   ManualClock clock_;
@@ -60,7 +46,7 @@ protected:
   test::ScriptedPort port_{line_};
   FakeDiag diag_;
   FakeValues values_;
-  FakeAtWindow window_;
+  testing::FakeDeviceWindow window_;
   StringList start_, end_;
   AtChannel at_{ctx_, params_, [this] { return &port_; }, diag_, values_, window_};
 

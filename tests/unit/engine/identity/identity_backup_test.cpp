@@ -10,8 +10,9 @@
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "tests/unit/engine/worker/fake_modem.h"
-#include "tests/support/recording_context.h"
+#include "tests/support/fake_device_window.h"
 #include "tests/support/file_text.h"
+#include "tests/support/recording_context.h"
 #include "tests/unit/platform/test_dir.h"
 
 namespace upwend {
@@ -27,17 +28,6 @@ struct NoDiag final : DiagControl {
   int SendDiagOffline() override { return 0; }
   int SendDiagReset() override { return 0; }
   int QueryPlatform() override { return -1; }
-};
-struct NoWindow final : DeviceWindow {
-  void ClearDeviceFlags() override {}
-  bool DeviceChangeSeen() override { return false; }
-  bool DeviceArrivalSeen() override { return false; }
-  bool CheckDiagPortSame(int) override { return true; }
-  bool DiskModeSwitched() override { return false; }
-  void CheckForComPorts() override {}
-  std::string PortText() override { return {}; }
-  std::string SerialPortText() override { return {}; }
-  void ShowDeviceVersion(SerialPort*) override {}
 };
 
 class IdentityTest : public ::testing::Test {
@@ -68,7 +58,7 @@ protected:
   RunParameters params_;
   FakeModem modem_;
   NoDiag diag_;
-  NoWindow window_;
+  testing::FakeDeviceWindow window_;
   bool atOpen_ = true;
   IdentityStore store_;
   AtChannel at_{ctx_, params_, [this] { return &modem_.port; }, diag_, store_, window_};
