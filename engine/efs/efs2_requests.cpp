@@ -1,6 +1,7 @@
 #include "engine/efs/efs2_requests.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace upwend {
 
@@ -37,6 +38,13 @@ EfsBytes PathRequest(Efs2Cmd cmd, std::string_view path) {
   return out;
 }
 
+// A request whose fields are all 32-bit values, in the order given.
+EfsBytes Le32Request(Efs2Cmd cmd, std::initializer_list<uint32_t> fields) {
+  EfsBytes out = Header(cmd);
+  for (uint32_t field : fields) PutLe32(out, field);
+  return out;
+}
+
 }  // namespace
 
 EfsBytes EncodeEfsOpen(uint32_t flags, uint32_t mode, std::string_view path) {
@@ -47,18 +55,10 @@ EfsBytes EncodeEfsOpen(uint32_t flags, uint32_t mode, std::string_view path) {
   return out;
 }
 
-EfsBytes EncodeEfsClose(uint32_t descriptor) {
-  EfsBytes out = Header(Efs2Cmd::kClose);
-  PutLe32(out, descriptor);
-  return out;
-}
+EfsBytes EncodeEfsClose(uint32_t descriptor) { return Le32Request(Efs2Cmd::kClose, {descriptor}); }
 
 EfsBytes EncodeEfsRead(uint32_t descriptor, uint32_t count, uint32_t offset) {
-  EfsBytes out = Header(Efs2Cmd::kRead);
-  PutLe32(out, descriptor);
-  PutLe32(out, count);
-  PutLe32(out, offset);
-  return out;
+  return Le32Request(Efs2Cmd::kRead, {descriptor, count, offset});
 }
 
 EfsBytes EncodeEfsWrite(uint32_t descriptor, uint32_t offset, std::span<const uint8_t> data) {
@@ -82,17 +82,10 @@ EfsBytes EncodeEfsRmdir(std::string_view path) { return PathRequest(Efs2Cmd::kRm
 EfsBytes EncodeEfsOpendir(std::string_view path) { return PathRequest(Efs2Cmd::kOpendir, path); }
 
 EfsBytes EncodeEfsReaddir(uint32_t handle, uint32_t sequence) {
-  EfsBytes out = Header(Efs2Cmd::kReaddir);
-  PutLe32(out, handle);
-  PutLe32(out, sequence);
-  return out;
+  return Le32Request(Efs2Cmd::kReaddir, {handle, sequence});
 }
 
-EfsBytes EncodeEfsClosedir(uint32_t handle) {
-  EfsBytes out = Header(Efs2Cmd::kClosedir);
-  PutLe32(out, handle);
-  return out;
-}
+EfsBytes EncodeEfsClosedir(uint32_t handle) { return Le32Request(Efs2Cmd::kClosedir, {handle}); }
 
 EfsBytes EncodeEfsStat(std::string_view path) { return PathRequest(Efs2Cmd::kStat, path); }
 EfsBytes EncodeEfsStatfs() { return PathRequest(Efs2Cmd::kStatfs, ""); }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/system_file_io.h"
+
 namespace upwend {
 
 namespace {
@@ -189,22 +191,10 @@ std::string ExecutableFolder() {
   return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
 }
 
-Expected<void, std::string> CreateFolderPath(const std::string& path) {
-  std::string native = NativePath(path);
-  std::string current;
-  size_t pos = 0;
-  while (pos < native.size()) {
-    size_t slash = native.find('/', pos);
-    size_t end = slash == std::string::npos ? native.size() : slash + 1;
-    current += native.substr(pos, end - pos);
-    pos = end;
-    if (current == "/" || current.empty()) continue;
-    if (FolderExists(current)) continue;
-    if (::mkdir(current.c_str(), 0755) != 0 && !(errno == EEXIST && FolderExists(current))) {
-      return Unexpected("Could not create folder!" + current);
-    }
-  }
-  return {};
+bool IsPathRoot(const std::string& path) { return path == "/"; }
+
+bool MakeFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && FolderExists(path));
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/system_file_io.h"
 #include "platform/win32/system_message.h"
 
 namespace upwend {
@@ -222,27 +223,16 @@ std::string ExecutableFolder() {
   return sep == std::string::npos ? std::string(".\\") : exe.substr(0, sep + 1);
 }
 
-Expected<void, std::string> CreateFolderPath(const std::string& path) {
-  std::string current;
-  size_t pos = 0;
-  while (pos < path.size()) {
-    size_t sep = path.find_first_of("\\/", pos);
-    size_t end = sep == std::string::npos ? path.size() : sep + 1;
-    current += path.substr(pos, end - pos);
-    pos = end;
-    // Roots and prefixes: "\", "C:", "C:\", "\\server\", "\\?\".
-    std::string bare = current;
-    while (!bare.empty() && IsSeparator(bare.back())) bare.pop_back();
-    if (bare.empty() || bare.back() == ':' || bare == "\\\\?" || bare == "\\\\." ||
-        (current.rfind("\\\\", 0) == 0 && bare.find_first_of("\\/", 2) == std::string::npos))
-      continue;
-    if (FolderExists(current)) continue;
-    if (!::CreateDirectoryA(current.c_str(), nullptr) &&
-        !(::GetLastError() == ERROR_ALREADY_EXISTS && FolderExists(current))) {
-      return Unexpected("Could not create folder!" + current);
-    }
-  }
-  return {};
+// Roots and prefixes: "\", "C:", "C:\", "\\server\", "\\?\".
+bool IsPathRoot(const std::string& path) {
+  std::string bare = path;
+  while (!bare.empty() && IsSeparator(bare.back())) bare.pop_back();
+  return bare.empty() || bare.back() == ':' || bare == "\\\\?" || bare == "\\\\." ||
+         (path.rfind("\\\\", 0) == 0 && bare.find_first_of("\\/", 2) == std::string::npos);
+}
+
+bool MakeFolder(const std::string& path) {
+  return ::CreateDirectoryA(path.c_str(), nullptr) || (::GetLastError() == ERROR_ALREADY_EXISTS && FolderExists(path));
 }
 
 namespace {
