@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/process_environment.h"
@@ -28,15 +29,16 @@ private:
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
+std::vector<std::string> Listed(const ToolPaths& p) {
+  return {p.tempDir, p.configDir, p.runtimeDir, p.logDir, p.stateDir, p.programsDir};
+}
+
 TEST(PathsTest, FoldersAreWrittenWithSlashesBelowHomeOrTheUsersFolders) {
   Environment env;
   env.Set("UPWEND_TEMP_DIR", "");
   env.Set("UPWEND_LOG_DIR", "");
   env.Set("UPWEND_HOME", "C:\\Users\\me\\upwend home");
-  ToolPaths home = CurrentPaths();
-  EXPECT_EQ(home.tempDir, "C:/Users/me/upwend home/tmp/");
-  EXPECT_EQ(home.configDir, "C:/Users/me/upwend home/config");
-  EXPECT_EQ(home.programsDir, "C:/Users/me/upwend home/programs");
+  EXPECT_EQ(Listed(CurrentPaths()), Listed(PathsBelowHome("C:/Users/me/upwend home/")));
 
   env.Set("UPWEND_HOME", "");
   env.Set("LOCALAPPDATA", "C:\\Users\\me\\AppData\\Local");
