@@ -1,17 +1,20 @@
 // AdbWinApi.dll as the worker uses it: loaded by path, entry points looked up by name, fastboot
-// spoken to a scripted device over loopback TCP.
-#include <dlfcn.h>
+// spoken to a scripted device over loopback TCP. One source for both systems: the Windows build
+// runs it against its own AdbWinApi.dll under Wine.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/unit/tools/scripted_fastboot_server.h"
 #include "abi/adb_api.h"
+#include "platform/dynamic_library.h"
+#include "tests/unit/platform/test_dir.h"
+#include "tests/unit/tools/scripted_fastboot_server.h"
 
 namespace upwend::testing {
 namespace {
@@ -19,7 +22,7 @@ namespace {
 constexpr unsigned long kBlock = 4096;
 
 struct AdbApi {
-  void* lib = nullptr;
+  std::unique_ptr<DynamicLibrary> lib;
   AdbCreateInterfaceByNameFn createByName = nullptr;
   AdbGetInterfaceNameFn getName = nullptr;
   AdbGetUsbInterfaceDescriptorFn getDescriptor = nullptr;
@@ -35,8 +38,8 @@ struct AdbApi {
 };
 
 template <typename Fn>
-void Resolve(void* lib, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(dlsym(lib, name));
+void Resolve(const DynamicLibrary& lib, const char* name, Fn& fn) {
+  fn = lib.Function<Fn>(name);
   ASSERT_NE(fn, nullptr) << name;
 }
 
@@ -48,25 +51,22 @@ struct Connection {
 class AdbDllTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    api_.lib = dlopen(UPWEND_ADBWINAPI_DLL, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(api_.lib, nullptr) << dlerror();
-    Resolve(api_.lib, "AdbCreateInterfaceByName", api_.createByName);
-    Resolve(api_.lib, "AdbGetInterfaceName", api_.getName);
-    Resolve(api_.lib, "AdbGetUsbInterfaceDescriptor", api_.getDescriptor);
-    Resolve(api_.lib, "AdbGetDefaultBulkReadEndpointInformation", api_.readInfo);
-    Resolve(api_.lib, "AdbGetDefaultBulkWriteEndpointInformation", api_.writeInfo);
-    Resolve(api_.lib, "AdbOpenDefaultBulkReadEndpoint", api_.openRead);
-    Resolve(api_.lib, "AdbOpenDefaultBulkWriteEndpoint", api_.openWrite);
-    Resolve(api_.lib, "AdbWriteEndpointSync", api_.write);
-    Resolve(api_.lib, "AdbReadEndpointSync", api_.read);
-    Resolve(api_.lib, "AdbCloseHandle", api_.closeHandle);
-    Resolve(api_.lib, "AdbGetLastErrorText", api_.lastError);
-    Resolve(api_.lib, "AdbGetWriteEndpointBuffer", api_.writeBuffer);
+    std::string why;
+    api_.lib = DynamicLibrary::Load(UPWEND_ADBWINAPI_DLL, why);
+    ASSERT_NE(api_.lib, nullptr) << why;
+    Resolve(*api_.lib, "AdbCreateInterfaceByName", api_.createByName);
+    Resolve(*api_.lib, "AdbGetInterfaceName", api_.getName);
+    Resolve(*api_.lib, "AdbGetUsbInterfaceDescriptor", api_.getDescriptor);
+    Resolve(*api_.lib, "AdbGetDefaultBulkReadEndpointInformation", api_.readInfo);
+    Resolve(*api_.lib, "AdbGetDefaultBulkWriteEndpointInformation", api_.writeInfo);
+    Resolve(*api_.lib, "AdbOpenDefaultBulkReadEndpoint", api_.openRead);
+    Resolve(*api_.lib, "AdbOpenDefaultBulkWriteEndpoint", api_.openWrite);
+    Resolve(*api_.lib, "AdbWriteEndpointSync", api_.write);
+    Resolve(*api_.lib, "AdbReadEndpointSync", api_.read);
+    Resolve(*api_.lib, "AdbCloseHandle", api_.closeHandle);
+    Resolve(*api_.lib, "AdbGetLastErrorText", api_.lastError);
+    Resolve(*api_.lib, "AdbGetWriteEndpointBuffer", api_.writeBuffer);
   }
-  void TearDown() override {
-    if (api_.lib != nullptr) dlclose(api_.lib);
-  }
-
   Connection Connect(const std::wstring& path) {
     Connection c;
     c.iface = api_.createByName(path.c_str());
@@ -116,15 +116,15 @@ TEST_F(AdbDllTest, EveryEntryPointResolvesAndTheUnusedOnesFailClearly) {
         "AdbCloseHandle", "AdbGetEndpointInformation", "AdbGetDefaultBulkReadEndpointInformation",
         "AdbGetDefaultBulkWriteEndpointInformation", "AdbGetInterfaceName", "AdbCreateInterfaceByName",
         "AdbWriteEndpointAsync", "AdbReadEndpointAsync", "AdbGetOvelappedIoResult", "AdbGetWriteEndpointBuffer"}) {
-    EXPECT_NE(dlsym(api_.lib, name), nullptr) << name;
+    EXPECT_NE(api_.lib->Symbol(name), nullptr) << name;
   }
   AdbEndpointInformation info{};
   errno = 0;
-  EXPECT_FALSE(reinterpret_cast<AdbGetEndpointInformationFn>(dlsym(api_.lib, "AdbGetEndpointInformation"))(nullptr, 0, &info));
+  EXPECT_FALSE(api_.lib->Function<AdbGetEndpointInformationFn>("AdbGetEndpointInformation")(nullptr, 0, &info));
   EXPECT_EQ(errno, ENOSYS);
   EXPECT_NE(std::string(api_.lastError()).find("AdbGetEndpointInformation"), std::string::npos);
   errno = 0;
-  EXPECT_EQ(reinterpret_cast<AdbCreateInterfaceFn>(dlsym(api_.lib, "AdbCreateInterface"))(AdbGuid{}, 0x18d1, 0xd00d, 0),
+  EXPECT_EQ(api_.lib->Function<AdbCreateInterfaceFn>("AdbCreateInterface")(AdbGuid{}, 0x18d1, 0xd00d, 0),
             nullptr);
   EXPECT_EQ(errno, ENOSYS);
 }
@@ -408,16 +408,15 @@ TEST_F(AdbDllTest, UsbPathsGoThroughTheCompanionLibraryBesideIt) {
   EXPECT_EQ(std::string(api_.lastError()).find("AdbWinUsbApi.dll"), std::string::npos) << api_.lastError();
 
   // A copy without its companion: USB paths fail naming it, TCP still works.
-  namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("adbwinapi-alone-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  fs::copy_file(UPWEND_ADBWINAPI_DLL, dir / "AdbWinApi.dll", fs::copy_options::overwrite_existing);
-  void* alone = dlopen((dir / "AdbWinApi.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(alone, nullptr) << dlerror();
-  ASSERT_NE(alone, api_.lib);
-  auto create = reinterpret_cast<AdbCreateInterfaceByNameFn>(dlsym(alone, "AdbCreateInterfaceByName"));
-  auto lastError = reinterpret_cast<AdbGetLastErrorTextFn>(dlsym(alone, "AdbGetLastErrorText"));
-  auto closeHandle = reinterpret_cast<AdbCloseHandleFn>(dlsym(alone, "AdbCloseHandle"));
+  std::string copy = FreshTestDir() + "/AdbWinApi.dll";
+  std::filesystem::copy_file(UPWEND_ADBWINAPI_DLL, copy, std::filesystem::copy_options::overwrite_existing);
+  std::string why;
+  auto alone = DynamicLibrary::Load(copy, why);
+  ASSERT_NE(alone, nullptr) << why;
+  auto create = alone->Function<AdbCreateInterfaceByNameFn>("AdbCreateInterfaceByName");
+  auto lastError = alone->Function<AdbGetLastErrorTextFn>("AdbGetLastErrorText");
+  auto closeHandle = alone->Function<AdbCloseHandleFn>("AdbCloseHandle");
+  ASSERT_NE(create, api_.createByName) << "the copy must be a library of its own";
   errno = 0;
   EXPECT_EQ(create(L"usb:1:2:0:18d1:d00d"), nullptr);
   EXPECT_EQ(errno, ENODEV);
@@ -431,8 +430,6 @@ TEST_F(AdbDllTest, UsbPathsGoThroughTheCompanionLibraryBesideIt) {
     EXPECT_TRUE(closeHandle(iface));
   }
   server.Join();
-  dlclose(alone);
-  fs::remove_all(dir);
 }
 
 // Runs only with a real device in fastboot mode: UPWEND_TEST_USB_FASTBOOT=usb:BUS:ADDR:IFACE:VID:PID.

@@ -3,17 +3,16 @@
 // script on its own thread. Every wait is bounded, so a broken client fails the test instead of
 // hanging it.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
+
+#include "platform/stream_socket.h"
+#include "tests/support/loopback_listener.h"
 
 namespace upwend::testing {
 
@@ -21,21 +20,23 @@ inline constexpr int kServerWaitMs = 10000;
 
 class ServerConnection {
 public:
-  explicit ServerConnection(int fd) : fd_(fd) {}
+  explicit ServerConnection(SocketHandle socket) : socket_(socket) {}
   ~ServerConnection() { Close(); }
+  ServerConnection(const ServerConnection&) = delete;
+  ServerConnection& operator=(const ServerConnection&) = delete;
 
   void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    if (socket_ != kNoSocket) CloseSocket(socket_);
+    socket_ = kNoSocket;
   }
 
   bool ReadExact(void* out, size_t size) {
     auto* p = static_cast<uint8_t*>(out);
     size_t got = 0;
     while (got < size) {
-      pollfd pfd{fd_, POLLIN, 0};
-      if (poll(&pfd, 1, kServerWaitMs) <= 0) return false;
-      ssize_t n = recv(fd_, p + got, size - got, 0);
+      if (WaitSocket(socket_, false, kServerWaitMs) != 1) return false;
+      long n = ReceiveSocket(socket_, p + got, size - got);
+      if (n < 0 && SocketError() == EAGAIN) continue;
       if (n <= 0) return false;
       got += static_cast<size_t>(n);
     }
@@ -45,7 +46,9 @@ public:
   bool WriteAll(const void* data, size_t size) {
     auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
-      ssize_t n = send(fd_, p, size, MSG_NOSIGNAL);
+      SocketPiece piece{p, size};
+      long n = SendSocketPieces(socket_, &piece, 1);
+      if (n < 0 && SocketError() == EAGAIN && WaitSocket(socket_, true, kServerWaitMs) == 1) continue;
       if (n <= 0) return false;
       p += n;
       size -= static_cast<size_t>(n);
@@ -91,43 +94,26 @@ public:
   }
 
 private:
-  int fd_;
+  SocketHandle socket_;
 };
 
 class ScriptedFastbootServer {
 public:
-  ScriptedFastbootServer() {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(listenFd_, 4);
-    socklen_t len = sizeof addr;
-    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~ScriptedFastbootServer() {
-    Join();
-    close(listenFd_);
-  }
+  ScriptedFastbootServer() { EXPECT_NE(listener_.Port(), 0) << "no loopback listener"; }
+  ~ScriptedFastbootServer() { Join(); }
 
-  uint16_t Port() const { return port_; }
-  std::wstring Path() const { return L"tcp:127.0.0.1:" + std::to_wstring(port_); }
+  uint16_t Port() const { return listener_.Port(); }
+  std::wstring Path() const { return L"tcp:127.0.0.1:" + std::to_wstring(Port()); }
 
   // Accepts one connection and runs the script on it.
   void Run(std::function<void(ServerConnection&)> script) {
     thread_ = std::thread([this, script = std::move(script)] {
-      pollfd pfd{listenFd_, POLLIN, 0};
-      if (poll(&pfd, 1, kServerWaitMs) <= 0) {
+      SocketHandle socket = listener_.Accept(kServerWaitMs);
+      if (socket == kNoSocket) {
         ADD_FAILURE() << "no client connected";
         return;
       }
-      int fd = accept(listenFd_, nullptr, nullptr);
-      int one = 1;
-      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      ServerConnection connection(fd);
+      ServerConnection connection(socket);
       script(connection);
     });
   }
@@ -137,8 +123,7 @@ public:
   }
 
 private:
-  int listenFd_ = -1;
-  uint16_t port_ = 0;
+  LoopbackListener listener_;
   std::thread thread_;
 };
 
