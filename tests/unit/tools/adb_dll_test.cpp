@@ -37,10 +37,13 @@ struct AdbApi {
   AdbGetWriteEndpointBufferFn writeBuffer = nullptr;
 };
 
-template <typename Fn>
-void Resolve(const DynamicLibrary& lib, const char* name, Fn& fn) {
+// Resolve(lib, "Name", fn, "Other", other, ...): each entry point by its name.
+void Resolve(const DynamicLibrary&) {}
+template <typename Fn, typename... Rest>
+void Resolve(const DynamicLibrary& lib, const char* name, Fn& fn, Rest&... rest) {
   fn = lib.Function<Fn>(name);
   ASSERT_NE(fn, nullptr) << name;
+  Resolve(lib, rest...);
 }
 
 // One open connection: interface plus both bulk endpoints, as the worker's connect step makes it.
@@ -54,19 +57,14 @@ protected:
     std::string why;
     api_.lib = DynamicLibrary::Load(UPWEND_ADBWINAPI_DLL, why);
     ASSERT_NE(api_.lib, nullptr) << why;
-    Resolve(*api_.lib, "AdbCreateInterfaceByName", api_.createByName);
-    Resolve(*api_.lib, "AdbGetInterfaceName", api_.getName);
-    Resolve(*api_.lib, "AdbGetUsbInterfaceDescriptor", api_.getDescriptor);
-    Resolve(*api_.lib, "AdbGetDefaultBulkReadEndpointInformation", api_.readInfo);
-    Resolve(*api_.lib, "AdbGetDefaultBulkWriteEndpointInformation", api_.writeInfo);
-    Resolve(*api_.lib, "AdbOpenDefaultBulkReadEndpoint", api_.openRead);
-    Resolve(*api_.lib, "AdbOpenDefaultBulkWriteEndpoint", api_.openWrite);
-    Resolve(*api_.lib, "AdbWriteEndpointSync", api_.write);
-    Resolve(*api_.lib, "AdbReadEndpointSync", api_.read);
-    Resolve(*api_.lib, "AdbCloseHandle", api_.closeHandle);
-    Resolve(*api_.lib, "AdbGetLastErrorText", api_.lastError);
-    Resolve(*api_.lib, "AdbGetWriteEndpointBuffer", api_.writeBuffer);
+    Resolve(*api_.lib, "AdbCreateInterfaceByName", api_.createByName, "AdbGetInterfaceName", api_.getName,
+            "AdbGetUsbInterfaceDescriptor", api_.getDescriptor, "AdbGetDefaultBulkReadEndpointInformation",
+            api_.readInfo, "AdbGetDefaultBulkWriteEndpointInformation", api_.writeInfo,
+            "AdbOpenDefaultBulkReadEndpoint", api_.openRead, "AdbOpenDefaultBulkWriteEndpoint", api_.openWrite,
+            "AdbWriteEndpointSync", api_.write, "AdbReadEndpointSync", api_.read, "AdbCloseHandle",
+            api_.closeHandle, "AdbGetLastErrorText", api_.lastError, "AdbGetWriteEndpointBuffer", api_.writeBuffer);
   }
+
   Connection Connect(const std::wstring& path) {
     Connection c;
     c.iface = api_.createByName(path.c_str());
