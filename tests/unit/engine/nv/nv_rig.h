@@ -8,7 +8,7 @@
 #include "engine/diag/diag_transport.h"
 #include "engine/nv/nv_items.h"
 #include "tests/support/fake_diag_device.h"
-#include "tests/unit/engine/nv/recording_context.h"
+#include "tests/unit/engine/nv/line_recording_context.h"
 
 namespace upwend::testing {
 
@@ -45,7 +45,7 @@ struct NvRig {
   }
   std::string BakFile() const { return folder + "/nv.bak"; }
 
-  RecordingContext ctx;
+  LineRecordingContext ctx;
   FakeDiagDevice device;
   RunParameters params;
   QmslEntryPoints qmsl;

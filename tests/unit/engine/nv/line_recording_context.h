@@ -1,5 +1,5 @@
 #pragma once
-// A worker context that records every report and raised text, keeping the first failure as
+// A worker context that records every report line (status, text, type) and raised text, keeping the first failure as
 // the worker does.
 #include <string>
 #include <vector>
@@ -15,9 +15,9 @@ struct ReportLine {
   int type;
 };
 
-class RecordingContext final : public WorkerContext {
+class LineRecordingContext final : public WorkerContext {
 public:
-  explicit RecordingContext(double scale = 0.0005) : clock_(scale) {}
+  explicit LineRecordingContext(double scale = 0.0005) : clock_(scale) {}
   void ReportStatus(int status, const std::string& text, int type) override { lines.push_back({status, text, type}); }
   void ReportError(const std::string& text) override {
     raised.push_back(text);
