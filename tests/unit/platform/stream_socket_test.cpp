@@ -5,18 +5,12 @@
 #include <string>
 
 #include "platform/stream_socket.h"
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include "tests/support/loopback_listener.h"
 
 namespace upwend {
 namespace {
+
+constexpr int kEventMs = 20000;  // the limit of a wait for something that does happen
 
 #ifdef _WIN32
 using Native = SOCKET;
@@ -26,34 +20,16 @@ using Native = int;
 void CloseNative(Native s) { ::close(s); }
 #endif
 
-// The device's end: a blocking loopback listener on a free port, and the connection it accepts.
+// The device's end: a loopback listener on a free port, and the connection it accepts, read and
+// written with the system's own blocking calls.
 class Peer {
 public:
-  Peer() {
-#ifdef _WIN32
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-#endif
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    EXPECT_EQ(::listen(listener_, 1), 0);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
   ~Peer() {
     if (connection_ != kNone) CloseNative(connection_);
-    CloseListener();
   }
-  uint16_t port() const { return port_; }
-  void CloseListener() {
-    if (listener_ != kNone) CloseNative(listener_);
-    listener_ = kNone;
-  }
-  void Accept() { connection_ = ::accept(listener_, nullptr, nullptr); }
+  uint16_t port() const { return listener_.Port(); }
+  void CloseListener() { listener_.Close(); }
+  void Accept() { connection_ = static_cast<Native>(listener_.Accept(kEventMs)); }
   void Send(const std::string& bytes) { ::send(connection_, bytes.data(), static_cast<int>(bytes.size()), 0); }
   std::string Receive(size_t size) {
     std::string out(size, '\0');
@@ -72,12 +48,9 @@ public:
 
 private:
   static constexpr Native kNone = static_cast<Native>(-1);
-  Native listener_ = kNone;
+  testing::LoopbackListener listener_;
   Native connection_ = kNone;
-  uint16_t port_ = 0;
 };
-
-constexpr int kEventMs = 20000;  // the limit of a wait for something that does happen
 
 // The calls of the fastboot-over-TCP transport, with POSIX meanings on both systems.
 TEST(StreamSocketTest, ExchangesBytesAndReportsWouldBlockAndHangupAsOnPosix) {
