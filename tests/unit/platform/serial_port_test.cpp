@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/serial_port.h"
-#include "tests/unit/platform/serial_peer.h"
+#include "tests/support/serial_peer.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>

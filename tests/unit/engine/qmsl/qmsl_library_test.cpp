@@ -1,5 +1,5 @@
 // QMSL_MSVC10R.dll: the session against the fake device in process, and the built library
-// loaded by path and driven over a pseudo-terminal, down to a full NV backup and restore.
+// loaded by path and driven over a serial line (diag_line.h), down to a full NV backup and restore.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,7 +10,7 @@
 #include "engine/qmsl/qmsl_session.h"
 #include "engine/nv/qmsl_loader.h"
 #include "tests/unit/engine/nv/nv_rig.h"
-#include "tests/support/pty_responder.h"
+#include "tests/support/diag_line.h"
 #include "tests/support/file_text.h"
 
 namespace upwend::testing {
@@ -70,7 +70,7 @@ TEST(QmslSession, NvAndEfsRequestsAgainstTheDevice) {
 class QmslLibraryTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    setenv("UPWEND_TIME_SCALE", "0.02", 1);
+    setenv("UPWEND_TIME_SCALE", DiagLineTimeScale(), 1);
     DynamicQmslLoader loader;
     ASSERT_TRUE(loader.Load(QMSL_DLL_PATH, q_)) << loader.error();
     QmslEntryPoints none;
@@ -79,21 +79,24 @@ protected:
   }
   void SetUp() override {
     ASSERT_TRUE(q_.Complete());
-    ASSERT_TRUE(responder_.ok());
-    setenv("UPWEND_COM7", responder_.slavePath().c_str(), 1);
+    std::string whyNot;
+    line_ = OpenDiagLine(device_, whyNot);
+    ASSERT_TRUE(line_) << whyNot;
+    port_ = line_->Port();
   }
 
   static inline QmslEntryPoints q_;
   FakeDiagDevice device_;
-  PtyResponder responder_{device_};
+  std::unique_ptr<DiagLine> line_;
+  unsigned port_ = 0;
 };
 
 TEST_F(QmslLibraryTest, ConnectionsAndHandles) {
-  QlibHandle c = q_.connectServerWithWait(7, 2000);
+  QlibHandle c = q_.connectServerWithWait(port_, 2000);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(q_.isPhoneConnected(c) & 0xFF, 1);
   // The port is held exclusively while connected.
-  EXPECT_EQ(q_.connectServerWithWait(7, 50), nullptr);
+  EXPECT_EQ(q_.connectServerWithWait(port_, 50), nullptr);
   q_.disconnectServer(c);
   // Values the library did not hand out are refused, not followed.
   int bogus = 0;
@@ -107,10 +110,10 @@ TEST_F(QmslLibraryTest, ConnectionsAndHandles) {
   EXPECT_EQ(q_.efsRead(nullptr, "a", "b"), 0);
   q_.disconnectServer(&bogus);
   // No such port.
-  EXPECT_EQ(q_.connectServerWithWait(17, 100), nullptr);
+  EXPECT_EQ(q_.connectServerWithWait(line_->UnmappedPort(), 100), nullptr);
 
   device_.answerVersion = false;
-  c = q_.connectServerWithWait(7, 2000);
+  c = q_.connectServerWithWait(port_, 2000);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(q_.isPhoneConnected(c), 0);  // the port opened, the device does not answer
   q_.disconnectServer(c);
@@ -133,7 +136,7 @@ TEST_F(QmslLibraryTest, NvItemsGoBackAfterAFlashThroughTheWorkersQmslPath) {
   NvItems& nv = rig.Make();
   const std::string efs = rig.folder + "/EFS";
   fs::create_directories(efs);
-  QlibHandle c = q_.connectServerWithWait(7, 2000);
+  QlibHandle c = q_.connectServerWithWait(port_, 2000);
   ASSERT_EQ(q_.isPhoneConnected(c), 1);
   nv.BackupNvQmsl(c, efs);
   q_.disconnectServer(c);
@@ -142,7 +145,7 @@ TEST_F(QmslLibraryTest, NvItemsGoBackAfterAFlashThroughTheWorkersQmslPath) {
   EXPECT_EQ(nv.qmslStore()->count(), 61u);
 
   device_.Flash();
-  c = q_.connectServerWithWait(7, 2000);
+  c = q_.connectServerWithWait(port_, 2000);
   ASSERT_EQ(q_.isPhoneConnected(c), 1);
   nv.RestoreNvQmsl(c);
   q_.disconnectServer(c);

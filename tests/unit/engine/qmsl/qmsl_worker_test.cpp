@@ -1,5 +1,5 @@
 // The worker's shipped sequence with the real NV layer and the built QMSL library, loaded from
-// the working folder and talking to a fake device over a pseudo-terminal; the other layers are
+// the working folder and talking to a fake device over a serial line; the other layers are
 // the worker's scripted doubles. The flash resets the calibration items.
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "engine/nv/qmsl_loader.h"
 #include "platform/last_error.h"
 #include "tests/unit/engine/nv/nv_rig.h"
-#include "tests/support/pty_responder.h"
+#include "tests/support/diag_line.h"
 #include "tests/unit/engine/worker/worker_doubles.h"
 #include "tests/support/shipped_run.h"
 
@@ -23,11 +23,13 @@ namespace fs = std::filesystem;
 class QmslWorkerTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    setenv("UPWEND_TIME_SCALE", "0.02", 1);
-    ASSERT_TRUE(responder_.ok());
-    setenv("UPWEND_COM5", responder_.slavePath().c_str(), 1);
+    setenv("UPWEND_TIME_SCALE", DiagLineTimeScale(), 1);
+    std::string whyNot;
+    line_ = OpenDiagLine(device_, whyNot);
+    ASSERT_TRUE(line_) << whyNot;
     root_ = TestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
     p_ = ShippedRunParameters(root_ + "/TempFiles", root_ + "/Backup");
+    p_.ComPort = static_cast<int>(line_->Port());
     fs::create_directories(p_.TempFiles);
     fs::create_directories(p_.BackupFilePath);
     fs::copy_file(QMSL_DLL_PATH, p_.TempFiles + "/QMSL_MSVC10R.dll");
@@ -62,7 +64,7 @@ protected:
   }
 
   FakeDiagDevice device_;
-  PtyResponder responder_{device_};
+  std::unique_ptr<DiagLine> line_;
   std::string root_;
   RunParameters p_;
   Doubles d_;

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "platform/stream_socket.h"
-#include "tests/unit/platform/serial_peer.h"
+#include "tests/support/serial_peer.h"
 
 namespace upwend {
 namespace {

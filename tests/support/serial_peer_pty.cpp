@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-#include "tests/unit/platform/serial_peer.h"
+#include "tests/support/serial_peer.h"
 
 namespace upwend {
 namespace {
