@@ -74,7 +74,9 @@ TEST_F(ScanTest, NestedFoldersAreScannedDepthFirstAndTheLastFileMetWins) {
 
 TEST_F(ScanTest, ALinkedFolderIsNotEnteredSoALoopEnds) {
   Put("real/rpm.mbn", "rpm");
-  fs::create_directory_symlink(images_ + "/real", images_ + "/linked");
+  std::error_code error;
+  fs::create_directory_symlink(images_ + "/real", images_ + "/linked", error);
+  if (error) GTEST_SKIP() << "the system cannot make folder links here (Wine): " << error.message();
   fs::create_directory_symlink(images_, images_ + "/real/loop");
   ImageSet set;
   ScanImageFolder(Context(), images_ + "/", set);

@@ -51,6 +51,13 @@ std::string MakeProduct(const std::string& dir, const std::string& config, const
 
 std::string ShippedConfigText() { return ReadFile(std::string(std::getenv("UPWEND_SOURCE_DIR")) + "/payload/Config.ini"); }
 
-std::string BuiltProductPath() { return std::string(std::getenv("UPWEND_BUILD_DIR")) + "/app/console/upwend"; }
+std::string BuiltProductPath() {
+#ifdef _WIN32
+  const char* suffix = ".exe";
+#else
+  const char* suffix = "";
+#endif
+  return std::string(std::getenv("UPWEND_BUILD_DIR")) + "/app/console/upwend" + suffix;
+}
 
 }  // namespace upwend::testing
