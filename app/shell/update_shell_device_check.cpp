@@ -183,7 +183,13 @@ void UpdateShell::OnDeviceChange(const DeviceEvent& event) {
 }
 
 bool UpdateShell::DeviceVersionIsCurrent() {
-  return upwend::DeviceVersionIsCurrent(discovery_->Identity().revision, config().softwareVersion);
+  const std::string& revision = discovery_->Identity().revision;
+  if (upwend::DeviceVersionIsCurrent(revision, config().softwareVersion)) return true;
+  // Start may end the program on this without a box; say why, for whoever reads the console.
+  Diag(revision.empty() ? std::string("the device's software version could not be read, so it is not current")
+                        : fmt::format("the device's software version {} is not current against this build's {}",
+                                      revision, config().softwareVersion));
+  return false;
 }
 
 bool UpdateShell::ReleaseKindDiffers() {

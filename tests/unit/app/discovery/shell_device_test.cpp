@@ -27,14 +27,26 @@ protected:
     ShellOptions options;
     options.devices = "sim:" + (home_ / "bus").string();
     shell_ = std::make_unique<UpdateShell>(
-        FormServices{clock_, loop_, dialogs_, payload_, paths_, "", nullptr, nullptr}, options);
+        FormServices{clock_, loop_, dialogs_, payload_, paths_, "",
+                     [this](const std::string& line) { diag_.push_back(line); }, nullptr},
+        options);
   }
   void TearDown() override { shell_.reset(); }
 
   PayloadArchive payload_;
   fs::path home_;
   std::unique_ptr<UpdateShell> shell_;
+  std::vector<std::string> diag_;
 };
+
+// The version gate ends a build's program without a box, so its reason goes to the console.
+TEST_F(ShellDeviceTest, AVersionThatIsNotCurrentSaysWhyOnTheConsole) {
+  shell_->config().softwareVersion = "UW96_V1.0";
+  diag_.clear();
+  EXPECT_FALSE(shell_->runControl().hooks().deviceVersionIsCurrent());
+  ASSERT_EQ(diag_.size(), 1u);
+  EXPECT_NE(diag_[0].find("could not be read"), std::string::npos) << diag_[0];
+}
 
 TEST_F(ShellDeviceTest, APortRemovalRestartsTheWatcherOnlyWhereTheProjectAsksForIt) {
   DeviceEvent removal{DeviceEventKind::RemoveComplete, DeviceType::Port, "COM5"};
