@@ -17,6 +17,7 @@
 #include "engine/diag/diag_framing.h"
 #include "engine/diag/diag_transport.h"
 #include "platform/clock.h"
+#include "tests/support/poll_until.h"
 #include "tests/support/reference_hdlc.h"
 #include "tests/support/scripted_port.h"
 #include "tests/unit/engine/diag/support/fake_worker.h"
@@ -89,13 +90,12 @@ public:
   // Polls until `count` bytes wait on the port's side of the line (10 s at most): the pty hands
   // them over asynchronously.
   bool Queued(int count) {
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      int queued = 0;
-      if (ioctl(slave_, FIONREAD, &queued) == 0 && queued >= count) return true;
-      std::this_thread::sleep_for(1ms);
-    }
-    return false;
+    return testing::PollUntil(
+        [&] {
+          int queued = 0;
+          return ioctl(slave_, FIONREAD, &queued) == 0 && queued >= count;
+        },
+        10s);
   }
   std::vector<Bytes> Requests() {
     std::lock_guard lock(mutex_);

@@ -13,6 +13,7 @@
 
 #include "platform/file_io.h"
 #include "platform/processes.h"
+#include "tests/support/poll_until.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -36,16 +37,6 @@ inline std::string HelperCopy(const std::string& dir, const std::string& name) {
   std::filesystem::copy_file(UPWEND_TEST_HELPER, path, std::filesystem::copy_options::overwrite_existing);
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   return path;
-}
-
-template <typename Done>
-bool PollUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 // What the helper wrote to `path` (it writes whole files only); nullopt when none came in time.

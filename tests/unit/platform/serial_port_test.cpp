@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/serial_port.h"
+#include "tests/support/poll_until.h"
 #include "tests/support/serial_peer.h"
 
 #ifndef _WIN32
@@ -23,6 +24,7 @@ namespace upwend {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::PollUntil;
 
 // 1 logical second = 50 ms real: long enough to tell "at once" from "after the time-out" on a
 // loaded machine, short enough for a unit test.
@@ -30,17 +32,6 @@ constexpr double kScale = 0.05;
 
 constexpr CommTimeouts kDiagTimeouts{kMaxDword, kMaxDword, 5000, 1, 1000};
 constexpr CommTimeouts kAtTimeouts{kMaxDword, 0, 0, 100, 1000};
-
-// Polls `done` until it holds or 10 s of real time have passed.
-template <typename Done>
-bool PollUntil(Done done) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return false;
-}
 
 class SerialPortTest : public ::testing::Test {
 protected:

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/sim_bus.h"
+#include "tests/support/poll_until.h"
 
 namespace upwend {
 namespace {
@@ -104,26 +105,18 @@ TEST(SimBusTest, BackendListsAllDevicesAndDeliversOnlyNewEvents) {
   b.session = "other";
   b.events.push_back({1, {DeviceEventKind::Arrival, DeviceType::Port, "COM20"}});
   ASSERT_TRUE(PublishBusSnapshot(dir + "/b.bus", b, error));
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (std::chrono::steady_clock::now() < deadline) {
-    {
-      std::lock_guard lock(m);
-      if (seen.size() >= 2) break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  testing::PollUntil([&] {
+    std::lock_guard lock(m);
+    return seen.size() >= 2;
+  });
   // A restarted writer (new session) counts from 1 again and is still heard.
   a.session = "restarted";
   a.events = {{1, {DeviceEventKind::RemoveComplete, DeviceType::Port, "COM9"}}};
   ASSERT_TRUE(PublishBusSnapshot(dir + "/a.bus", a, error));
-  deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (std::chrono::steady_clock::now() < deadline) {
-    {
-      std::lock_guard lock(m);
-      if (seen.size() >= 3) break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  testing::PollUntil([&] {
+    std::lock_guard lock(m);
+    return seen.size() >= 3;
+  });
   backend->Unwatch();
   std::lock_guard lock(m);
   ASSERT_EQ(seen.size(), 3u);

@@ -21,7 +21,9 @@
 
 namespace {
 
-int Sleep() {
+// Stays alive for the test to list, hold or kill; nobody waits for it to end. It ends by itself
+// after a minute so that a test which dies first leaves no process behind.
+int StayAlive() {
   std::this_thread::sleep_for(std::chrono::minutes(1));
   return 0;
 }
@@ -32,7 +34,7 @@ int Write(const std::string& out, const std::string& text) { return upwend::Writ
 
 int main(int argc, char** argv) {
   std::string command = argc > 1 ? argv[1] : "";
-  if (command == "sleep") return Sleep();
+  if (command == "sleep") return StayAlive();
   if (command == "args" && argc > 2) {
     std::string text = std::filesystem::current_path().string() + '\0';
     for (int i = 3; i < argc; ++i) text += std::string(argv[i]) + '\0';
@@ -46,7 +48,7 @@ int main(int argc, char** argv) {
     bool existed = false;
     auto mutex = upwend::NamedMutex::Create(argv[2], existed, argv[3]);
     if (int rc = Write(argv[4], !mutex ? "failed" : existed ? "existed" : "held"); rc != 0 || !mutex || existed) return rc;
-    return Sleep();
+    return StayAlive();
   }
   if (command == "kill" && argc == 4) {
     upwend::KillProcessesNamed(argv[2]);
